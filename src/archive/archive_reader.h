@@ -1,0 +1,66 @@
+// orloarkclass: one open ".Ark" archive. Reads and checks the text header
+// into the archive header record, completes it with the decom setup, works
+// out the start and stop times, and keeps the file open so that the frame
+// blocks can be read one after another. Owns the packed-bit converter.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/ark_header.h"
+#include "support/platform_file.h"
+
+class orloarkpackclass;
+
+inline constexpr const char* kArchiveMagicLine = "QUORVANT 8.0 ARCHIVE FILE FORMAT";
+
+class orloarkclass {
+ public:
+  orloarkclass();
+  ~orloarkclass();
+  orloarkclass(const orloarkclass&) = delete;
+  orloarkclass& operator=(const orloarkclass&) = delete;
+
+  // Header reading (archive_reader.cpp).
+  bool OpenArkFile(const std::string& path);
+  bool OpenAndReadHeader(const std::string& path);
+  bool ReadArkHeader(bool& times_valid);
+  void ReadHeaderLine(std::string& text, int32_t& count);
+  int64_t SeekArk(int64_t offset);
+  void SeekToDataStart();
+  bool ReadLastBlockTime(double& time);
+  static double EstimateStopTime(double start, double block_duration, double block_size,
+                                 double header_bytes, double file_size);
+  void CloseArkFile();
+
+  // Frame block reading (frame_block_reader.cpp).
+  void ReadNextBlock();
+  bool GroupReadToBufs(bool& end_flag);
+
+  bool IsOpen() const { return file_.IsOpen(); }
+  arkheaderstruct& Header() { return *header_; }
+  const arkheaderstruct& Header() const { return *header_; }
+  orloarkpackclass* Pack() { return pack_.get(); }
+  const orloarkpackclass* Pack() const { return pack_.get(); }
+
+  // State read by the progress view, the converter and the notes.
+  std::string FileName;
+  int32_t HeaderBytes = 0;          // data start offset
+  bool EndOfData = false;
+  double BlockDuration = 0.0;       // seconds
+  double FirstFrameTime = 0.0;
+  int64_t FileSize = 0;
+  int64_t FilePosition = 0;
+  double BlockTime = 0.0;           // time of the last block read
+  uint16_t BlockRunCount = 0;
+  std::vector<uint8_t> SerialBuffer;         // serial bytes per block
+  uint8_t StatusBuffer[kMaxStatusBytesPerBlock] = {};
+
+ private:
+  friend bool ApplyDecomSetup(orloarkclass& archive);
+  std::unique_ptr<arkheaderstruct> header_;
+  std::unique_ptr<orloarkpackclass> pack_;
+  PlatformFile file_;
+};

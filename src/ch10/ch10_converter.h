@@ -1,0 +1,66 @@
+// ch10convertprocessclass: the Chapter 10 writer. Reads the pack file and
+// writes the TMATS setup packet, time packets and throughput-mode PCM
+// packets into the Chapter 10 file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/platform_file.h"
+
+struct arkheaderstruct;
+
+class ch10convertprocessclass {
+ public:
+  ch10convertprocessclass(const std::string& pack_file_name, const std::string& ch10_file_name,
+                          const arkheaderstruct& setup);
+  ~ch10convertprocessclass();
+  ch10convertprocessclass(const ch10convertprocessclass&) = delete;
+  ch10convertprocessclass& operator=(const ch10convertprocessclass&) = delete;
+
+  bool OpenPackFile(const std::string& pack_file_name);
+  bool CreateCh10File(const std::string& ch10_file_name);
+  void WriteTmatsPacket();
+  void SetUpTiming();
+  void WriteTimePacket(uint8_t leap_year, double relative_seconds, double archive_time);
+  // Writes one PCM packet of up to words_per_packet 16-bit words. When the
+  // pack file ends inside a packet, what is left goes out as a last, shorter
+  // packet; the next call sets end_of_input and writes nothing.
+  void WritePcmPacket(int32_t words_per_packet, bool& end_of_input, double relative_seconds);
+  void ClosePackFile();
+  void CloseCh10File();
+
+  // True once a write to the Chapter 10 file failed or came up short
+  // (reported once with LogError, code = the error number).
+  bool OutputFailed() const { return output_error_ != 0; }
+  int OutputError() const { return output_error_; }
+
+  double CounterWrapPeriod = 0.0;
+  double RelativeSeconds = 0.0;
+  double CurrentArchiveTime = 0.0;
+  double BitRate = 0.0;
+  int32_t WordsPerPacket = 0;
+  double PacketDuration = 0.0;
+  double Ch10StartTime = 0.0;
+  double Ch10StopTime = 0.0;
+  double PcmPacketCount = 0.0;
+  double TimePacketCount = 0.0;
+  double PackFileSize = 0.0;
+  double PcmBytesConverted = 0.0;
+  // Data bytes (channel-specific word excluded) and duration of the last
+  // PCM packet written; the driver advances the times by this duration.
+  int64_t LastPacketDataBytes = 0;
+  double LastPacketDuration = 0.0;
+  std::string PackFileName;
+  std::string Ch10FileName;
+  std::vector<std::string> TmatsLines;
+
+ private:
+  const arkheaderstruct& setup_;
+  PlatformFile pack_file_;
+  PlatformFile ch10_file_;
+  int output_error_ = 0;
+  // Packet assembly buffer, sequence counters and read buffering belong to
+  // the implementation.
+};

@@ -1,0 +1,65 @@
+// orloarkpackclass: turns the archive's minor frames (each word in its own
+// 16-bit container) into one bit-packed stream in the pack file, inserting
+// fill frames of 0xAAAA words where the frame times show missing frames.
+//
+// Pack file: no header, a sequence of little-endian 16-bit words holding one
+// continuous bit stream, each word filled from bit 15 down to bit 0.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/platform_file.h"
+
+struct arkheaderstruct;
+class orloarkclass;
+
+constexpr int kPackBufferWords = 131072;
+
+class orloarkpackclass {
+ public:
+  // The converter reads the archive's header record, first frame time and
+  // serial buffer; the archive owns the converter.
+  explicit orloarkpackclass(orloarkclass& archive);
+  ~orloarkpackclass();
+  orloarkpackclass(const orloarkpackclass&) = delete;
+  orloarkpackclass& operator=(const orloarkpackclass&) = delete;
+
+  bool SetPackFile(const std::string& path);
+  int32_t OptimumFillBufFrames();
+  void ProcessArkBlock();
+  bool ArkFramesToPackedBitFrames();
+  void PackFillBuffer();
+  void PackWordBits(uint16_t value, int32_t length_bits, bool left_justified);
+  // Packs and writes what still waits, then flushes and closes the file.
+  // False when any write to the pack file failed.
+  bool ClosePackOutput();
+
+  // True once a write to the pack file failed or came up short (reported
+  // once with LogError, code = the error number).
+  bool OutputFailed() const { return output_error_ != 0; }
+  int OutputError() const { return output_error_; }
+
+  // Counters read by the progress view and the notes.
+  double BlockCount = 0.0;
+  double MissedFrameCount = 0.0;
+  double ValidFrameCount = 0.0;
+  double TotalFrameCount = 0.0;
+
+  int32_t FrameStride = 0;        // WPF + 5
+  int32_t FrameDataBytes = 0;     // WPF x 2
+  double BlockDuration = 0.0;
+  double PreviousFrameTime = 0.0;
+  double FramePeriod = 0.0;
+  double HalfPeriod = 0.0;
+  int32_t FramesPerGroup = 0;     // F
+  std::string PackFileName;
+
+ private:
+  orloarkclass& archive_;
+  const arkheaderstruct& header_;
+  PlatformFile file_;
+  int output_error_ = 0;
+  // Further buffers and packing state belong to the implementation.
+};

@@ -1,0 +1,18 @@
+// Tones: warning, error and completion tunes through the sound system when
+// an output device opens; silent, but keeping the timing, when none does.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+enum class BeepKind { Warning, Error, Done };
+
+void BeepWarning();
+void BeepError();
+void BeepDone();
+
+// Tests and batch front ends replace the playback: when a sink is set, each
+// Beep call hands its kind to the sink and plays nothing (no blocking).
+using BeepSink = std::function<void(BeepKind)>;
+void SetBeepSink(BeepSink sink);

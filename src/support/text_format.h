@@ -1,0 +1,37 @@
+// Text and number formatting: fixed, hexadecimal, octal and binary number
+// texts, day-of-year time texts, padding, trimming, searching and parsing.
+// No function throws: each returns a success flag or a fixed failure text
+// ("Nan", "INVALID", "XXX:XX:XX:XX.XXX", "XXX:XX:XX:XX.XXXXXX").
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Fixed-point text with `decimals` digits after the point, cut to its first
+// `width` characters; never padded. "Nan" when it cannot be formatted.
+std::string FormatFixedNumber(int width, int decimals, double value);
+std::string FormatHexNumber(int32_t value, int width, bool with_prefix);
+std::string FormatOctalNumber(int32_t value, int width, bool with_prefix);
+std::string HexDigitToBinary(char digit);
+std::string FormatBinaryNumber(int32_t value, int width);
+
+bool ParseDecimalInt(const std::string& text, int32_t& value);
+bool ParseUnsignedRadix(const std::string& text, uint32_t& value, int radix);
+bool ParseInt64Radix(const std::string& text, int64_t& value, int radix);
+bool ParseFloatText(const std::string& text, double& value);
+
+std::string PadLeft(int width, char fill, const std::string& text);
+std::string PadRight(int width, char fill, const std::string& text);
+std::string RemoveChar(char c, const std::string& text);
+std::string TrimLeadingChar(char c, const std::string& text);
+std::string TrimTrailingChar(std::string& text, char c);
+std::string ReplaceChar(std::string& text, char from, char to, bool trim);
+std::string TextBefore(const std::string& text, const std::string& search);
+std::string TextAfter(const std::string& text, const std::string& search);
+std::string YesNoText(bool flag);
+
+// Splits day-of-year seconds (0 to 31,708,800) into day, hour, minute and
+// seconds. False, with all outputs 0, outside that range or when not finite.
+bool SplitDayTime(double value, int32_t& day, int32_t& hour, int32_t& minute, double& seconds);
+std::string FormatDayTimeMicro(double value);  // DDD:HH:MM:SS.ssssss
+std::string FormatDayTimeMilli(double value);  // DDD:HH:MM:SS.sss

@@ -1,0 +1,30 @@
+// A buffered output stream over PlatformFile for text reports: bytes are
+// written exactly as given (no line-end translation). The first write error
+// is kept so that the caller can report it once.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/platform_file.h"
+
+class TextStream {
+ public:
+  TextStream() = default;
+  ~TextStream();
+  TextStream(const TextStream&) = delete;
+  TextStream& operator=(const TextStream&) = delete;
+
+  bool Create(const std::string& path);  // create anew for writing
+  void Write(const std::string& text);
+  bool Close();                          // flushes; false when any write failed
+  bool IsOpen() const { return file_.IsOpen(); }
+  bool Failed() const { return error_ != 0; }
+  int Error() const { return error_; }   // errno of the first failure, 0 if none
+
+ private:
+  void FlushBuffer();
+  PlatformFile file_;
+  std::string buffer_;
+  int error_ = 0;
+};
