@@ -1,0 +1,81 @@
+// Shared test utilities: a temporary folder that cleans up after itself,
+// whole-file reads and writes, and a recorder for the beeps a test causes.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "support/beeper.h"
+
+namespace testutil {
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "orlo-test-XXXXXX").string();
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    char* made = mkdtemp(buf.data());
+    path_ = made ? std::string(made) : std::string();
+  }
+  ~TempDir() {
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+inline std::vector<uint8_t> ReadAllBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline std::string ReadAllText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteAllBytes(const std::string& path, const void* data, size_t size) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+inline void WriteAllText(const std::string& path, const std::string& text) {
+  WriteAllBytes(path, text.data(), text.size());
+}
+
+// Replaces tone playback for the lifetime of the object and counts beeps.
+class BeepRecorder {
+ public:
+  BeepRecorder() {
+    SetBeepSink([this](BeepKind kind) { kinds_.push_back(kind); });
+  }
+  ~BeepRecorder() { SetBeepSink(nullptr); }
+  BeepRecorder(const BeepRecorder&) = delete;
+  BeepRecorder& operator=(const BeepRecorder&) = delete;
+
+  int Count(BeepKind kind) const {
+    int n = 0;
+    for (BeepKind k : kinds_) n += (k == kind);
+    return n;
+  }
+  int Total() const { return static_cast<int>(kinds_.size()); }
+  void Clear() { kinds_.clear(); }
+
+ private:
+  std::vector<BeepKind> kinds_;
+};
+
+}  // namespace testutil
