@@ -6,11 +6,13 @@
 
 class TextStream;
 class orloarkclass;
+class orloarkpackclass;
 class ch10convertprocessclass;
 
-// Writes the whole report to an open stream. The frame counts come from the
-// archive's packed-bit converter; a missing converter reads as zeros.
+// Writes the whole report to an open stream: the archive's times and setup,
+// the frame counts of its packed-bit converter and the Chapter 10 writer's
+// times and packet counts. A missing converter object reads as zeros.
 void WriteCvtNotes(TextStream& stream, const orloarkclass& archive,
-                   const ch10convertprocessclass* converter);
+                   const orloarkpackclass* pack, const ch10convertprocessclass* converter);
 // Writes the block text (already ending in CR LF) and one more CR LF.
 void WriteNotesBlock(TextStream& stream, const std::string& block_text);
