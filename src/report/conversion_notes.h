@@ -2,6 +2,7 @@
 // archive, the Chapter 10 result and the decom setup.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 class TextStream;
@@ -14,5 +15,10 @@ class ch10convertprocessclass;
 // times and packet counts. A missing converter object reads as zeros.
 void WriteCvtNotes(TextStream& stream, const orloarkclass& archive,
                    const orloarkpackclass* pack, const ch10convertprocessclass* converter);
+// The same with the conversion clock given: the UTC year and the local time
+// as day-of-year seconds (WriteCvtNotes reads the clock and calls this).
+void WriteCvtNotesAt(TextStream& stream, const orloarkclass& archive,
+                     const orloarkpackclass* pack, const ch10convertprocessclass* converter,
+                     int32_t utc_year, double local_time_of_year);
 // Writes the block text (already ending in CR LF) and one more CR LF.
 void WriteNotesBlock(TextStream& stream, const std::string& block_text);
