@@ -1,0 +1,147 @@
+// The conversion job: selection of an archive, the output names derived
+// from it, reset, and the job's observable state.
+#include "shell/conversion_driver.h"
+
+#include <cerrno>
+
+#include "archive/archive_reader.h"
+#include "ch10/ch10_converter.h"
+#include "pack/pack_converter.h"
+#include "shell/program_options.h"
+#include "support/beeper.h"
+#include "support/error_log.h"
+#include "support/platform_file.h"
+#include "support/profile_files.h"
+
+conversiondriverclass::conversiondriverclass(progoptionsclass& options,
+                                             std::function<void()> pump_events)
+    : options_(options), pump_events_(std::move(pump_events)) {}
+
+conversiondriverclass::~conversiondriverclass() {
+  // The shutdown order: converter, archive progress view, archive object.
+  // Each view goes before the object it reads.
+  ch10_view_.reset();
+  converter_.reset();
+  archive_view_.reset();
+  archive_.reset();
+}
+
+bool conversiondriverclass::PrepareSelection(std::string& initial_folder,
+                                             std::string& default_name) {
+  // The event pump serves window events during a run: never reset the job
+  // that the run is using.
+  if (running_) {
+    BeepError();
+    return false;
+  }
+  std::string previous = archive_ ? archive_->FileName : std::string();
+  ResetJob();
+  initial_folder = options_.Options.LastArchiveDir;
+  default_name = FileBaseName(previous);
+  return true;
+}
+
+bool conversiondriverclass::OpenArchive(const std::string& path) {
+  if (running_) {
+    BeepError();
+    return false;
+  }
+  // The dialog starts in this folder next time, whether the open works or not.
+  options_.Options.LastArchiveDir = FileFolderPart(path);
+
+  archive_view_.reset();
+  archive_ = std::make_unique<orloarkclass>();
+  if (!archive_->OpenArkFile(path)) {
+    // The archive object stays in the job, but it is never ready, so it
+    // cannot be converted; the next selection removes it.
+    ready_ = false;
+    LogError(kArchiveOpenFailedText, 255, true);
+    return false;
+  }
+
+  DeriveOutputNames(path);
+  orloarkpackclass* pack = archive_->Pack();
+  if (pack == nullptr) {
+    ready_ = false;
+    LogError(kArchiveOpenFailedText, 255, true);
+    return false;
+  }
+  bool created = pack->SetPackFile(pack_file_name_);
+  if (pack->OutputFailed()) {
+    NoteOutputFailure(pack->OutputError());
+  } else if (!created || !FileExists(pack_file_name_)) {
+    ReportOutputFailure("Could not create the pack file ", pack_file_name_,
+                        pack->OutputError() ? pack->OutputError() : ENOENT);
+  }
+  ready_ = true;
+
+  if (view_factory_) {
+    archive_view_ = view_factory_->CreateArchiveView(*archive_);
+    if (archive_view_) archive_view_->FirstShow();
+  }
+  return true;
+}
+
+void conversiondriverclass::ResetJob() {
+  if (running_) {
+    BeepError();
+    return;
+  }
+  archive_view_.reset();
+  archive_.reset();  // closes its files and destroys its packed-bit converter
+  ch10_view_.reset();
+  converter_.reset();
+
+  ch10_file_name_.clear();
+  pack_file_name_.clear();
+  notes_file_name_.clear();
+  output_folder_.clear();
+
+  running_ = false;
+  abort_requested_ = false;
+  ready_ = false;
+  pass_ = ConversionPass::None;
+  output_error_ = 0;
+  outcome_text_.clear();
+  CallHook(hooks_.JobReset);
+}
+
+void conversiondriverclass::DeriveOutputNames(const std::string& archive_path) {
+  output_folder_ = FileFolderPart(archive_path) + kOutputFolderName;
+  if (!FolderExists(output_folder_) && !CreateFolder(output_folder_)) {
+    // Every output of the run would fail; say why once, here.
+    int error_number = errno ? errno : EIO;
+    ReportOutputFailure("Could not create the output folder ", output_folder_, error_number);
+  }
+  std::string stem = output_folder_ + "/" + FileBaseName(archive_path) + ".";
+  ch10_file_name_ = stem + kCh10Extension;
+  pack_file_name_ = stem + kPackExtension;
+  notes_file_name_ = stem + kNotesExtension;
+}
+
+void conversiondriverclass::SetRetainPackFile(bool retain) {
+  options_.Options.RetainTempArkPackFile = retain;
+}
+
+bool conversiondriverclass::RetainPackFile() const {
+  return options_.Options.RetainTempArkPackFile;
+}
+
+std::string conversiondriverclass::ArchiveDisplayName() const {
+  return archive_ ? FileBaseName(archive_->FileName) : std::string(kNoArchiveDisplayText);
+}
+
+const orloarkpackclass* conversiondriverclass::Pack() const {
+  return archive_ ? archive_->Pack() : nullptr;
+}
+
+void conversiondriverclass::ReportOutputFailure(const std::string& what, const std::string& path,
+                                                int error_number) {
+  if (error_number == 0) error_number = EIO;
+  LogError(what + path + ": " + SystemErrorText(error_number), error_number, true);
+  if (output_error_ == 0) output_error_ = error_number;
+}
+
+void conversiondriverclass::NoteOutputFailure(int error_number) {
+  if (output_error_ == 0) output_error_ = error_number ? error_number : EIO;
+}

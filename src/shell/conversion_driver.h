@@ -1,0 +1,137 @@
+// conversiondriverclass: one conversion job. Holds the archive the operator
+// picked, the objects that read it and write the outputs, the derived
+// output names and the flags of a run; carries out the run in two passes
+// (archive frames to the pack file, pack file to the Chapter 10 file) and
+// the notes step. Free of any window toolkit: the window (or the command
+// line) hands it an event pump, a progress-view factory and its effects.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "shell/progress_view.h"
+
+class orloarkclass;
+class orloarkpackclass;
+class ch10convertprocessclass;
+class progoptionsclass;
+
+inline constexpr const char* kOutputFolderName = "Ch10Conversion";
+inline constexpr const char* kCh10Extension = "ch10";
+inline constexpr const char* kPackExtension = "arkpak";
+inline constexpr const char* kNotesExtension = "CvtNotes";
+inline constexpr const char* kArchiveDialogExtension = "ARK";
+inline constexpr const char* kArchiveOpenFailedText = "Could not open ARK file for reading";
+inline constexpr const char* kBeginConversionBanner =
+    "---------------  BEGIN ARK TO CH10 CONVERSION   ----------";
+inline constexpr const char* kEndConversionBanner =
+    "---------------  END ARK TO CH10 CONVERSION   ----------";
+inline constexpr const char* kOutcomeCompleteText = "Conversion Complete";
+inline constexpr const char* kOutcomeAbortedText = "Conversion Aborted";
+inline constexpr const char* kNoArchiveDisplayText = "-----";
+
+// Events are served once every kPumpCadence + 1 loop iterations.
+inline constexpr int kPumpCadence = 100;
+
+enum class ConversionOutcome { Refused, Complete, Aborted };
+
+// What the driver tells the window, each optional.
+struct driverwindowhooks {
+  std::function<void()> Refresh;      // mirror the driver's state in the controls
+  std::function<void()> JobReset;     // hide the info, convert and outcome areas
+  std::function<void()> RunStarted;   // hide the Chapter 10 and outcome areas
+  std::function<void(const std::string& outcome)> RunEnded;  // show the outcome
+};
+
+// The pass in progress, for front ends that show progress themselves.
+enum class ConversionPass { None, PackFrames, WriteCh10 };
+
+class conversiondriverclass {
+ public:
+  // pump_events is called from inside both passes every 101 iterations; it
+  // may be empty (then an abort can only come from another source).
+  conversiondriverclass(progoptionsclass& options, std::function<void()> pump_events);
+  ~conversiondriverclass();
+  conversiondriverclass(const conversiondriverclass&) = delete;
+  conversiondriverclass& operator=(const conversiondriverclass&) = delete;
+
+  void SetProgressViewFactory(progressviewfactoryclass* factory) { view_factory_ = factory; }
+  void SetWindowHooks(driverwindowhooks hooks) { hooks_ = std::move(hooks); }
+
+  // Selection. False when refused (a run is in progress); otherwise the job
+  // is reset and the open dialog's folder and default name are returned.
+  bool PrepareSelection(std::string& initial_folder, std::string& default_name);
+  bool OpenArchive(const std::string& path);
+  void ResetJob();
+  void DeriveOutputNames(const std::string& archive_path);
+  void RequestAbort() { abort_requested_ = true; }
+  void SetRetainPackFile(bool retain);
+
+  // The run (conversion_run.cpp, ch10_pass.cpp).
+  ConversionOutcome RunConversion();
+  void PackArchiveFrames();
+  void WriteCh10File();
+  void WriteConversionNotes();
+
+  // Observable state.
+  bool Running() const { return running_; }
+  bool Ready() const { return ready_; }
+  bool AbortRequested() const { return abort_requested_; }
+  ConversionPass Pass() const { return pass_; }
+  std::string ArchiveDisplayName() const;
+  bool RetainPackFile() const;
+  const std::string& OutcomeText() const { return outcome_text_; }
+  // True once an output could not be created or written in this job; the
+  // run then ends the way an abort does.
+  bool OutputFailed() const { return output_error_ != 0; }
+  int OutputError() const { return output_error_; }
+
+  const orloarkclass* Archive() const { return archive_.get(); }
+  const orloarkpackclass* Pack() const;
+  const ch10convertprocessclass* Converter() const { return converter_.get(); }
+  const progressviewclass* ArchiveView() const { return archive_view_.get(); }
+  const progressviewclass* Ch10View() const { return ch10_view_.get(); }
+  progoptionsclass& Options() { return options_; }
+
+  const std::string& Ch10FileName() const { return ch10_file_name_; }
+  const std::string& PackFileName() const { return pack_file_name_; }
+  const std::string& NotesFileName() const { return notes_file_name_; }
+  const std::string& OutputFolder() const { return output_folder_; }
+
+ private:
+  // The event pump of both passes: true when the loop must stop before doing
+  // the work of this iteration (abort requested or an output failed).
+  bool PumpAndCheckStop(int& counter);
+  bool StopRequested() const { return abort_requested_ || output_error_ != 0; }
+  // Records the first output failure of the job and reports it.
+  void ReportOutputFailure(const std::string& what, const std::string& path, int error_number);
+  // Takes over a failure that the pack or Chapter 10 writer already logged.
+  void NoteOutputFailure(int error_number);
+  void CallHook(const std::function<void()>& hook) const {
+    if (hook) hook();
+  }
+
+  progoptionsclass& options_;
+  std::function<void()> pump_events_;
+  progressviewfactoryclass* view_factory_ = nullptr;
+  driverwindowhooks hooks_;
+
+  std::unique_ptr<progressviewclass> archive_view_;
+  std::unique_ptr<orloarkclass> archive_;
+  std::unique_ptr<progressviewclass> ch10_view_;
+  std::unique_ptr<ch10convertprocessclass> converter_;
+
+  std::string ch10_file_name_;
+  std::string pack_file_name_;
+  std::string notes_file_name_;
+  std::string output_folder_;
+
+  bool running_ = false;
+  bool abort_requested_ = false;
+  bool ready_ = false;
+  ConversionPass pass_ = ConversionPass::None;
+  int output_error_ = 0;
+  std::string outcome_text_;
+};
