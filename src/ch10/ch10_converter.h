@@ -3,6 +3,7 @@
 // packets into the Chapter 10 file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -61,6 +62,30 @@ class ch10convertprocessclass {
   PlatformFile pack_file_;
   PlatformFile ch10_file_;
   int output_error_ = 0;
-  // Packet assembly buffer, sequence counters and read buffering belong to
-  // the implementation.
+
+  // Frames the body of data_length bytes that sits at packet_buffer_[24]:
+  // trailer, header (also copied to bytes 0-23), write, then the channel's
+  // sequence counter moves on (8-bit wrap).
+  void FrameAndWritePacket(uint16_t channel_id, uint8_t data_type, uint8_t& sequence,
+                           uint64_t relative_time_counter, uint32_t data_length);
+  // Makes packet_buffer_ hold at least the given number of bytes.
+  void ReservePacketBuffer(size_t bytes);
+  // Copies up to n bytes of the pack file to out through read_buffer_;
+  // returns the bytes delivered (fewer only at the end of the file).
+  size_t ReadPackBytes(uint8_t* out, size_t n);
+  void ReportOutputFailure(const std::string& what, int error_number);
+
+  // Packet assembly buffer: bytes 0-23 hold the header copy, the body
+  // starts at 24. Reused for every packet.
+  std::vector<uint8_t> packet_buffer_;
+  uint32_t write_position_ = 0;
+  uint8_t tmats_sequence_ = 0;
+  uint8_t pcm_sequence_ = 0;
+  uint8_t time_sequence_ = 0;
+  // Pack file read-ahead: the pack file is read in large blocks and the
+  // PCM packets take their data from here.
+  std::vector<uint8_t> read_buffer_;
+  size_t read_position_ = 0;
+  size_t read_end_ = 0;
+  bool pack_exhausted_ = false;
 };

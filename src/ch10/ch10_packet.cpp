@@ -1,0 +1,103 @@
+// Chapter 10 packet framing, shared by the TMATS, time and PCM packet
+// writers of the Chapter 10 converter.
+#include "ch10/ch10_packet.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "support/platform_file.h"
+
+namespace {
+
+void PutLe16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+void PutLe32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+}  // namespace
+
+uint16_t Ch10Checksum16(const uint8_t* bytes, size_t length) {
+  // Unsigned 32-bit arithmetic wraps modulo 2^32, a multiple of 65,536, so
+  // the low 16 bits of the running sum are the checksum whatever the length.
+  uint32_t sum = 0;
+  size_t i = 0;
+  for (; i + 1 < length; i += 2) {
+    sum += static_cast<uint32_t>(bytes[i]) | (static_cast<uint32_t>(bytes[i + 1]) << 8);
+  }
+  if (i < length) sum += bytes[i];
+  return static_cast<uint16_t>(sum);
+}
+
+void BuildCh10Header(ch10headerstruct& header, uint16_t channel_id, uint32_t packet_length,
+                     uint64_t relative_time_counter, uint8_t data_type, uint8_t packet_flags,
+                     uint8_t sequence_number, uint32_t data_length) {
+  const uint64_t rtc = relative_time_counter & kRtcMask;
+  header.SyncPattern = kCh10SyncPattern;
+  header.ChannelId = channel_id;
+  header.PacketLength = packet_length;
+  header.DataLength = data_length;
+  header.DataTypeVersion = kCh10DataTypeVersion;
+  header.SequenceNumber = sequence_number;
+  header.PacketFlags = packet_flags;
+  header.DataType = data_type;
+  header.RtcLow = static_cast<uint32_t>(rtc);
+  header.RtcHigh = static_cast<uint16_t>(rtc >> 32);
+
+  uint8_t* b = header.Bytes;
+  PutLe16(b + 0, header.SyncPattern);
+  PutLe16(b + 2, header.ChannelId);
+  PutLe32(b + 4, header.PacketLength);
+  PutLe32(b + 8, header.DataLength);
+  b[12] = header.DataTypeVersion;
+  b[13] = header.SequenceNumber;
+  b[14] = header.PacketFlags;
+  b[15] = header.DataType;
+  PutLe32(b + 16, header.RtcLow);
+  PutLe16(b + 20, header.RtcHigh);
+  header.HeaderChecksum = Ch10Checksum16(b, 22);
+  PutLe16(b + 22, header.HeaderChecksum);
+}
+
+ch10trailerstruct FillDataChecksum(const uint8_t* body, uint32_t data_length) {
+  ch10trailerstruct trailer;
+  trailer.Checksum = Ch10Checksum16(body, data_length);
+  trailer.ChecksumWidth = kCh10ChecksumBytes;
+  // The header is 24 bytes, so the filler only has to align body + checksum.
+  trailer.FillerLength = (4 - (data_length + kCh10ChecksumBytes) % 4) % 4;
+  trailer.TrailerLength = trailer.FillerLength + trailer.ChecksumWidth;
+  return trailer;
+}
+
+void PlaceTrailer(uint8_t* trailer_at, const ch10trailerstruct& trailer) {
+  std::memset(trailer_at, 0, trailer.FillerLength);
+  PutLe16(trailer_at + trailer.FillerLength, static_cast<uint16_t>(trailer.Checksum));
+}
+
+uint64_t SecondsToRtc(double seconds) {
+  if (!(seconds > 0.0) || !std::isfinite(seconds)) return 0;
+  const double ticks = std::floor(seconds * kRtcTicksPerSecond);
+  // Doubles of 2^53 and more are whole numbers; reduce them before the cast
+  // so that no value can overflow the 64-bit integer.
+  const double wrapped = std::fmod(ticks, 281474976710656.0);  // 2^48
+  return static_cast<uint64_t>(wrapped) & kRtcMask;
+}
+
+int WriteCh10Packet(PlatformFile& file, const ch10headerstruct& header,
+                    const uint8_t* body_and_trailer) {
+  const int64_t rest = static_cast<int64_t>(header.PacketLength) - kCh10HeaderBytes;
+  if (file.Write(header.Bytes, kCh10HeaderBytes) != kCh10HeaderBytes) {
+    return file.LastError() != 0 ? file.LastError() : EIO;
+  }
+  if (rest > 0 && file.Write(body_and_trailer, rest) != rest) {
+    return file.LastError() != 0 ? file.LastError() : EIO;
+  }
+  return 0;
+}
