@@ -1,0 +1,85 @@
+#include "cli/cli_progress.h"
+
+#include "archive/archive_reader.h"
+#include "ch10/ch10_converter.h"
+#include "pack/pack_converter.h"
+#include "support/text_format.h"
+
+namespace {
+
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
+double Percent(double part, double whole) {
+  if (!(whole > 0.0)) return 0.0;
+  double p = part / whole * 100.0;
+  return p > 100.0 ? 100.0 : p;
+}
+
+}  // namespace
+
+cliprogressclass::cliprogressclass(std::FILE* out, bool quiet, bool terminal)
+    : out_(out), quiet_(quiet), terminal_(terminal) {}
+
+void cliprogressclass::Begin(const std::string& archive_name) {
+  archive_name_ = archive_name;
+  last_pass_ = ConversionPass::None;
+  last_tenth_ = -1;
+  line_drawn_ = false;
+  last_draw_ = std::chrono::steady_clock::time_point();
+}
+
+std::string cliprogressclass::FormatLine(const conversiondriverclass& driver,
+                                         double& percent) const {
+  const orloarkclass* archive = driver.Archive();
+  const orloarkpackclass* pack = driver.Pack();
+  const ch10convertprocessclass* cvt = driver.Converter();
+  double frames = pack ? pack->TotalFrameCount : 0.0;
+  double packets = 0.0;
+  double time = 0.0;
+  int pass = 1;
+  if (driver.Pass() == ConversionPass::WriteCh10 && cvt) {
+    pass = 2;
+    percent = Percent(cvt->PcmBytesConverted, cvt->PackFileSize);
+    packets = cvt->PcmPacketCount + cvt->TimePacketCount;
+    time = cvt->CurrentArchiveTime;
+  } else {
+    percent = archive ? Percent(static_cast<double>(archive->FilePosition),
+                                static_cast<double>(archive->FileSize))
+                      : 0.0;
+    time = pack ? pack->PreviousFrameTime : 0.0;
+  }
+  return archive_name_ + "  pass " + std::to_string(pass) + "/2  " +
+         FormatFixedNumber(16, 1, percent) + "%  frames " + FormatFixedNumber(16, 0, frames) +
+         "  packets " + FormatFixedNumber(16, 0, packets) + "  archive time " +
+         FormatDayTimeMilli(time);
+}
+
+void cliprogressclass::Update(const conversiondriverclass& driver) {
+  if (quiet_ || driver.Pass() == ConversionPass::None) return;
+  auto now = std::chrono::steady_clock::now();
+  if (terminal_) {
+    if (line_drawn_ && now - last_draw_ < kRedrawInterval) return;
+    double percent = 0.0;
+    std::string line = FormatLine(driver, percent);
+    std::fprintf(out_, "\r%s\033[K", line.c_str());
+    std::fflush(out_);
+    line_drawn_ = true;
+    last_draw_ = now;
+    return;
+  }
+  double percent = 0.0;
+  std::string line = FormatLine(driver, percent);
+  int tenth = static_cast<int>(percent / 10.0);
+  if (driver.Pass() == last_pass_ && tenth <= last_tenth_) return;
+  last_pass_ = driver.Pass();
+  last_tenth_ = tenth;
+  std::fprintf(out_, "%s\n", line.c_str());
+  std::fflush(out_);
+}
+
+void cliprogressclass::End() {
+  if (quiet_ || !terminal_ || !line_drawn_) return;
+  std::fprintf(out_, "\r\033[K");
+  std::fflush(out_);
+  line_drawn_ = false;
+}

@@ -1,0 +1,127 @@
+// orlovarnel-convert: converts archives from the command line with the same
+// driver, texts, log and options file as the window, for scripts and batch
+// work. The current folder is the start folder.
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "archive/archive_reader.h"
+#include "ch10/ch10_converter.h"
+#include "cli/cli_hooks.h"
+#include "cli/cli_options.h"
+#include "cli/cli_progress.h"
+#include "pack/pack_converter.h"
+#include "shell/conversion_driver.h"
+#include "shell/program_options.h"
+#include "support/error_log.h"
+#include "support/profile_files.h"
+#include "support/text_format.h"
+
+namespace {
+
+constexpr const char* kProgramName = "OrloVarnel";
+constexpr const char* kVersionText = "1.00";
+
+enum ExitStatus { kExitComplete = 0, kExitFailed = 1, kExitUsage = 2 };
+
+std::string AbsolutePath(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::absolute(path, ec);
+  return ec ? path : p.lexically_normal().string();
+}
+
+void PrintSummary(const std::string& path, const conversiondriverclass& driver,
+                  ConversionOutcome outcome) {
+  const orloarkpackclass* pack = driver.Pack();
+  const ch10convertprocessclass* cvt = driver.Converter();
+  std::string text = path + ": ";
+  if (outcome == ConversionOutcome::Refused) {
+    text += "not converted";
+  } else {
+    text += driver.OutcomeText();
+    text += ", frames " + FormatFixedNumber(16, 0, pack ? pack->TotalFrameCount : 0.0);
+    text += " (fill " + FormatFixedNumber(16, 0, pack ? pack->MissedFrameCount : 0.0) + ")";
+    text += ", PCM packets " + FormatFixedNumber(16, 0, cvt ? cvt->PcmPacketCount : 0.0);
+    text += ", time packets " + FormatFixedNumber(16, 0, cvt ? cvt->TimePacketCount : 0.0);
+    text += " -> " + driver.Ch10FileName();
+  }
+  std::printf("%s\n", text.c_str());
+  std::fflush(stdout);
+}
+
+// Converts every archive in turn; false when any could not be opened or
+// ended aborted.
+bool ConvertArchives(const clioptionsstruct& args) {
+  progoptionsclass options;
+  // --retain-pack holds for this command only: the saved choice of the
+  // window stays as it was.
+  const bool saved_retain = options.Options.RetainTempArkPackFile;
+  cliprogressclass progress(stderr, args.quiet, isatty(STDERR_FILENO) != 0);
+  bool all_complete = true;
+  {
+    conversiondriverclass* running_driver = nullptr;
+    conversiondriverclass driver(options, [&] {
+      if (running_driver == nullptr) return;
+      if (InterruptRequested()) running_driver->RequestAbort();
+      progress.Update(*running_driver);
+    });
+    running_driver = &driver;
+
+    for (const std::string& given : args.archives) {
+      if (InterruptRequested()) {
+        all_complete = false;
+        break;
+      }
+      std::string path = AbsolutePath(given);
+      std::string folder, default_name;
+      driver.PrepareSelection(folder, default_name);
+      if (!driver.OpenArchive(path)) {
+        std::printf("%s: could not be opened\n", path.c_str());
+        std::fflush(stdout);
+        all_complete = false;
+        continue;
+      }
+      driver.SetRetainPackFile(args.retain_pack);
+      progress.Begin(FileBaseName(path));
+      ConversionOutcome outcome = driver.RunConversion();
+      progress.End();
+      PrintSummary(path, driver, outcome);
+      if (outcome != ConversionOutcome::Complete) all_complete = false;
+    }
+    driver.ResetJob();
+  }
+  options.Options.RetainTempArkPackFile = saved_retain;
+  return all_complete;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  clioptionsstruct args;
+  std::string error;
+  switch (ParseCliArguments(argc, argv, args, error)) {
+    case CliCommand::Help:
+      std::fputs(CliUsageText(), stdout);
+      return kExitComplete;
+    case CliCommand::Version:
+      std::printf("%s %s\n", kProgramName, kVersionText);
+      return kExitComplete;
+    case CliCommand::UsageError:
+      std::fprintf(stderr, "orlovarnel-convert: %s\n\n%s", error.c_str(), CliUsageText());
+      return kExitUsage;
+    case CliCommand::Convert:
+      break;
+  }
+
+  InstallSilentBeeps();
+  InstallMessageBoxPrinter();
+  InstallPromptAnswers(args.word_length, args.sfid_msb, args.quiet);
+  InstallInterruptHandler();
+
+  StartErrorLog(false, kVersionText, kProgramName, "", kProgramName);
+  bool all_complete = ConvertArchives(args);
+  EndErrorLog(false);
+  return all_complete ? kExitComplete : kExitFailed;
+}
