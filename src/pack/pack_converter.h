@@ -10,12 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "pack/bit_packer.h"
 #include "support/platform_file.h"
 
 struct arkheaderstruct;
 class orloarkclass;
 
 constexpr int kPackBufferWords = 131072;
+constexpr int kFillFrameWords = 16384;
 
 class orloarkpackclass {
  public:
@@ -57,9 +59,36 @@ class orloarkpackclass {
   std::string PackFileName;
 
  private:
+  bool CheckSetup(std::string& reason) const;
+  void BuildWordLayout();
+  void AppendFillFrames(int64_t count);
+  void AppendFrameWords(const uint8_t* frame_words);
+  size_t PackGroup(const uint16_t* words, size_t frames, uint16_t* out);
+  void WritePackedWords();
+  void ReportOutputFailure(int error_number);
+
   orloarkclass& archive_;
-  const arkheaderstruct& header_;
+  const arkheaderstruct* header_ = nullptr;  // the archive's, set by SetPackFile
   PlatformFile file_;
   int output_error_ = 0;
-  // Further buffers and packing state belong to the implementation.
+  bool prepared_ = false;                   // SetPackFile succeeded
+
+  int32_t words_per_frame_ = 0;             // W
+  int32_t frames_per_block_ = 0;
+  int32_t frames_converted_ = 0;            // archive frames of the last block
+
+  // Unpacked frames waiting for their group to fill, and the packed output
+  // of one group; both allocated once per run.
+  std::vector<uint16_t> fill_buffer_;
+  std::vector<uint16_t> packed_buffer_;
+  std::vector<uint16_t> fill_frame_;        // kFillFrameWords words of 0xAAAA
+  int32_t words_in_fill_buffer_ = 0;
+  int32_t frames_in_fill_buffer_ = 0;
+  int32_t packed_words_ = 0;
+  bitstreamstate stream_;                   // the unfinished stream word
+
+  // Per-word layout of the minor frame; when every word shares one layout
+  // the whole group is packed as one run.
+  std::vector<packwordlayout> layout_;
+  bool uniform_layout_ = false;
 };

@@ -1,0 +1,126 @@
+#include "pack/bit_packer.h"
+
+#include <cstring>
+
+namespace {
+
+// Two finished stream words: the older 16 bits first.
+inline void StoreWordPair(uint16_t* out, uint32_t pair) {
+  out[0] = static_cast<uint16_t>(pair >> 16);
+  out[1] = static_cast<uint16_t>(pair);
+}
+
+// The accumulator keeps fewer than 32 pending bits between words, so after
+// adding at most 16 it never holds more than 47 that matter; bits above the
+// pending ones are already stored and simply fall off the top later.
+inline void AppendBits(uint64_t& acc, uint32_t& bits, uint32_t value, uint32_t length,
+                       uint16_t*& out) {
+  acc = (acc << length) | value;
+  bits += length;
+  if (bits >= 32) {
+    bits -= 32;
+    StoreWordPair(out, static_cast<uint32_t>(acc >> bits));
+    out += 2;
+  }
+}
+
+inline void StoreWholeWord(uint64_t acc, uint32_t& bits, uint16_t*& out) {
+  if (bits >= 16) {
+    bits -= 16;
+    *out++ = static_cast<uint16_t>(acc >> bits);
+  }
+}
+
+// One length known at compile time lets the compiler fold the shifts and
+// unroll the loop; the justification shift stays a run-time value.
+template <uint32_t N>
+size_t PackFixedLength(bitstreamstate& state, const uint16_t* words, size_t count,
+                       uint32_t shift, uint16_t* out) {
+  constexpr uint32_t mask = (N == 16) ? 0xFFFFu : ((1u << N) - 1u);
+  uint64_t acc = state.accumulator;
+  uint32_t bits = static_cast<uint32_t>(state.bit_count);
+  uint16_t* o = out;
+  for (size_t i = 0; i < count; ++i) {
+    AppendBits(acc, bits, (static_cast<uint32_t>(words[i]) >> shift) & mask, N, o);
+  }
+  StoreWholeWord(acc, bits, o);
+  state.accumulator = acc;
+  state.bit_count = static_cast<int32_t>(bits);
+  return static_cast<size_t>(o - out);
+}
+
+using fixedlengthkernel = size_t (*)(bitstreamstate&, const uint16_t*, size_t, uint32_t, uint16_t*);
+
+constexpr fixedlengthkernel kFixedLengthKernels[17] = {
+    nullptr,             PackFixedLength<1>,  PackFixedLength<2>,  PackFixedLength<3>,
+    PackFixedLength<4>,  PackFixedLength<5>,  PackFixedLength<6>,  PackFixedLength<7>,
+    PackFixedLength<8>,  PackFixedLength<9>,  PackFixedLength<10>, PackFixedLength<11>,
+    PackFixedLength<12>, PackFixedLength<13>, PackFixedLength<14>, PackFixedLength<15>,
+    PackFixedLength<16>,
+};
+
+}  // namespace
+
+packwordlayout MakeWordLayout(int32_t length, bool left_justified) {
+  if (length < 1) length = 1;
+  if (length > 16) length = 16;
+  packwordlayout layout;
+  layout.length = static_cast<uint8_t>(length);
+  layout.shift = static_cast<uint8_t>(left_justified && length != 16 ? 16 - length : 0);
+  layout.mask = static_cast<uint16_t>(length == 16 ? 0xFFFFu : ((1u << length) - 1u));
+  return layout;
+}
+
+size_t PackUniformWords(bitstreamstate& state, const uint16_t* words, size_t count,
+                        packwordlayout layout, uint16_t* out) {
+  if (count == 0) return 0;
+  // Whole 16-bit words on a word boundary are the stream words themselves.
+  if (layout.length == 16 && state.bit_count == 0) {
+    std::memcpy(out, words, count * sizeof(uint16_t));
+    return count;
+  }
+  uint32_t length = layout.length;
+  if (length < 1 || length > 16) return 0;
+  return kFixedLengthKernels[length](state, words, count, layout.shift, out);
+}
+
+size_t PackFramesByLayout(bitstreamstate& state, const uint16_t* words, size_t frames,
+                          const packwordlayout* layout, size_t words_per_frame, uint16_t* out) {
+  uint64_t acc = state.accumulator;
+  uint32_t bits = static_cast<uint32_t>(state.bit_count);
+  uint16_t* o = out;
+  for (size_t f = 0; f < frames; ++f) {
+    const uint16_t* frame = words + f * words_per_frame;
+    for (size_t i = 0; i < words_per_frame; ++i) {
+      const packwordlayout w = layout[i];
+      AppendBits(acc, bits, (static_cast<uint32_t>(frame[i]) >> w.shift) & w.mask, w.length, o);
+    }
+  }
+  StoreWholeWord(acc, bits, o);
+  state.accumulator = acc;
+  state.bit_count = static_cast<int32_t>(bits);
+  return static_cast<size_t>(o - out);
+}
+
+size_t PackSingleWord(bitstreamstate& state, uint16_t value, packwordlayout layout, uint16_t* out) {
+  uint64_t acc = state.accumulator;
+  uint32_t bits = static_cast<uint32_t>(state.bit_count);
+  uint16_t* o = out;
+  acc = (acc << layout.length) | ((static_cast<uint32_t>(value) >> layout.shift) & layout.mask);
+  bits += layout.length;
+  StoreWholeWord(acc, bits, o);
+  state.accumulator = acc;
+  state.bit_count = static_cast<int32_t>(bits);
+  return static_cast<size_t>(o - out);
+}
+
+size_t PackPadLastWord(bitstreamstate& state, uint16_t* out) {
+  size_t stored = 0;
+  if (state.bit_count > 0) {
+    out[0] = static_cast<uint16_t>(state.accumulator << (16 - state.bit_count));
+    stored = 1;
+  }
+  state.accumulator = 0;
+  state.bit_count = 0;
+  return stored;
+}

@@ -1,0 +1,282 @@
+// The packed-bit converter: archive frames in, pack file out.
+//
+// Frames are copied once into the fill buffer; when a group of F frames has
+// gathered, the group is packed with the whole-word kernels of bit_packer and
+// written with one write call (at most 256 KiB). Missing frames, seen as gaps
+// in the frame times, are replaced by fill frames of 0xAAAA words.
+#include "pack/pack_converter.h"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "archive/archive_reader.h"
+#include "archive/frame_header.h"
+#include "support/error_log.h"
+#include "support/text_format.h"
+#include "support/time_keeping.h"
+
+// The packed buffer is written as it lies in memory; the pack file holds
+// little-endian 16-bit words.
+static_assert(std::endian::native == std::endian::little, "pack file words are little-endian");
+
+namespace {
+
+constexpr int kFrameHeaderBytes = 10;
+constexpr int32_t kGroupWordBudget = 130972;  // 100 words short of the fill buffer
+constexpr int kGroupSearchSteps = 400;
+
+}  // namespace
+
+orloarkpackclass::orloarkpackclass(orloarkclass& archive)
+    : archive_(archive), fill_frame_(kFillFrameWords, 0xAAAA) {}
+
+orloarkpackclass::~orloarkpackclass() { ClosePackOutput(); }
+
+bool orloarkpackclass::CheckSetup(std::string& reason) const {
+  const arkheaderstruct& h = *header_;
+  const int32_t w = h.WordsPerMinorFrame;
+  if (w < 1 || w > kWordTableEntries) {
+    reason = "words per minor frame " + FormatFixedNumber(16, 0, w) + " outside 1 to 16383";
+    return false;
+  }
+  if (!(h.MinorFrameRate > 0.0) || !std::isfinite(h.MinorFrameRate)) {
+    reason = "minor frame rate is not above 0";
+    return false;
+  }
+  for (int32_t i = 0; i < w; ++i) {
+    const int32_t length = h.WordTable[i].iWdLen;
+    if (length < 1 || length > 16) {
+      reason = "word " + FormatFixedNumber(16, 0, i + 1) + " is " + FormatFixedNumber(16, 0, length) +
+               " bits long, not 1 to 16";
+      return false;
+    }
+  }
+  return true;
+}
+
+void orloarkpackclass::BuildWordLayout() {
+  layout_.resize(static_cast<size_t>(words_per_frame_));
+  for (int32_t i = 0; i < words_per_frame_; ++i) {
+    const decomwordstruct& word = header_->WordTable[i];
+    layout_[i] = MakeWordLayout(word.iWdLen, word.bLeftAlign != 0);
+  }
+  uniform_layout_ = true;
+  for (const packwordlayout& l : layout_) {
+    if (l.length != layout_[0].length || l.shift != layout_[0].shift) {
+      uniform_layout_ = false;
+      break;
+    }
+  }
+}
+
+bool orloarkpackclass::SetPackFile(const std::string& path) {
+  // A pack file still open from an earlier run gets its remaining frames.
+  ClosePackOutput();
+
+  PackFileName = path;
+  header_ = &archive_.Header();
+  prepared_ = false;
+  output_error_ = 0;
+  BlockCount = MissedFrameCount = ValidFrameCount = TotalFrameCount = 0.0;
+  words_in_fill_buffer_ = frames_in_fill_buffer_ = packed_words_ = 0;
+  frames_converted_ = 0;
+  stream_ = bitstreamstate{};
+
+  std::string reason;
+  if (!CheckSetup(reason)) {
+    output_error_ = EINVAL;
+    LogError("SetPackFile: the frame setup cannot be packed, " + reason, 255, true);
+    return false;
+  }
+
+  fill_buffer_.assign(kPackBufferWords, 0);
+  packed_buffer_.assign(kPackBufferWords, 0);
+
+  words_per_frame_ = header_->WordsPerMinorFrame;
+  frames_per_block_ = std::max<int32_t>(header_->FramesPerBlock, 0);
+  FrameStride = words_per_frame_ + 5;
+  FrameDataBytes = words_per_frame_ * 2;
+  FramePeriod = 1.0 / header_->MinorFrameRate;
+  HalfPeriod = FramePeriod * 0.5;
+  BlockDuration = frames_per_block_ * FramePeriod;
+  PreviousFrameTime = archive_.FirstFrameTime - BlockDuration;
+  FramesPerGroup = OptimumFillBufFrames();
+  BuildWordLayout();
+
+  if (!file_.CreateWrite(path)) {
+    ReportOutputFailure(file_.LastError() != 0 ? file_.LastError() : EIO);
+    return false;
+  }
+  prepared_ = true;
+  return true;
+}
+
+int32_t orloarkpackclass::OptimumFillBufFrames() {
+  const int32_t w = archive_.Header().WordsPerMinorFrame;
+  if (w < 1) return 1;
+
+  // Largest multiple of 16 frames that fits the fill buffer, so that every
+  // group ends on a 16-bit boundary.
+  int32_t n = kGroupWordBudget / w;
+  for (int step = 0; step < kGroupSearchSteps; ++step) {
+    if (n % 16 == 0) break;
+    --n;
+  }
+  if (n >= 1) return n;
+
+  // Very long frames: try upwards, and fall back to groups of one frame.
+  n = kGroupWordBudget / w;
+  for (int step = 0; step < kGroupSearchSteps; ++step) {
+    if (static_cast<int64_t>(n) * w > kPackBufferWords) {
+      LogError("OptimumFillBufFrames Not a factor of 16, so data will be bad.  See Software!!!", n,
+               false);
+      n = 1;
+      break;
+    }
+    if (n % 16 == 0) break;
+    ++n;
+  }
+  // A frame longer than the whole budget would leave n at 0.
+  return n >= 1 ? n : 1;
+}
+
+void orloarkpackclass::ProcessArkBlock() {
+  if (!prepared_) return;
+  ArkFramesToPackedBitFrames();
+  ValidFrameCount += frames_converted_;
+  TotalFrameCount = ValidFrameCount + MissedFrameCount;
+}
+
+bool orloarkpackclass::ArkFramesToPackedBitFrames() {
+  frames_converted_ = 0;
+  if (!prepared_) return false;
+  bool gap_filled = false;
+  BlockCount += 1.0;
+
+  // Only frames that lie wholly inside the serial buffer are read.
+  const std::vector<uint8_t>& serial = archive_.SerialBuffer;
+  const size_t stride_bytes = static_cast<size_t>(FrameStride) * 2;
+  const size_t frames = std::min(static_cast<size_t>(frames_per_block_), serial.size() / stride_bytes);
+
+  for (size_t k = 0; k < frames; ++k) {
+    const uint8_t* frame = serial.data() + k * stride_bytes;
+    double t = 0.0;
+    int32_t sfid = 0, state_a = 0, state_b = 0;
+    DecodeFrameHeader(frame, t, sfid, state_a, state_b);
+    const double dt = t - PreviousFrameTime;
+
+    if (dt < FramePeriod - HalfPeriod || dt > FramePeriod + HalfPeriod) {
+      const int64_t missed = RoundToInt(dt / FramePeriod);
+      // A repeated or backward time has lost nothing; only a forward gap
+      // is filled and counted.
+      if (missed > 0) {
+        MissedFrameCount += static_cast<double>(missed);
+        AppendFillFrames(missed);
+      }
+      gap_filled = true;
+      std::string text = "ArkFramesToPackedBitFrames(), Ark File frames missed = " +
+                         FormatFixedNumber(9, 0, static_cast<double>(missed));
+      if (text.size() < 50) text.append(50 - text.size(), ' ');
+      text += "      dT was " + FormatDayTimeMicro(dt) + "      Filled with 0xAAAA frame.  ArkBlockCount " +
+              FormatFixedNumber(12, 0, BlockCount);
+      LogInfo(text, static_cast<int>(k), false);
+    }
+
+    AppendFrameWords(frame + kFrameHeaderBytes);
+    PreviousFrameTime = t;
+    ++frames_converted_;
+  }
+  return gap_filled;
+}
+
+// The frame's words sit 10 bytes into the frame, so they are copied as bytes.
+void orloarkpackclass::AppendFrameWords(const uint8_t* frame_words) {
+  std::memcpy(fill_buffer_.data() + words_in_fill_buffer_, frame_words, static_cast<size_t>(FrameDataBytes));
+  words_in_fill_buffer_ += words_per_frame_;
+  frames_in_fill_buffer_ += 1;
+  if (frames_in_fill_buffer_ >= FramesPerGroup) PackFillBuffer();
+}
+
+void orloarkpackclass::AppendFillFrames(int64_t count) {
+  // Once the pack file has failed the run is ending; a long gap then need
+  // not be generated frame by frame.
+  while (count > 0 && !OutputFailed()) {
+    const int64_t room = FramesPerGroup - frames_in_fill_buffer_;
+    const int64_t n = std::min(count, room);
+    for (int64_t i = 0; i < n; ++i) {
+      std::memcpy(fill_buffer_.data() + words_in_fill_buffer_, fill_frame_.data(),
+                  static_cast<size_t>(FrameDataBytes));
+      words_in_fill_buffer_ += words_per_frame_;
+    }
+    frames_in_fill_buffer_ += static_cast<int32_t>(n);
+    count -= n;
+    if (frames_in_fill_buffer_ >= FramesPerGroup) PackFillBuffer();
+  }
+}
+
+size_t orloarkpackclass::PackGroup(const uint16_t* words, size_t frames, uint16_t* out) {
+  const size_t w = static_cast<size_t>(words_per_frame_);
+  if (uniform_layout_) return PackUniformWords(stream_, words, frames * w, layout_[0], out);
+  return PackFramesByLayout(stream_, words, frames, layout_.data(), w, out);
+}
+
+void orloarkpackclass::PackFillBuffer() {
+  if (!prepared_) return;
+  if (frames_in_fill_buffer_ > 0 && !OutputFailed()) {
+    // At most one stream word per waiting word (words are 16 bits or less).
+    if (packed_words_ + words_in_fill_buffer_ > kPackBufferWords) WritePackedWords();
+    packed_words_ += static_cast<int32_t>(PackGroup(fill_buffer_.data(),
+                                                    static_cast<size_t>(frames_in_fill_buffer_),
+                                                    packed_buffer_.data() + packed_words_));
+  }
+  WritePackedWords();
+  frames_in_fill_buffer_ = 0;
+  words_in_fill_buffer_ = 0;
+  // The unfinished stream word carries over, so the stream continues
+  // across groups.
+}
+
+void orloarkpackclass::PackWordBits(uint16_t value, int32_t length_bits, bool left_justified) {
+  if (!prepared_ || length_bits < 1) return;
+  if (packed_words_ >= kPackBufferWords) WritePackedWords();
+  packed_words_ += static_cast<int32_t>(PackSingleWord(stream_, value, MakeWordLayout(length_bits, left_justified),
+                                                       packed_buffer_.data() + packed_words_));
+}
+
+void orloarkpackclass::WritePackedWords() {
+  if (packed_words_ == 0) return;
+  if (!OutputFailed() && file_.IsOpen()) {
+    const int64_t bytes = static_cast<int64_t>(packed_words_) * 2;
+    if (file_.Write(packed_buffer_.data(), bytes) != bytes) {
+      ReportOutputFailure(file_.LastError() != 0 ? file_.LastError() : EIO);
+    }
+  }
+  packed_words_ = 0;
+}
+
+void orloarkpackclass::ReportOutputFailure(int error_number) {
+  if (output_error_ != 0) return;
+  output_error_ = error_number;
+  LogError(SystemErrorText(error_number) + ": " + PackFileName, error_number, true);
+}
+
+bool orloarkpackclass::ClosePackOutput() {
+  if (file_.IsOpen()) {
+    if (prepared_) {
+      // Every frame reaches the pack file: the waiting group, then the
+      // last stream word padded with zero bits.
+      if (frames_in_fill_buffer_ > 0) PackFillBuffer();
+      if (packed_words_ >= kPackBufferWords) WritePackedWords();
+      packed_words_ += static_cast<int32_t>(PackPadLastWord(stream_, packed_buffer_.data() + packed_words_));
+      WritePackedWords();
+    }
+    if (!file_.Flush()) ReportOutputFailure(file_.LastError() != 0 ? file_.LastError() : EIO);
+    if (!file_.Close()) ReportOutputFailure(file_.LastError() != 0 ? file_.LastError() : EIO);
+  }
+  frames_in_fill_buffer_ = words_in_fill_buffer_ = packed_words_ = 0;
+  stream_ = bitstreamstate{};
+  return !OutputFailed();
+}
