@@ -16,3 +16,9 @@ void BeepDone();
 // Beep call hands its kind to the sink and plays nothing (no blocking).
 using BeepSink = std::function<void(BeepKind)>;
 void SetBeepSink(BeepSink sink);
+
+// The single tone player: created when the error log starts, destroyed when
+// it ends, and created on demand by a Beep call when there is none.
+void StartBeeper();
+void EndBeeper();
+bool BeeperExists();

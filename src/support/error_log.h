@@ -38,3 +38,7 @@ bool IsProgramClosing();
 using MessageBoxHook = std::function<void(const std::string& caption, const std::string& text)>;
 void SetMessageBoxHook(MessageBoxHook hook);
 void ShowMessageBox(const std::string& caption, const std::string& text);
+
+// The running log object ("nullptr" before the start and after the end);
+// for tests that inspect its clock or lock.
+zekerrorlog* ActiveErrorLog();

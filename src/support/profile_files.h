@@ -31,3 +31,8 @@ void WriteTextLine(TextStream& stream, const std::string& text);
 // Size in bytes, or -1 (logged with "Cannot Get File Size " when the file
 // exists but its size cannot be read).
 int64_t GetFileSize64(const std::string& path);
+
+// The existing file whose name differs from the path's only in the case of
+// its extension (the path itself when it exists, "" when none does): lets a
+// viewer that asks for "OrloVarnel.LOG" or ".log" find "OrloVarnel.Log".
+std::string FindFileIgnoringExtensionCase(const std::string& path);

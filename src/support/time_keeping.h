@@ -44,6 +44,9 @@ class Ctimeclass {
   int32_t Minute = 0;
   int32_t WholeSeconds = 0;
   int32_t Milliseconds = 0;
+
+ private:
+  void FillFromCurrentTime();
 };
 
 class Ctimerclass : public Ctimeclass {
@@ -64,4 +67,5 @@ class Ctimerclass : public Ctimeclass {
 
  private:
   std::timed_mutex get_time_lock_;
+  bool lock_held_ = false;  // guards Unlock against a release without Lock
 };
