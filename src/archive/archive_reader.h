@@ -60,6 +60,14 @@ class orloarkclass {
 
  private:
   friend bool ApplyDecomSetup(orloarkclass& archive);
+  // Header reading steps (archive_reader.cpp).
+  void ResetHeaderRecord();
+  bool ParseValueLines(const std::vector<std::string>& lines, bool& times_valid);
+  bool RefuseUnsafeGeometry();
+  void ReadFirstAndLastBlockTimes();
+  // One field of a frame block; logs `short_text` on a short read.
+  bool ReadBlockField(void* into, int64_t size, const char* short_text);
+
   std::unique_ptr<arkheaderstruct> header_;
   std::unique_ptr<orloarkpackclass> pack_;
   PlatformFile file_;

@@ -1,0 +1,401 @@
+// Opening an archive: the text header (magic line, value lines read by
+// position), the checks that make the frame blocks safe to read, the start
+// and stop times, and the hand-over to the decom setup and the packed-bit
+// converter.
+#include "archive/archive_reader.h"
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/decom_setup.h"
+#include "archive/frame_header.h"
+#include "pack/pack_converter.h"
+#include "support/error_log.h"
+#include "support/platform_file.h"
+#include "support/profile_files.h"
+#include "support/text_format.h"
+#include "support/time_keeping.h"
+
+namespace {
+
+constexpr size_t kMaxValueLines = 400;         // a header with this many is refused
+constexpr int32_t kLineCountLimit = 3000;      // the byte whose count passes this ends a line
+constexpr size_t kHeaderChunkBytes = 64 * 1024;
+constexpr double kMinArchiveTime = 1e-7;
+constexpr double kMaxArchiveTime = 31622400.0;  // 366 days
+constexpr double kYearEndTime = 31536000.0;     // 365 days
+constexpr int32_t kBlockPrefixBytes = 12;       // block time, two spare bytes, run count
+constexpr int64_t kMaxSerialBytesPerBlock = 64LL * 1024 * 1024;
+constexpr int64_t kFrameHeaderBytes = 10;
+
+// The line rules of the header, one byte at a time. `count` starts at -1 and
+// counts every byte taken. CR is skipped, LF ends the line, a byte whose
+// count passes 3000 ends the line and is dropped, NUL ends the header
+// (count -1). Returns true when the line is complete.
+bool TakeHeaderByte(uint8_t byte, std::string& text, int32_t& count) {
+  ++count;
+  if (byte == '\r') return false;
+  if (byte == '\n') return true;
+  if (count > kLineCountLimit) return true;
+  if (byte == 0) {
+    count = -1;
+    return true;
+  }
+  text.push_back(static_cast<char>(byte));
+  return false;
+}
+
+// Header lines from a file read in large chunks. Gives the same lines and
+// counts as reading byte by byte, and knows how many bytes it has consumed:
+// after the terminator that is the data start offset.
+class HeaderLineSource {
+ public:
+  HeaderLineSource(PlatformFile& file, int64_t& file_position)
+      : file_(file), file_position_(file_position), buffer_(kHeaderChunkBytes) {}
+
+  // At the end of the file the line ends where it is (count -1 when no byte
+  // was left).
+  void ReadLine(std::string& text, int32_t& count) {
+    text.clear();
+    count = -1;
+    for (;;) {
+      if (next_ == filled_ && !Refill()) return;
+      ++consumed_;
+      if (TakeHeaderByte(buffer_[next_++], text, count)) return;
+    }
+  }
+
+  int64_t Consumed() const { return consumed_; }
+
+ private:
+  bool Refill() {
+    if (at_end_) return false;
+    int64_t got = file_.Read(buffer_.data(), static_cast<int64_t>(buffer_.size()));
+    file_position_ += got;
+    // The file layer reads until the count is met, so less means the end.
+    if (got < static_cast<int64_t>(buffer_.size())) at_end_ = true;
+    next_ = 0;
+    filled_ = static_cast<size_t>(got);
+    return got > 0;
+  }
+
+  PlatformFile& file_;
+  int64_t& file_position_;
+  std::vector<uint8_t> buffer_;
+  size_t next_ = 0;
+  size_t filled_ = 0;
+  int64_t consumed_ = 0;
+  bool at_end_ = false;
+};
+
+void RefuseHeader(const std::string& problem) { LogError(problem, 255, true); }
+
+}  // namespace
+
+orloarkclass::orloarkclass() : header_(std::make_unique<arkheaderstruct>()) {}
+
+orloarkclass::~orloarkclass() {
+  pack_.reset();  // closes the pack file
+  CloseArkFile();
+}
+
+bool orloarkclass::OpenArkFile(const std::string& path) {
+  pack_.reset();
+  if (!OpenAndReadHeader(path)) return false;
+  ApplyDecomSetup(*this);
+  pack_ = std::make_unique<orloarkpackclass>(*this);
+  return true;
+}
+
+bool orloarkclass::OpenAndReadHeader(const std::string& path) {
+  CloseArkFile();
+  std::vector<uint8_t>().swap(SerialBuffer);
+  FileName.clear();
+  HeaderBytes = 0;
+  EndOfData = false;
+  FileSize = 0;
+  FilePosition = 0;
+  BlockDuration = 0.0;
+  FirstFrameTime = 0.0;
+  BlockTime = 0.0;
+  BlockRunCount = 0;
+
+  if (!FileExists(path)) return false;
+  if (!file_.OpenRead(path)) {
+    LogError("Could Not Open Archive File For Reading", 255, true);
+    return false;
+  }
+  FileName = path;
+  FileSize = GetFileSize64(path);
+
+  bool times_valid = false;
+  if (!ReadArkHeader(times_valid)) {
+    LogError("Archive File Appears Corrupt, Could Not Read Header.", 255, true);
+    return false;
+  }
+
+  arkheaderstruct& h = *header_;
+  BlockDuration = h.FramesPerBlock * (h.MinorFrameRate > 0 ? 1.0 / h.MinorFrameRate : 1e-6);
+  if (!times_valid) {
+    h.StopTime = EstimateStopTime(h.StartTime, BlockDuration, h.BlockSize, HeaderBytes,
+                                  static_cast<double>(FileSize));
+    LogWarning("Can't read valid file stop time, or start = stop ...calculating the stop time", 255,
+               true);
+  }
+  // The serial buffer was sized from the checked header when the first block
+  // was read; the pass reuses it.
+  return true;
+}
+
+bool orloarkclass::ReadArkHeader(bool& times_valid) {
+  times_valid = false;
+  ResetHeaderRecord();
+  std::vector<uint8_t>().swap(SerialBuffer);
+  HeaderBytes = 0;
+  if (!IsOpen()) return false;
+  SeekArk(0);
+
+  HeaderLineSource source(file_, FilePosition);
+  std::string line;
+  int32_t count = -1;
+  source.ReadLine(line, count);
+  if (line != kArchiveMagicLine) {
+    LogError("THE FILE IS NOT A QUORVANT 8x FORMAT ARCHIVE FILE", 255, true);
+    CloseArkFile();
+    return false;
+  }
+
+  std::vector<std::string> lines;
+  lines.reserve(kMaxValueLines);
+  for (;;) {
+    source.ReadLine(line, count);
+    if (count < 1) break;
+    lines.push_back(line);
+    if (lines.size() == kMaxValueLines) break;
+  }
+  if (lines.size() >= kMaxValueLines) {
+    HeaderBytes = 0;
+    return false;
+  }
+  // Reading stopped just past the terminator byte (LF or NUL), or at the end
+  // of the file: the frame blocks start there, whatever the line ends were.
+  HeaderBytes = static_cast<int32_t>(source.Consumed());
+
+  if (!ParseValueLines(lines, times_valid)) return false;
+  if (!RefuseUnsafeGeometry()) return false;
+  ReadFirstAndLastBlockTimes();
+  SeekToDataStart();
+  return true;
+}
+
+void orloarkclass::ResetHeaderRecord() {
+  // Rebuilt in place: the packed-bit converter may hold a reference to it.
+  std::destroy_at(header_.get());
+  std::construct_at(header_.get());
+}
+
+bool orloarkclass::ParseValueLines(const std::vector<std::string>& lines, bool& times_valid) {
+  arkheaderstruct& h = *header_;
+  const size_t lines_read = lines.size();
+  size_t k = 0;  // value lines consumed
+  // Only the position of a line matters; lines past the end read as empty.
+  auto next_value = [&]() -> std::string {
+    ++k;
+    return k <= lines_read ? TextAfter(lines[k - 1], ":") : std::string();
+  };
+  auto next_int = [&]() {
+    int32_t value = 0;
+    ParseDecimalInt(next_value(), value);
+    return value;
+  };
+  auto next_real = [&]() {
+    double value = 0.0;
+    ParseFloatText(next_value(), value);
+    return value;
+  };
+  auto consumed_ok = [&]() { return k <= lines_read; };
+
+  h.HeaderValue1 = next_int();
+  if (!consumed_ok()) return false;
+
+  int32_t parse_error = 0;
+  std::string start = next_value();
+  std::string year_text = TextAfter(start, "YEAR");
+  ParseDecimalInt(year_text, h.ArchiveYear);
+  h.StartTime = ParseDayTime(year_text.empty() ? start : year_text, parse_error);
+
+  std::string stop = next_value();
+  std::string stop_text = TextBefore(stop, "YEAR");
+  h.StopTime = ParseDayTime(stop_text.empty() ? stop : stop_text, parse_error);
+  if (!consumed_ok()) return false;
+  times_valid = h.StopTime > h.StartTime && h.StopTime <= kMaxArchiveTime;
+
+  h.BlockSize = next_int();
+  next_real();  // value line 5 is read and not used
+  h.HeaderValue6 = next_int();
+  h.SerialBytesPerBlock = next_int();
+  h.StatusBytesPerBlock = next_int();
+  if (!consumed_ok()) return false;
+  // The status count places every later line and sizes the status reads:
+  // refuse it before it is used.
+  if (h.StatusBytesPerBlock < 0 || h.StatusBytesPerBlock > kMaxStatusBytesPerBlock) {
+    RefuseHeader("Archive Header Status Bytes Per Block Must Be 0 To 1024, Found " +
+                 std::to_string(h.StatusBytesPerBlock));
+    return false;
+  }
+  const int32_t n = h.StatusBytesPerBlock / 8;
+
+  h.HeaderValue9 = next_int();
+  if (!consumed_ok()) return false;
+  h.WordsPerMinorFrame = next_int();
+  h.NumMinorFrames = next_int();
+  h.SfidStartCount = next_int();
+  h.SfidWordNumber = next_int();
+  h.RightAligned = next_value() == "YES";
+  h.FramesPerBlock = next_int();
+  h.HeaderValue16 = next_int();
+  h.HeaderValue17 = next_int();
+  h.SetupFileName = next_value();
+  for (int32_t i = 0; i < n; ++i) h.StatusDescriptions[i] = next_value();
+  next_value();  // 19 + n: not used
+  h.MinorFrameRate = next_real();
+  if (!consumed_ok()) return false;
+  next_value();  // 21 + n: not used
+  for (std::string& text : h.DescriptionTexts) text = next_value();
+  next_value();  // 25 + n: not used
+  if (!consumed_ok()) return false;
+
+  h.FrameHeaderWords = 5;
+  return true;
+}
+
+bool orloarkclass::RefuseUnsafeGeometry() {
+  const arkheaderstruct& h = *header_;
+  if (h.WordsPerMinorFrame < 1 || h.WordsPerMinorFrame > kWordTableEntries) {
+    RefuseHeader("Archive Header Words Per Minor Frame Must Be 1 To 16383, Found " +
+                 std::to_string(h.WordsPerMinorFrame));
+    return false;
+  }
+  if (h.FramesPerBlock < 1) {
+    RefuseHeader("Archive Header Frames Per Block Must Be At Least 1, Found " +
+                 std::to_string(h.FramesPerBlock));
+    return false;
+  }
+  if (h.SerialBytesPerBlock < 0 || h.SerialBytesPerBlock > kMaxSerialBytesPerBlock) {
+    RefuseHeader("Archive Header Serial Bytes Per Block Must Be 0 To 67108864, Found " +
+                 std::to_string(h.SerialBytesPerBlock));
+    return false;
+  }
+  // Every frame (5 header words and its data words) must lie inside the
+  // serial data of its block.
+  const int64_t frame_bytes =
+      static_cast<int64_t>(h.FramesPerBlock) * (h.WordsPerMinorFrame + 5) * 2;
+  if (frame_bytes > h.SerialBytesPerBlock) {
+    RefuseHeader("Archive Header Frames Do Not Fit The Block: " + std::to_string(h.FramesPerBlock) +
+                 " Frames Of " + std::to_string(h.WordsPerMinorFrame) + " Words Need " +
+                 std::to_string(frame_bytes) + " Serial Bytes, The Block Has " +
+                 std::to_string(h.SerialBytesPerBlock));
+    return false;
+  }
+  if (!std::isfinite(h.MinorFrameRate) || !(h.MinorFrameRate > 0.0)) {
+    RefuseHeader("Archive Header Minor Frame Rate Must Be A Number Above 0");
+    return false;
+  }
+
+  // Blocks are read field by field, so a block size that disagrees with the
+  // fields only misplaces the last-block time and the stop-time estimate.
+  const int64_t field_bytes =
+      kBlockPrefixBytes + static_cast<int64_t>(h.SerialBytesPerBlock) + h.StatusBytesPerBlock;
+  if (h.BlockSize != field_bytes) {
+    LogWarning("Archive Header Block Size " + std::to_string(h.BlockSize) +
+                   " Differs From Its Fields, 12 + Serial + Status Bytes = " +
+                   std::to_string(field_bytes),
+               255, false);
+  }
+  return true;
+}
+
+void orloarkclass::ReadFirstAndLastBlockTimes() {
+  arkheaderstruct& h = *header_;
+  SerialBuffer.assign(static_cast<size_t>(h.SerialBytesPerBlock), 0);
+  SeekToDataStart();
+  EndOfData = false;
+  ReadNextBlock();
+  // Without a first block (the file ends after its header) the header's
+  // start time stands.
+  FirstFrameTime = h.StartTime;
+  if (!EndOfData && static_cast<int64_t>(SerialBuffer.size()) >= kFrameHeaderBytes) {
+    double time = 0.0;
+    int32_t sfid = 0, state_a = 0, state_b = 0;
+    DecodeFrameHeader(SerialBuffer.data(), time, sfid, state_a, state_b);
+    FirstFrameTime = time;
+    h.StartTime = time;
+  }
+
+  SeekToDataStart();
+  double last = -1.0;
+  if (ReadLastBlockTime(last) && last >= h.StartTime && last < kYearEndTime) h.StopTime = last;
+}
+
+void orloarkclass::ReadHeaderLine(std::string& text, int32_t& count) {
+  text.clear();
+  count = -1;
+  uint8_t byte = 0;
+  while (file_.Read(&byte, 1) == 1) {
+    ++FilePosition;
+    if (TakeHeaderByte(byte, text, count)) return;
+  }
+}
+
+int64_t orloarkclass::SeekArk(int64_t offset) {
+  if (file_.Seek(offset)) {
+    FilePosition = offset;
+  } else {
+    int error = file_.LastError();
+    LogInfo("Cannot Seek File " + SystemErrorText(error), error, false);
+  }
+  return FilePosition;
+}
+
+void orloarkclass::SeekToDataStart() { SeekArk(HeaderBytes); }
+
+bool orloarkclass::ReadLastBlockTime(double& time) {
+  time = -1.0;
+  if (!IsOpen()) return false;
+  const int64_t block_size = header_->BlockSize;
+  if (block_size <= 0) return false;
+  const int64_t blocks = (FileSize - HeaderBytes) / block_size;
+  // Without one whole block there is no block time to read: the bytes
+  // before the data start are header text.
+  if (blocks < 1) return false;
+
+  const int64_t remembered = FilePosition;
+  const int64_t target = HeaderBytes + (blocks - 1) * block_size;
+  if (SeekArk(target) != target) return false;
+  double block_time = 0.0;
+  int64_t got = file_.Read(&block_time, sizeof block_time);
+  FilePosition += got;
+  SeekArk(remembered);
+  if (got != static_cast<int64_t>(sizeof block_time)) return false;
+  time = block_time;
+  return time >= kMinArchiveTime && time <= kMaxArchiveTime;
+}
+
+double orloarkclass::EstimateStopTime(double start, double block_duration, double block_size,
+                                      double header_bytes, double file_size) {
+  const double data_bytes = file_size - header_bytes;
+  if (!(data_bytes > 0)) return kYearEndTime;
+  const double fallback = start + 86400.0;
+  if (!(block_size > 0) || !(block_duration > 0)) return fallback;
+  const double estimate = start + block_duration * (data_bytes / block_size);
+  if (estimate > kYearEndTime || estimate == start) return fallback;
+  return estimate;
+}
+
+void orloarkclass::CloseArkFile() {
+  if (!file_.IsOpen()) return;
+  file_.Flush();
+  file_.Close();
+}
