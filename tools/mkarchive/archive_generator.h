@@ -154,7 +154,9 @@ bool WordLeftJustified(const ArchiveSpec& spec, int32_t w);
 // Walks the frames of an archive in file order without allocating per frame.
 class FrameSequence {
  public:
-  explicit FrameSequence(const ArchiveSpec& spec);
+  // Without `with_words` only times, SFID and status words are produced
+  // (fast walks for the layout).
+  explicit FrameSequence(const ArchiveSpec& spec, bool with_words = true);
   ~FrameSequence();
   FrameSequence(const FrameSequence&) = delete;
   FrameSequence& operator=(const FrameSequence&) = delete;
