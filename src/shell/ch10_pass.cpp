@@ -30,13 +30,10 @@ void conversiondriverclass::WriteCh10File() {
     if (ch10_view_) ch10_view_->FirstShow();
   }
 
-  if (!cvt.OpenPackFile(pack_file_name_) && output_error_ == 0) {
-    // Without its pack file the Chapter 10 file would hold no data at all.
-    ReportOutputFailure("Could not open the pack file ", pack_file_name_, ENOENT);
-  }
-  if (!cvt.CreateCh10File(ch10_file_name_) && !cvt.OutputFailed()) {
-    ReportOutputFailure("Could not create the Chapter 10 file ", ch10_file_name_, EIO);
-  }
+  // Both failures are logged by the converter. Without its pack file the
+  // Chapter 10 file holds no data, so the run cannot count as complete.
+  if (!cvt.OpenPackFile(pack_file_name_)) NoteOutputFailure(ENOENT);
+  cvt.CreateCh10File(ch10_file_name_);
   if (cvt.OutputFailed()) NoteOutputFailure(cvt.OutputError());
 
   cvt.WriteTmatsPacket();
@@ -48,6 +45,7 @@ void conversiondriverclass::WriteCh10File() {
 
   const int32_t words = cvt.WordsPerPacket;
   const int64_t full_packet_bytes = 2 * static_cast<int64_t>(words);
+  int64_t data_bytes_written = 0;
   int counter = 0;
   bool done = false;
   while (!done) {
@@ -59,6 +57,7 @@ void conversiondriverclass::WriteCh10File() {
       break;
     }
     if (done) break;
+    data_bytes_written += cvt.LastPacketDataBytes;
 
     // A full packet lasts the packet duration; the short last packet of a
     // pack file that ends inside a packet lasts only as long as its data.
@@ -78,6 +77,10 @@ void conversiondriverclass::WriteCh10File() {
       break;
     }
   }
+
+  // The input ends early only on a read error (logged by the converter):
+  // the Chapter 10 file then lacks data, which is no complete conversion.
+  if (done && static_cast<double>(data_bytes_written) < cvt.PackFileSize) NoteOutputFailure(EIO);
 
   cvt.Ch10StopTime = cvt.CurrentArchiveTime;
   cvt.ClosePackFile();

@@ -1,0 +1,279 @@
+// The conversion job: selection, output names, refusals, the event pump
+// cadence, aborts in either pass and the fate of the pack file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/archive_reader.h"
+#include "ch10/ch10_converter.h"
+#include "common/ch10_file_reader.h"
+#include "pack/pack_converter.h"
+#include "shell/conversion_driver.h"
+#include "shell/program_options.h"
+#include "shell/shell_fixture.h"
+#include "support/profile_files.h"
+
+namespace {
+
+using shelltest::CountOf;
+using shelltest::MakeArchive;
+using shelltest::SmallSpec;
+using shelltest::StartedLog;
+
+// A factory whose views count their refreshes; it never owns the objects.
+struct CountingViews : progressviewfactoryclass {
+  struct View : progressviewclass {
+    explicit View(int& shows) : shows_(shows) {}
+    void FirstShow() override { ++shows_; }
+    void FixedRefresh() override {}
+    void PeriodicRefresh() override {}
+    int& shows_;
+  };
+  std::unique_ptr<progressviewclass> CreateArchiveView(const orloarkclass&) override {
+    ++archive_views;
+    return std::make_unique<View>(shows);
+  }
+  std::unique_ptr<progressviewclass> CreateCh10View(const ch10convertprocessclass&) override {
+    ++ch10_views;
+    return std::make_unique<View>(shows);
+  }
+  int archive_views = 0;
+  int ch10_views = 0;
+  int shows = 0;
+};
+
+struct Job {
+  StartedLog log;
+  progoptionsclass options;
+  std::function<void()> on_pump;
+  conversiondriverclass driver{options, [this] {
+                                 ++pumps;
+                                 if (on_pump) on_pump();
+                               }};
+  int pumps = 0;
+};
+
+std::vector<testutil::Ch10Packet> Packets(const std::string& path) {
+  std::vector<testutil::Ch10Packet> packets;
+  std::string error;
+  EXPECT_TRUE(testutil::ReadCh10File(path, packets, error)) << error;
+  return packets;
+}
+
+int CountChannel(const std::vector<testutil::Ch10Packet>& packets, uint16_t channel) {
+  int n = 0;
+  for (const auto& p : packets) n += p.channel == channel;
+  return n;
+}
+
+TEST(ConversionDriver, DerivesOutputNamesFromTheArchivePath) {
+  Job job;
+  std::filesystem::create_directory(job.log.File("Flight"));
+  job.driver.DeriveOutputNames(job.log.File("Flight") + "/T12.run3.ark");
+  const std::string folder = job.log.File("Flight") + "/Ch10Conversion";
+  EXPECT_EQ(job.driver.OutputFolder(), folder);
+  EXPECT_TRUE(FolderExists(folder));
+  EXPECT_EQ(job.driver.Ch10FileName(), folder + "/T12.ch10");
+  EXPECT_EQ(job.driver.PackFileName(), folder + "/T12.arkpak");
+  EXPECT_EQ(job.driver.NotesFileName(), folder + "/T12.CvtNotes");
+
+  // The folder part ends at the last "\", "/" or ":".
+  job.driver.DeriveOutputNames("D:\\Flight\\T12.ark");
+  EXPECT_EQ(job.driver.OutputFolder(), "D:\\Flight\\Ch10Conversion");
+  EXPECT_EQ(job.driver.Ch10FileName(), "D:\\Flight\\Ch10Conversion/T12.ch10");
+  job.driver.DeriveOutputNames("D:T12.ark");
+  EXPECT_EQ(job.driver.NotesFileName(), "D:Ch10Conversion/T12.CvtNotes");
+}
+
+TEST(ConversionDriver, OpenCreatesTheEmptyPackFileAndTheArchiveView) {
+  Job job;
+  CountingViews views;
+  job.driver.SetProgressViewFactory(&views);
+  std::string path = MakeArchive(job.log.Dir().path(), "T12.run3.ark", SmallSpec(64));
+  EXPECT_EQ(job.driver.ArchiveDisplayName(), "-----");
+  ASSERT_TRUE(job.driver.OpenArchive(path));
+  EXPECT_TRUE(job.driver.Ready());
+  EXPECT_FALSE(job.driver.Running());
+  EXPECT_EQ(job.driver.ArchiveDisplayName(), "T12");
+  EXPECT_EQ(job.options.Options.LastArchiveDir, job.log.Dir().path() + "/");
+  EXPECT_TRUE(FileExists(job.driver.PackFileName()));
+  EXPECT_EQ(GetFileSize64(job.driver.PackFileName()), 0);
+  EXPECT_EQ(views.archive_views, 1);
+  EXPECT_EQ(views.shows, 1);
+  EXPECT_NE(job.driver.ArchiveView(), nullptr);
+  EXPECT_EQ(job.driver.Converter(), nullptr);
+}
+
+TEST(ConversionDriver, FailedOpenKeepsTheArchiveButIsNeverReady) {
+  Job job;
+  std::filesystem::create_directory(job.log.File("data"));
+  std::string path = job.log.File("data") + "/broken.ark";
+  testutil::WriteAllText(path, "NOT AN ARCHIVE\r\n");
+  EXPECT_FALSE(job.driver.OpenArchive(path));
+  EXPECT_FALSE(job.driver.Ready());
+  EXPECT_EQ(job.driver.ArchiveDisplayName(), "broken");
+  EXPECT_EQ(job.options.Options.LastArchiveDir, job.log.File("data") + "/");
+  EXPECT_NE(job.log.LogText().find("000255  "), std::string::npos);
+  EXPECT_NE(job.log.LogText().find("Could not open ARK file for reading"), std::string::npos);
+  EXPECT_FALSE(job.log.Boxes().empty());
+  EXPECT_EQ(job.log.Boxes().back(), "ERROR: Could not open ARK file for reading");
+
+  job.log.Beeps().Clear();
+  EXPECT_EQ(job.driver.RunConversion(), ConversionOutcome::Refused);
+  EXPECT_EQ(job.log.Beeps().Count(BeepKind::Error), 1);
+  EXPECT_EQ(CountOf(job.log.LogText(), "BEGIN ARK TO CH10"), 0);
+}
+
+TEST(ConversionDriver, PrepareSelectionResetsTheJobAndOffersTheLastFolder) {
+  Job job;
+  std::string path = MakeArchive(job.log.Dir().path(), "T12.ark", SmallSpec(64));
+  ASSERT_TRUE(job.driver.OpenArchive(path));
+  std::string folder, name;
+  ASSERT_TRUE(job.driver.PrepareSelection(folder, name));
+  EXPECT_EQ(folder, job.log.Dir().path() + "/");
+  EXPECT_EQ(name, "T12");
+  // Cancelling the dialog now leaves the job empty.
+  EXPECT_FALSE(job.driver.Ready());
+  EXPECT_EQ(job.driver.Archive(), nullptr);
+  EXPECT_EQ(job.driver.ArchiveDisplayName(), "-----");
+  EXPECT_TRUE(job.driver.Ch10FileName().empty());
+  EXPECT_TRUE(job.driver.PackFileName().empty());
+  ASSERT_TRUE(job.driver.PrepareSelection(folder, name));
+  EXPECT_EQ(name, "");
+}
+
+TEST(ConversionDriver, CompleteRunThenASecondRunIsRefused) {
+  Job job;
+  CountingViews views;
+  job.driver.SetProgressViewFactory(&views);
+  std::string path = MakeArchive(job.log.Dir().path(), "T12.ark", SmallSpec(200));
+  ASSERT_TRUE(job.driver.OpenArchive(path));
+  job.driver.RequestAbort();  // while idle: no effect on the run
+  EXPECT_EQ(job.driver.RunConversion(), ConversionOutcome::Complete);
+  EXPECT_EQ(job.driver.OutcomeText(), "Conversion Complete");
+  EXPECT_EQ(job.log.Beeps().Count(BeepKind::Done), 1);
+  EXPECT_FALSE(job.driver.Ready());
+  EXPECT_FALSE(job.driver.Running());
+  EXPECT_EQ(views.ch10_views, 1);
+  EXPECT_TRUE(FileExists(job.driver.Ch10FileName()));
+  EXPECT_TRUE(FileExists(job.driver.NotesFileName()));
+  EXPECT_FALSE(FileExists(job.driver.PackFileName()));  // not retained
+  EXPECT_EQ(job.driver.Pack()->ValidFrameCount, 208);   // 13 blocks of 16
+  std::string log = job.log.LogText();
+  size_t begin = log.find("000000  ");
+  EXPECT_NE(log.find("---------------  BEGIN ARK TO CH10 CONVERSION   ----------\r\n"),
+            std::string::npos);
+  EXPECT_LT(log.find("BEGIN ARK TO CH10"), log.find("END ARK TO CH10"));
+  EXPECT_NE(begin, std::string::npos);
+
+  job.log.Beeps().Clear();
+  EXPECT_EQ(job.driver.RunConversion(), ConversionOutcome::Refused);
+  EXPECT_EQ(job.log.Beeps().Count(BeepKind::Error), 1);
+  EXPECT_EQ(job.driver.OutcomeText(), "Conversion Complete");  // the last run's
+  EXPECT_EQ(CountOf(job.log.LogText(), "BEGIN ARK TO CH10"), 1);
+}
+
+TEST(ConversionDriver, EventsAreServedBeforeIteration102AndEvery101After) {
+  // 101 blocks: pass 1 makes 102 iterations (the last finds the end), so the
+  // pump is called once, before the 102nd.
+  for (int blocks : {100, 101, 202}) {
+    Job job;
+    int pass1_pumps = 0;
+    job.on_pump = [&] { pass1_pumps += job.driver.Pass() == ConversionPass::PackFrames; };
+    mkarchive::ArchiveSpec spec = SmallSpec(int64_t{16} * blocks);
+    ASSERT_TRUE(job.driver.OpenArchive(MakeArchive(job.log.Dir().path(), "P.ark", spec)));
+    ASSERT_EQ(job.driver.RunConversion(), ConversionOutcome::Complete);
+    EXPECT_EQ(pass1_pumps, blocks / 101) << blocks << " blocks";
+  }
+}
+
+TEST(ConversionDriver, AbortDuringPass1StillWritesTmatsOneTimePacketAndNotes) {
+  Job job;
+  job.on_pump = [&] {
+    if (job.driver.Pass() == ConversionPass::PackFrames) job.driver.RequestAbort();
+  };
+  std::string path = MakeArchive(job.log.Dir().path(), "A1.ark", SmallSpec(16 * 300));
+  ASSERT_TRUE(job.driver.OpenArchive(path));
+  EXPECT_EQ(job.driver.RunConversion(), ConversionOutcome::Aborted);
+  EXPECT_EQ(job.driver.OutcomeText(), "Conversion Aborted");
+  EXPECT_EQ(job.log.Beeps().Count(BeepKind::Done), 0);
+  EXPECT_EQ(job.driver.Pack()->ValidFrameCount, 16 * 101);  // 101 blocks before the abort
+  EXPECT_FALSE(job.driver.Archive()->IsOpen());
+  EXPECT_FALSE(FileExists(job.driver.PackFileName()));
+
+  auto packets = Packets(job.driver.Ch10FileName());
+  ASSERT_EQ(packets.size(), 2u);
+  EXPECT_EQ(packets[0].channel, testutil::kCh10TmatsChannel);
+  EXPECT_EQ(packets[1].channel, testutil::kCh10TimeChannel);
+  EXPECT_EQ(job.driver.Converter()->PcmPacketCount, 0);
+  EXPECT_EQ(job.driver.Converter()->TimePacketCount, 1);
+  std::string notes = testutil::ReadAllText(job.driver.NotesFileName());
+  EXPECT_NE(notes.find("Ark file Vald Frame Count   : 1616\r\n"), std::string::npos);
+  EXPECT_NE(notes.find("Ch10 file Time Packet Count : 1\r\n"), std::string::npos);
+  EXPECT_NE(notes.find("Ch10 file PCM Packet Count  : 0\r\n"), std::string::npos);
+  EXPECT_NE(job.log.LogText().find("END ARK TO CH10 CONVERSION"), std::string::npos);
+}
+
+TEST(ConversionDriver, AbortDuringPass2KeepsWhatWasWrittenAndRetainsOnRequest) {
+  Job job;
+  job.on_pump = [&] {
+    if (job.driver.Pass() == ConversionPass::WriteCh10) job.driver.RequestAbort();
+    job.driver.SetRetainPackFile(true);  // changed during the run: read at its end
+  };
+  // 16 words x 16 bits x 1000 Hz: 800 words (0.1 s) per PCM packet; 15 s
+  // of frames give about 150 packets, so the abort comes before the 102nd.
+  std::string path = MakeArchive(job.log.Dir().path(), "A2.ark", SmallSpec(15000));
+  ASSERT_TRUE(job.driver.OpenArchive(path));
+  EXPECT_EQ(job.driver.RunConversion(), ConversionOutcome::Aborted);
+  const ch10convertprocessclass* cvt = job.driver.Converter();
+  ASSERT_NE(cvt, nullptr);
+  EXPECT_EQ(cvt->PcmPacketCount, 101);
+  EXPECT_TRUE(FileExists(job.driver.PackFileName()));  // retained
+  auto packets = Packets(job.driver.Ch10FileName());
+  EXPECT_EQ(CountChannel(packets, testutil::kCh10PcmChannel), 101);
+  EXPECT_EQ(CountChannel(packets, testutil::kCh10TimeChannel), cvt->TimePacketCount);
+  EXPECT_EQ(cvt->Ch10StopTime, cvt->CurrentArchiveTime);
+  EXPECT_NEAR(cvt->Ch10StopTime - cvt->Ch10StartTime, 101 * cvt->PacketDuration, 1e-6);
+  std::string notes = testutil::ReadAllText(job.driver.NotesFileName());
+  EXPECT_NE(notes.find("Ch10 file PCM Packet Count  : 101\r\n"), std::string::npos);
+}
+
+TEST(ConversionDriver, SelectionAndRunAreRefusedWhileRunning) {
+  Job job;
+  int refusals = 0;
+  job.on_pump = [&] {
+    std::string folder, name;
+    refusals += !job.driver.PrepareSelection(folder, name);
+    refusals += job.driver.RunConversion() == ConversionOutcome::Refused;
+  };
+  std::string path = MakeArchive(job.log.Dir().path(), "R.ark", SmallSpec(16 * 150));
+  ASSERT_TRUE(job.driver.OpenArchive(path));
+  EXPECT_EQ(job.driver.RunConversion(), ConversionOutcome::Complete);
+  EXPECT_EQ(refusals, 2 * job.pumps);
+  EXPECT_GE(job.pumps, 1);
+  EXPECT_EQ(job.log.Beeps().Count(BeepKind::Error), 2 * job.pumps);
+  EXPECT_EQ(CountOf(job.log.LogText(), "BEGIN ARK TO CH10"), 1);
+  EXPECT_EQ(job.driver.Pack()->ValidFrameCount, 16 * 150);
+}
+
+TEST(ConversionDriver, WindowHooksSeeResetStartAndOutcome) {
+  Job job;
+  std::vector<std::string> events;
+  job.driver.SetWindowHooks({[&] { events.push_back("refresh"); },
+                             [&] { events.push_back("reset"); },
+                             [&] { events.push_back(job.driver.Running() ? "start" : "?"); },
+                             [&](const std::string& outcome) { events.push_back(outcome); }});
+  std::string folder, name;
+  job.driver.PrepareSelection(folder, name);
+  ASSERT_TRUE(job.driver.OpenArchive(MakeArchive(job.log.Dir().path(), "H.ark", SmallSpec(32))));
+  job.driver.RunConversion();
+  ASSERT_GE(events.size(), 4u);
+  EXPECT_EQ(events.front(), "reset");
+  EXPECT_EQ(events[1], "start");
+  EXPECT_EQ(events.back(), "Conversion Complete");
+}
+
+}  // namespace
