@@ -1,0 +1,437 @@
+// The packed-bit converter: group size, pack file contents, the gap rule
+// with its fill frames, counters and log lines, and pack file failures.
+#include "pack/pack_converter.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "pack_test_support.h"
+#include "support/platform_file.h"
+
+namespace {
+
+using packtest::ArchiveRig;
+using packtest::LogCapture;
+using packtest::ReferencePacker;
+
+constexpr int64_t kBaseMicros = 10672496LL * 1000000;  // day 123, 12:34:56
+
+int64_t FileSize(const std::string& path) {
+  std::error_code ec;
+  auto size = std::filesystem::file_size(path, ec);
+  return ec ? -1 : static_cast<int64_t>(size);
+}
+
+// Words of frame n: distinct per frame and word, with bits set above any
+// word length so that justification mistakes show.
+std::vector<uint16_t> FrameWords(int words, int n) {
+  std::vector<uint16_t> w(static_cast<size_t>(words));
+  for (int i = 0; i < words; ++i) w[i] = static_cast<uint16_t>(0x9000 + n * 131 + i * 7);
+  return w;
+}
+
+// Feeds one frame per block at the given times (microseconds).
+void FeedSingleFrames(ArchiveRig& rig, orloarkpackclass& pack, const std::vector<int64_t>& times,
+                      int first_index = 0) {
+  for (size_t n = 0; n < times.size(); ++n) {
+    std::vector<uint16_t> words = FrameWords(rig.Words(), first_index + static_cast<int>(n));
+    rig.PutFrame(0, times[n], words.data());
+    pack.ProcessArkBlock();
+  }
+}
+
+class PackConverterTest : public ::testing::Test {
+ protected:
+  testutil::TempDir dir_;
+  testutil::BeepRecorder beeps_;
+  std::string PackPath() const { return dir_.File("run.arkpak"); }
+};
+
+TEST_F(PackConverterTest, FramesPerGroupFollowsTheFrameLength) {
+  struct Case { int words; int frames_per_group; };
+  for (Case c : {Case{256, 496}, Case{1000, 128}, Case{8190, 16}, Case{1, 130960}, Case{8192, 16}}) {
+    ArchiveRig rig(c.words, 1, 1000.0);
+    orloarkpackclass pack(rig.archive);
+    EXPECT_EQ(pack.OptimumFillBufFrames(), c.frames_per_group) << c.words;
+    ASSERT_TRUE(pack.SetPackFile(PackPath()));
+    EXPECT_EQ(pack.FramesPerGroup, c.frames_per_group) << c.words;
+    EXPECT_EQ(pack.FrameStride, c.words + 5);
+    EXPECT_EQ(pack.FrameDataBytes, c.words * 2);
+  }
+  EXPECT_EQ(beeps_.Count(BeepKind::Error), 0);
+}
+
+TEST_F(PackConverterTest, VeryLongFramesAreGroupedSinglyWithOneErrorLine) {
+  LogCapture log;
+  ArchiveRig rig(9000, 1, 100.0);
+  orloarkpackclass pack(rig.archive);
+  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  EXPECT_EQ(pack.FramesPerGroup, 1);
+  EXPECT_EQ(beeps_.Count(BeepKind::Error), 1);
+  std::string text = log.Text();
+  const std::string message = "OptimumFillBufFrames Not a factor of 16, so data will be bad.  See Software!!!";
+  ASSERT_EQ(log.Count(message), 1);
+  // 14 frames of 9000 words fit, 15 do not: the code is 15.
+  size_t at = text.find(message);
+  size_t line_start = text.rfind('\n', at) + 1;
+  EXPECT_EQ(text.substr(line_start, 8), "000015  ");
+}
+
+TEST_F(PackConverterTest, SteadySixteenBitFramesAreWrittenWholeGroupByGroup) {
+  ArchiveRig rig(256, 1, 1000.0);
+  rig.archive.FirstFrameTime = kBaseMicros / 1e6;
+  orloarkpackclass pack(rig.archive);
+  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  ASSERT_EQ(pack.FramesPerGroup, 496);
+
+  std::vector<int64_t> times;
+  for (int n = 0; n < 1000; ++n) times.push_back(kBaseMicros + n * 1000);
+  FeedSingleFrames(rig, pack, std::vector<int64_t>(times.begin(), times.begin() + 495));
+  EXPECT_EQ(FileSize(PackPath()), 0);
+  FeedSingleFrames(rig, pack, {times[495]}, 495);
+  EXPECT_EQ(FileSize(PackPath()), 496 * 512);
+  FeedSingleFrames(rig, pack, std::vector<int64_t>(times.begin() + 496, times.end()), 496);
+  EXPECT_EQ(FileSize(PackPath()), 992 * 512);
+
+  // The last 8 frames wait in the fill buffer until the file is closed.
+  ASSERT_TRUE(pack.ClosePackOutput());
+  std::vector<uint8_t> bytes = testutil::ReadAllBytes(PackPath());
+  ASSERT_EQ(bytes.size(), 1000u * 512);
+  std::vector<uint16_t> expected;
+  for (int n = 0; n < 1000; ++n) {
+    std::vector<uint16_t> w = FrameWords(256, n);
+    expected.insert(expected.end(), w.begin(), w.end());
+  }
+  EXPECT_EQ(bytes, packtest::WordsToBytes(expected));
+  EXPECT_EQ(pack.ValidFrameCount, 1000.0);
+  EXPECT_EQ(pack.MissedFrameCount, 0.0);
+  EXPECT_EQ(pack.TotalFrameCount, 1000.0);
+  EXPECT_EQ(pack.BlockCount, 1000.0);
+}
+
+TEST_F(PackConverterTest, TwelveBitRightJustifiedFrameIs384Bytes) {
+  ArchiveRig rig(256, 1, 1000.0, 12, false);
+  rig.archive.FirstFrameTime = kBaseMicros / 1e6;
+  orloarkpackclass pack(rig.archive);
+  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  FeedSingleFrames(rig, pack, {kBaseMicros});
+  ASSERT_TRUE(pack.ClosePackOutput());
+
+  std::vector<uint8_t> bytes = testutil::ReadAllBytes(PackPath());
+  ASSERT_EQ(bytes.size(), 384u);
+  ReferencePacker ref;
+  std::vector<uint16_t> words = FrameWords(256, 0);
+  ref.PackFrame(words.data(), rig.Header());
+  EXPECT_EQ(bytes, ref.Bytes());
+  // First word 0x9000 contributes its low 12 bits 0x000, the second 0x9007
+  // gives 0x007: stream 0x0000 0x07..
+  EXPECT_EQ(bytes[0], 0x00);
+  EXPECT_EQ(bytes[1], 0x00);
+  EXPECT_EQ(bytes[3], 0x07);
+}
+
+TEST_F(PackConverterTest, LeftJustifiedWordsContributeTheirTopBits) {
+  {
+    ArchiveRig rig(4, 1, 1000.0, 12, true);
+    rig.archive.FirstFrameTime = kBaseMicros / 1e6;
+    orloarkpackclass pack(rig.archive);
+    ASSERT_TRUE(pack.SetPackFile(PackPath()));
+    const uint16_t words[4] = {0xABC0, 0xABC0, 0xABC0, 0xABC0};
+    rig.PutFrame(0, kBaseMicros, words);
+    pack.ProcessArkBlock();
+    ASSERT_TRUE(pack.ClosePackOutput());
+    // ABC ABC ABC ABC -> words 0xABCA 0xBCAB 0xCABC, little-endian.
+    EXPECT_EQ(testutil::ReadAllBytes(PackPath()),
+              (std::vector<uint8_t>{0xCA, 0xAB, 0xAB, 0xBC, 0xBC, 0xCA}));
+  }
+  {
+    ArchiveRig rig(2, 1, 1000.0, 16, true);
+    rig.archive.FirstFrameTime = kBaseMicros / 1e6;
+    orloarkpackclass pack(rig.archive);
+    ASSERT_TRUE(pack.SetPackFile(PackPath()));
+    const uint16_t words[2] = {0x1234, 0xABCD};
+    rig.PutFrame(0, kBaseMicros, words);
+    pack.ProcessArkBlock();
+    ASSERT_TRUE(pack.ClosePackOutput());
+    EXPECT_EQ(testutil::ReadAllBytes(PackPath()), (std::vector<uint8_t>{0x34, 0x12, 0xCD, 0xAB}));
+  }
+}
+
+TEST_F(PackConverterTest, FillFramesPackTheirWordsAsAlternatingBits) {
+  // Four right-justified 12-bit words of 0xAAAA give 0xAAA each: 48 bits
+  // of 1010..., three stream words 0xAAAA.
+  ArchiveRig rig(4, 1, 1.0, 12, false);
+  rig.archive.FirstFrameTime = kBaseMicros / 1e6;
+  orloarkpackclass pack(rig.archive);
+  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  const uint16_t zeros[4] = {0, 0, 0, 0};
+  rig.PutFrame(0, kBaseMicros, zeros);
+  pack.ProcessArkBlock();
+  rig.PutFrame(0, kBaseMicros + 2000000, zeros);  // dT = 2 P: two fill frames
+  pack.ProcessArkBlock();
+  ASSERT_TRUE(pack.ClosePackOutput());
+  std::vector<uint8_t> expected(6, 0x00);
+  for (int i = 0; i < 12; ++i) expected.push_back(0xAA);
+  expected.insert(expected.end(), 6, 0x00);
+  EXPECT_EQ(testutil::ReadAllBytes(PackPath()), expected);
+  EXPECT_EQ(pack.MissedFrameCount, 2.0);
+  EXPECT_EQ(pack.TotalFrameCount, 4.0);
+}
+
+// One frame per block at 1 Hz (P = 1 s, H = 0.5 s), two 16-bit words.
+class GapRuleTest : public PackConverterTest {
+ protected:
+  void SetUp() override {
+    rig_.archive.FirstFrameTime = kBaseMicros / 1e6;
+    ASSERT_TRUE(pack_.SetPackFile(PackPath()));
+  }
+  // The pack file as frames: true for a fill frame, else the frame number.
+  std::vector<int> FramesInFile() {
+    pack_.ClosePackOutput();
+    std::vector<uint8_t> bytes = testutil::ReadAllBytes(PackPath());
+    std::vector<int> frames;
+    for (size_t at = 0; at + 4 <= bytes.size(); at += 4) {
+      uint16_t first = static_cast<uint16_t>(bytes[at] | (bytes[at + 1] << 8));
+      frames.push_back(first == 0xAAAA ? -1 : (first - 0x9000) / 131);
+    }
+    return frames;
+  }
+  ArchiveRig rig_{2, 1, 1.0};
+  orloarkpackclass pack_{rig_.archive};
+};
+
+TEST_F(GapRuleTest, StepsOfHalfAndOneAndAHalfPeriodsAreNoGap) {
+  LogCapture log;
+  FeedSingleFrames(rig_, pack_, {kBaseMicros, kBaseMicros + 1500000, kBaseMicros + 2000000});
+  EXPECT_EQ(pack_.MissedFrameCount, 0.0);
+  EXPECT_EQ(FramesInFile(), (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(log.Count("ArkFramesToPackedBitFrames()"), 0);
+}
+
+TEST_F(GapRuleTest, JustOverOneAndAHalfAndTwoAndAHalfPeriodsInsertTwoFillFrames) {
+  LogCapture log;
+  FeedSingleFrames(rig_, pack_,
+                   {kBaseMicros, kBaseMicros + 1500001, kBaseMicros + 4000001, kBaseMicros + 5000001});
+  EXPECT_EQ(pack_.MissedFrameCount, 4.0);
+  EXPECT_EQ(pack_.ValidFrameCount, 4.0);
+  EXPECT_EQ(pack_.TotalFrameCount, 8.0);
+  EXPECT_EQ(FramesInFile(), (std::vector<int>{0, -1, -1, 1, -1, -1, 2, 3}));
+  EXPECT_EQ(log.Count("ArkFramesToPackedBitFrames(), Ark File frames missed = 2      dT was "), 2);
+}
+
+TEST_F(GapRuleTest, GapLineNamesTheFrameTheStepAndTheBlock) {
+  LogCapture log;
+  FeedSingleFrames(rig_, pack_, {kBaseMicros, kBaseMicros + 1000000, kBaseMicros + 3500000});
+  std::string text = log.Text();
+  const std::string line =
+      "000000  ArkFramesToPackedBitFrames(), Ark File frames missed = 2      dT was 000:00:00:02.500000"
+      "      Filled with 0xAAAA frame.  ArkBlockCount 3\r\n";
+  size_t message = text.find("ArkFramesToPackedBitFrames()");
+  ASSERT_NE(message, std::string::npos);
+  size_t start = text.rfind('\n', message) + 1;
+  size_t end = text.find('\n', message) + 1;
+  std::string got = text.substr(start, end - start);
+  // Code, two blanks, time stamp (not compared), two blanks, message.
+  EXPECT_EQ(got.substr(0, 8), line.substr(0, 8));
+  EXPECT_EQ(got.substr(got.find("  Ark") + 2), line.substr(line.find("  Ark") + 2));
+}
+
+TEST_F(GapRuleTest, RepeatedAndBackwardTimesAreLoggedButAddNothing) {
+  LogCapture log;
+  FeedSingleFrames(rig_, pack_,
+                   {kBaseMicros, kBaseMicros, kBaseMicros - 2000000, kBaseMicros - 1000000});
+  EXPECT_EQ(pack_.MissedFrameCount, 0.0);
+  EXPECT_EQ(pack_.ValidFrameCount, 4.0);
+  EXPECT_EQ(pack_.TotalFrameCount, 4.0);
+  EXPECT_EQ(FramesInFile(), (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(log.Count("Ark File frames missed = 0      dT was "), 1);
+  EXPECT_EQ(log.Count("Ark File frames missed = -2      dT was "), 1);
+  EXPECT_EQ(log.Count("ArkFramesToPackedBitFrames()"), 2);
+}
+
+TEST_F(PackConverterTest, SeveralFramesPerBlockStartWithOneBlockOfFillFrames) {
+  // The step before the first frame is taken as one block duration, so the
+  // first block of a four-frame-per-block archive is preceded by 4 fill frames.
+  ArchiveRig rig(3, 4, 1000.0);
+  rig.archive.FirstFrameTime = kBaseMicros / 1e6;
+  orloarkpackclass pack(rig.archive);
+  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  EXPECT_DOUBLE_EQ(pack.BlockDuration, 0.004);
+  int n = 0;
+  for (int block = 0; block < 3; ++block) {
+    for (int k = 0; k < 4; ++k, ++n) {
+      std::vector<uint16_t> w = FrameWords(3, n);
+      rig.PutFrame(k, kBaseMicros + n * 1000, w.data());
+    }
+    pack.ProcessArkBlock();
+  }
+  ASSERT_TRUE(pack.ClosePackOutput());
+  EXPECT_EQ(pack.MissedFrameCount, 4.0);
+  EXPECT_EQ(pack.ValidFrameCount, 12.0);
+  EXPECT_EQ(pack.BlockCount, 3.0);
+  std::vector<uint8_t> bytes = testutil::ReadAllBytes(PackPath());
+  ASSERT_EQ(bytes.size(), 16u * 6);
+  for (size_t i = 0; i < 4 * 6; ++i) EXPECT_EQ(bytes[i], 0xAA) << i;
+  EXPECT_EQ(bytes[24], 0x00);
+  EXPECT_EQ(bytes[25], 0x90);
+}
+
+TEST_F(PackConverterTest, VeryLongFramesContinueAcrossSingleFrameGroups) {
+  ArchiveRig rig(9000, 1, 100.0, 12, false);
+  rig.Header().WordTable[8999].iWdLen = 5;  // 107,993 bits per frame
+  rig.archive.FirstFrameTime = kBaseMicros / 1e6;
+  orloarkpackclass pack(rig.archive);
+  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  ASSERT_EQ(pack.FramesPerGroup, 1);
+
+  ReferencePacker ref;
+  for (int n = 0; n < 5; ++n) {
+    std::vector<uint16_t> w = FrameWords(9000, n);
+    rig.PutFrame(0, kBaseMicros + n * 10000, w.data());
+    pack.ProcessArkBlock();
+    ref.PackFrame(w.data(), rig.Header());
+    // Every group writes the stream words it completed; the rest carries over.
+    EXPECT_EQ(FileSize(PackPath()), static_cast<int64_t>(ref.WholeWords().size()) * 2) << n;
+  }
+  ASSERT_TRUE(pack.ClosePackOutput());
+  EXPECT_EQ(testutil::ReadAllBytes(PackPath()), ref.Bytes());
+  EXPECT_EQ(testutil::ReadAllBytes(PackPath()).size(), ((5 * 107993 + 15) / 16) * 2u);
+}
+
+TEST_F(PackConverterTest, CloseWritesWaitingFramesAndThePaddedLastWord) {
+  // Three 12-bit words: 36 bits per frame, so 1,001 frames end mid-word.
+  ArchiveRig rig(3, 1, 1000.0, 12, false);
+  rig.archive.FirstFrameTime = kBaseMicros / 1e6;
+  orloarkpackclass pack(rig.archive);
+  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  ReferencePacker ref;
+  for (int n = 0; n < 1001; ++n) {
+    std::vector<uint16_t> w = FrameWords(3, n);
+    rig.PutFrame(0, kBaseMicros + n * 1000, w.data());
+    pack.ProcessArkBlock();
+    ref.PackFrame(w.data(), rig.Header());
+  }
+  EXPECT_TRUE(pack.ClosePackOutput());
+  std::vector<uint8_t> bytes = testutil::ReadAllBytes(PackPath());
+  EXPECT_EQ(bytes.size(), ((1001 * 36 + 15) / 16) * 2u);
+  EXPECT_EQ(bytes, ref.Bytes());
+  // A second close changes nothing.
+  EXPECT_TRUE(pack.ClosePackOutput());
+  EXPECT_EQ(testutil::ReadAllBytes(PackPath()), bytes);
+}
+
+TEST_F(PackConverterTest, SingleWordsJoinTheStream) {
+  ArchiveRig rig(1, 1, 1000.0);
+  orloarkpackclass pack(rig.archive);
+  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  pack.PackWordBits(0xABC0, 12, true);
+  pack.PackWordBits(0xFFF5, 4, false);
+  pack.PackWordBits(0x0001, 1, false);
+  ASSERT_TRUE(pack.ClosePackOutput());
+  EXPECT_EQ(testutil::ReadAllBytes(PackPath()), (std::vector<uint8_t>{0xC5, 0xAB, 0x00, 0x80}));
+}
+
+TEST_F(PackConverterTest, BlockLargerThanTheSerialBufferConvertsOnlyWholeFrames) {
+  ArchiveRig rig(8, 1, 1000.0);
+  rig.Header().FramesPerBlock = 4;  // the buffer holds one frame only
+  // Four frames per block: the step before the first frame is taken as 4 ms.
+  rig.archive.FirstFrameTime = kBaseMicros / 1e6 + 0.003;
+  orloarkpackclass pack(rig.archive);
+  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  FeedSingleFrames(rig, pack, {kBaseMicros});
+  EXPECT_EQ(pack.ValidFrameCount, 1.0);
+  ASSERT_TRUE(pack.ClosePackOutput());
+  EXPECT_EQ(FileSize(PackPath()), 16);
+}
+
+TEST_F(PackConverterTest, NewRunResetsCountersAndFinishesTheOldFile) {
+  ArchiveRig rig(2, 1, 1000.0);
+  rig.archive.FirstFrameTime = kBaseMicros / 1e6;
+  orloarkpackclass pack(rig.archive);
+  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  FeedSingleFrames(rig, pack, {kBaseMicros, kBaseMicros + 3000});
+  EXPECT_EQ(pack.MissedFrameCount, 3.0);
+  const std::string second = dir_.File("second.arkpak");
+  ASSERT_TRUE(pack.SetPackFile(second));
+  EXPECT_EQ(FileSize(PackPath()), 5 * 4);
+  EXPECT_EQ(pack.MissedFrameCount, 0.0);
+  EXPECT_EQ(pack.ValidFrameCount, 0.0);
+  EXPECT_EQ(pack.BlockCount, 0.0);
+  EXPECT_EQ(FileSize(second), 0);
+}
+
+class PackFailureTest : public PackConverterTest {
+ protected:
+  void TearDown() override { ClearFileWriteFault(); }
+};
+
+TEST_F(PackFailureTest, FailingWriteIsReportedOnceAndStopsOutput) {
+  LogCapture log;
+  ArchiveRig rig(256, 1, 1000.0);
+  rig.archive.FirstFrameTime = kBaseMicros / 1e6;
+  orloarkpackclass pack(rig.archive);
+  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  SetFileWriteFault("run.arkpak", 1000, ENOSPC);
+  std::vector<int64_t> times;
+  for (int n = 0; n < 1500; ++n) times.push_back(kBaseMicros + n * 1000);
+  FeedSingleFrames(rig, pack, times);
+  EXPECT_TRUE(pack.OutputFailed());
+  EXPECT_EQ(pack.OutputError(), ENOSPC);
+  EXPECT_FALSE(pack.ClosePackOutput());
+  EXPECT_EQ(FileSize(PackPath()), 1000);
+  EXPECT_EQ(beeps_.Count(BeepKind::Error), 1);
+  const std::string message = SystemErrorText(ENOSPC) + ": " + PackPath();
+  ASSERT_EQ(log.Count(message), 1);
+  std::string text = log.Text();
+  size_t start = text.rfind('\n', text.find(message)) + 1;
+  EXPECT_EQ(text.substr(start, 8), "000028  ");
+}
+
+TEST_F(PackFailureTest, FailureOfTheLastWritesAtCloseIsReported) {
+  LogCapture log;
+  ArchiveRig rig(3, 1, 1000.0, 12, false);
+  rig.archive.FirstFrameTime = kBaseMicros / 1e6;
+  orloarkpackclass pack(rig.archive);
+  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  SetFileWriteFault("run.arkpak", 0, EIO);
+  FeedSingleFrames(rig, pack, {kBaseMicros, kBaseMicros + 1000});  // waits in the fill buffer
+  EXPECT_FALSE(pack.OutputFailed());
+  EXPECT_FALSE(pack.ClosePackOutput());
+  EXPECT_EQ(pack.OutputError(), EIO);
+  EXPECT_EQ(log.Count(SystemErrorText(EIO) + ": " + PackPath()), 1);
+}
+
+TEST_F(PackFailureTest, PackFileThatCannotBeCreatedIsReported) {
+  LogCapture log;
+  ArchiveRig rig(2, 1, 1000.0);
+  orloarkpackclass pack(rig.archive);
+  const std::string path = dir_.File("missing/run.arkpak");
+  EXPECT_FALSE(pack.SetPackFile(path));
+  EXPECT_TRUE(pack.OutputFailed());
+  EXPECT_EQ(pack.OutputError(), ENOENT);
+  FeedSingleFrames(rig, pack, {kBaseMicros});
+  EXPECT_EQ(pack.ValidFrameCount, 0.0);
+  EXPECT_FALSE(pack.ClosePackOutput());
+  EXPECT_EQ(log.Count(SystemErrorText(ENOENT) + ": " + path), 1);
+  EXPECT_EQ(beeps_.Count(BeepKind::Error), 1);
+}
+
+TEST_F(PackFailureTest, SetupThatCannotBePackedIsRefused) {
+  struct Case { int words; double rate; int length; };
+  for (Case c : {Case{2, 0.0, 16}, Case{2, -5.0, 16}, Case{2, 1000.0, 17}, Case{2, 1000.0, 0},
+                 Case{0, 1000.0, 16}, Case{20000, 1000.0, 16}}) {
+    ArchiveRig rig(c.words, 1, c.rate, c.length);
+    orloarkpackclass pack(rig.archive);
+    EXPECT_FALSE(pack.SetPackFile(PackPath())) << c.words << " " << c.rate << " " << c.length;
+    EXPECT_TRUE(pack.OutputFailed());
+    pack.ProcessArkBlock();
+    EXPECT_EQ(pack.BlockCount, 0.0);
+    EXPECT_FALSE(pack.ClosePackOutput());
+  }
+}
+
+}  // namespace
