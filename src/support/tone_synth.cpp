@@ -139,10 +139,10 @@ void zekspeakerclass::Play(const ToneStep* steps, int count) {
   auto start = std::chrono::steady_clock::now();
   samples_.clear();
   RenderTune(steps, count, kToneSampleRate, samples_);
-  if (PlaySamples(samples_, kToneSampleRate)) return;
-  // Silent: keep the tune's length so callers see the same timing.
-  auto end = start + std::chrono::milliseconds(total_ms);
-  std::this_thread::sleep_until(end);
+  PlaySamples(samples_, kToneSampleRate);
+  // Whether it played, failed or went to a device that does not keep time,
+  // the call lasts as long as the tune.
+  std::this_thread::sleep_until(start + std::chrono::milliseconds(total_ms));
 }
 
 void zekspeakerclass::Tone(int frequency_hz, int duration_ms) {
