@@ -40,7 +40,23 @@ size_t PackFixedLength(bitstreamstate& state, const uint16_t* words, size_t coun
   uint64_t acc = state.accumulator;
   uint32_t bits = static_cast<uint32_t>(state.bit_count);
   uint16_t* o = out;
-  for (size_t i = 0; i < count; ++i) {
+  size_t i = 0;
+  if constexpr (N < 16 && 48 % N == 0) {
+    // 48 / N words make exactly three stream words, so with fewer than 16
+    // bits pending the pending count never changes and no test is needed.
+    constexpr size_t kChunk = 48 / N;
+    for (; i + kChunk <= count; i += kChunk) {
+      uint64_t chunk = 0;
+      for (size_t j = 0; j < kChunk; ++j) chunk = (chunk << N) | ((static_cast<uint32_t>(words[i + j]) >> shift) & mask);
+      acc = (acc << 48) | chunk;
+      const uint64_t ready = acc >> bits;
+      o[0] = static_cast<uint16_t>(ready >> 32);
+      o[1] = static_cast<uint16_t>(ready >> 16);
+      o[2] = static_cast<uint16_t>(ready);
+      o += 3;
+    }
+  }
+  for (; i < count; ++i) {
     AppendBits(acc, bits, (static_cast<uint32_t>(words[i]) >> shift) & mask, N, o);
   }
   StoreWholeWord(acc, bits, o);

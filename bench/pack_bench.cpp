@@ -1,0 +1,109 @@
+// Packing speed of the packed-bit converter: archive blocks in, pack file
+// out, measured in bytes of archive frame data words per second.
+//
+// Each iteration converts one block of 32 frames of 256 words. The block's
+// frame times are fixed; the converter's previous frame time is set back
+// before every block so that no frame is taken for a gap.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <unistd.h>
+
+#include "archive/archive_reader.h"
+#include "pack/pack_converter.h"
+
+namespace {
+
+constexpr int kWords = 256;
+constexpr int kFramesPerBlock = 32;
+constexpr double kFrameRate = 1000.0;
+constexpr int64_t kStartMicros = 10672496LL * 1000000;
+constexpr int64_t kRestartBytes = 256LL * 1024 * 1024;  // bound of a real pack file
+
+void EncodeFrameTime(int64_t micros, uint8_t* h) {
+  auto bcd = [](int64_t v) { return static_cast<uint8_t>(((v / 10) << 4) | (v % 10)); };
+  const int64_t us = micros % 1000000;
+  int64_t s = micros / 1000000;
+  const int64_t day = s / 86400;
+  s %= 86400;
+  h[0] = static_cast<uint8_t>(day / 100);
+  h[1] = bcd(day % 100);
+  h[2] = bcd(s / 3600);
+  h[3] = bcd((s / 60) % 60);
+  h[4] = bcd(s % 60);
+  h[5] = bcd(us / 10000);
+  h[6] = bcd((us / 100) % 100);
+  h[7] = bcd(us % 100);
+  h[8] = h[9] = 0;
+}
+
+// One archive block of steady frames with random words.
+void FillArchive(orloarkclass& archive, int word_length, bool variable_lengths) {
+  arkheaderstruct& h = archive.Header();
+  h.WordsPerMinorFrame = kWords;
+  h.FramesPerBlock = kFramesPerBlock;
+  h.MinorFrameRate = kFrameRate;
+  h.FrameHeaderWords = 5;
+  std::mt19937 rng(3);
+  for (int i = 0; i < kWords; ++i) {
+    h.WordTable[i].iWdNum = i;
+    h.WordTable[i].iWdLen = variable_lengths ? 1 + static_cast<int32_t>(rng() % 16) : word_length;
+    h.WordTable[i].bLeftAlign = variable_lengths ? static_cast<uint8_t>(rng() % 2) : 0;
+  }
+  const size_t stride_bytes = (kWords + 5) * 2;
+  archive.SerialBuffer.assign(stride_bytes * kFramesPerBlock, 0);
+  for (int k = 0; k < kFramesPerBlock; ++k) {
+    uint8_t* frame = archive.SerialBuffer.data() + k * stride_bytes;
+    EncodeFrameTime(kStartMicros + k * 1000, frame);
+    for (size_t b = 10; b < stride_bytes; ++b) frame[b] = static_cast<uint8_t>(rng());
+  }
+  archive.FirstFrameTime = kStartMicros / 1e6;
+}
+
+void RunPacking(benchmark::State& state, int word_length, bool variable_lengths, bool real_file) {
+  orloarkclass archive;
+  FillArchive(archive, word_length, variable_lengths);
+  orloarkpackclass pack(archive);
+  const std::string path = real_file ? "/tmp/orlo-pack-bench-" + std::to_string(getpid()) + ".arkpak"
+                                     : std::string("/dev/null");
+  if (!pack.SetPackFile(path)) {
+    state.SkipWithError("pack file cannot be created");
+    return;
+  }
+  const double first_time = archive.FirstFrameTime;
+  const int64_t block_bytes = static_cast<int64_t>(kFramesPerBlock) * kWords * 2;
+  int64_t since_restart = 0;
+  for (auto _ : state) {
+    pack.PreviousFrameTime = first_time - pack.FramePeriod;
+    pack.ProcessArkBlock();
+    since_restart += block_bytes;
+    if (real_file && since_restart >= kRestartBytes) {
+      state.PauseTiming();
+      pack.SetPackFile(path);
+      since_restart = 0;
+      state.ResumeTiming();
+    }
+  }
+  if (pack.MissedFrameCount != 0.0 || pack.OutputFailed()) state.SkipWithError("gap or output failure");
+  pack.ClosePackOutput();
+  if (real_file) unlink(path.c_str());
+  state.SetBytesProcessed(state.iterations() * block_bytes);
+  state.counters["frames/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * kFramesPerBlock, benchmark::Counter::kIsRate);
+}
+
+void BM_Pack16BitWords(benchmark::State& state) { RunPacking(state, 16, false, false); }
+void BM_Pack12BitRightJustified(benchmark::State& state) { RunPacking(state, 12, false, false); }
+void BM_PackMixedWordTable(benchmark::State& state) { RunPacking(state, 0, true, false); }
+void BM_Pack16BitWordsToFile(benchmark::State& state) { RunPacking(state, 16, false, true); }
+void BM_Pack12BitRightJustifiedToFile(benchmark::State& state) { RunPacking(state, 12, false, true); }
+
+}  // namespace
+
+BENCHMARK(BM_Pack16BitWords);
+BENCHMARK(BM_Pack12BitRightJustified);
+BENCHMARK(BM_PackMixedWordTable);
+BENCHMARK(BM_Pack16BitWordsToFile);
+BENCHMARK(BM_Pack12BitRightJustifiedToFile);
