@@ -314,6 +314,13 @@ TEST_F(ErrorLogTest, ViewerFindsTheLogWithAnyExtensionCase) {
   EXPECT_FALSE(FileExists(stem + "log"));
 }
 
+TEST(MessageBoxes, WithoutHookCaptionAndTextGoToStandardError) {
+  SetMessageBoxHook(nullptr);
+  testing::internal::CaptureStderr();
+  ShowMessageBox("WARNING", "Disk nearly full");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "WARNING: Disk nearly full\n");
+}
+
 TEST(ErrorLogFile, CallbackDefaultNameAndRefusedName) {
   testutil::TempDir dir;
   std::vector<std::string> seen;
