@@ -106,7 +106,7 @@ TEST(Ch10Checksum, OddLengthEndsWithALowByte) {
 }
 
 TEST(Ch10Trailer, FillerMakesThePacketAMultipleOfFour) {
-  std::vector<uint8_t> body(64, 0x11);
+  std::vector<uint8_t> body(128, 0x11);
   for (uint32_t length = 1; length <= 40; ++length) {
     const ch10trailerstruct t = FillDataChecksum(body.data(), length);
     EXPECT_LE(t.FillerLength, 3u);
