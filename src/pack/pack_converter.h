@@ -28,11 +28,21 @@ class orloarkpackclass {
   orloarkpackclass(const orloarkpackclass&) = delete;
   orloarkpackclass& operator=(const orloarkpackclass&) = delete;
 
+  // Prepares a run (counters, buffers, group size) and creates the pack
+  // file. False, with OutputFailed(), when the file cannot be created or the
+  // frame setup cannot be packed (words per frame outside 1 to 16383, a word
+  // length outside 1 to 16, a frame rate not above 0).
   bool SetPackFile(const std::string& path);
+  // Frames per group: a multiple of 16 that fits the fill buffer, or 1.
   int32_t OptimumFillBufFrames();
+  // Converts the block just read; updates the frame counters.
   void ProcessArkBlock();
+  // The frame loop of one block: true when a gap was found in it.
   bool ArkFramesToPackedBitFrames();
+  // Packs the waiting frames and appends them to the pack file.
   void PackFillBuffer();
+  // Appends one word to the stream; lengths above 16 are taken as 16 (the
+  // container holds no more bits), lengths below 1 add nothing.
   void PackWordBits(uint16_t value, int32_t length_bits, bool left_justified);
   // Packs and writes what still waits, then flushes and closes the file.
   // False when any write to the pack file failed.
