@@ -163,6 +163,51 @@ TEST_F(Ch10Converter, TmatsFillerForEveryBodyLengthRemainder) {
   EXPECT_GE(seen[0] + seen[1] + seen[2] + seen[3], 2);
 }
 
+TEST_F(Ch10Converter, LargeTmatsTextFromAFullWordTable) {
+  // Every other word of a 16,383-word frame is 12 bits long: one pair of
+  // word-length lines per such word makes a TMATS text of several hundred KB.
+  auto setup = MakeSetup(16 * kWordTableEntries, 1.0);
+  for (int i = 0; i < kWordTableEntries; i += 2) setup->WordTable[i].iWdLen = 12;
+  setup->VariableWordLengths = true;
+  const std::string out = dir_.File("big.ch10");
+  ch10convertprocessclass conv(dir_.File("none.arkpak"), out, *setup);
+  ASSERT_TRUE(conv.CreateCh10File(out));
+  conv.WriteTmatsPacket();
+  conv.WriteTimePacket(0, 0.0, setup->StartTime);
+  conv.CloseCh10File();
+  const auto packets = ReadPackets(out);
+  ASSERT_EQ(packets.size(), 2u);
+  EXPECT_GT(packets[0].data_length, 100000u);
+  EXPECT_TRUE(packets[0].ChecksumsGood());
+  EXPECT_EQ(packets[0].packet_length % 4, 0u);
+  std::string text;
+  for (const std::string& line : conv.TmatsLines) text += line + ";\r\n";
+  EXPECT_TRUE(packets[0].PayloadText() == text);
+  EXPECT_TRUE(packets[1].ChecksumsGood());
+}
+
+TEST_F(Ch10Converter, PacketLargerThanTheAssemblyBufferGrowsIt) {
+  auto setup = MakeSetup(1000, 1000.0);
+  std::vector<uint8_t> pack(1300000);
+  for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(i ^ (i >> 9));
+  testutil::WriteAllBytes(dir_.File("p.arkpak"), pack.data(), pack.size());
+  const std::string out = dir_.File("o.ch10");
+  ch10convertprocessclass conv(dir_.File("p.arkpak"), out, *setup);
+  ASSERT_TRUE(conv.OpenPackFile(dir_.File("p.arkpak")));
+  ASSERT_TRUE(conv.CreateCh10File(out));
+  conv.SetUpTiming();
+  bool end = false;
+  conv.WritePcmPacket(600000, end, 0.0);  // 1,200,000 data bytes
+  conv.WritePcmPacket(600000, end, 0.0);
+  conv.CloseCh10File();
+  const auto packets = ReadPackets(out);
+  ASSERT_EQ(packets.size(), 2u);
+  EXPECT_EQ(packets[0].data_length, 1200004u);
+  EXPECT_TRUE(packets[0].ChecksumsGood());
+  EXPECT_TRUE(packets[1].ChecksumsGood());
+  EXPECT_TRUE(testutil::ConcatenatePcmPayloads(packets) == pack);
+}
+
 TEST_F(Ch10Converter, TimePacketSequenceWrapsAfter256) {
   auto setup = MakeSetup(1000, 1000.0);
   const std::string out = dir_.File("o.ch10");
