@@ -9,10 +9,28 @@
 
 class orloarkclass;
 
+// Zeroes the whole record and sets the decommutator's defaults.
 void SetDecomSetupDefaults(decomsetupstruct& record);
+// Defaults, then the setup file named by the base name of `setup_file_name`
+// + ".B50" in the archive's folder, when its version is 2 or more and its
+// valid byte is set. True when the record read passes validation; a
+// rejected record sounds the error beep.
 bool ReadSetupFile(const std::string& archive_path, const std::string& setup_file_name,
                    decomsetupstruct& record);
+// Codes: 10 sync pattern length, 11 words per frame, 12 subframes, 13 SFID
+// word beyond the frame, 14 SFID word among the sync words, 15 SFID start
+// bit, 16 URC pattern length, 17 frames per interrupt (corrected, still
+// rejected), 18 common word length not 1 to 16, 19 a word of the frame not
+// 1 to 16 bits, 20 SFID word below 1 with subframe sync. A bad subframe
+// direction resets the record to the defaults and fails with code 0.
 bool ValidateDecomSetup(decomsetupstruct& record, int32_t& error_code, std::string& reason);
+// Fills the setup part of the archive header record from the setup file, or
+// from the defaults and the two operator prompts. True when the setup file
+// was used.
 bool ApplyDecomSetup(orloarkclass& archive);
+// The recommended frame sync pattern for 7 to 32 bits (false otherwise,
+// text unchanged).
 bool DefaultSyncPatternText(int32_t length_bits, int32_t radix_code, std::string& text);
+// The pattern as 64 binary digits, most significant first, "X" for the
+// bits of don't-care digits. Radix codes: 0 binary, 1 octal, 2 hexadecimal.
 bool SyncPatternToBinary(const std::string& text, int32_t radix_code, std::string& binary64);

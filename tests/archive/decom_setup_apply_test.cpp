@@ -1,0 +1,383 @@
+// The ".B50" setup file beside the archive and filling the setup part of the
+// archive header record: from a usable file, or from defaults and the two
+// operator prompts when there is none or it is rejected.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/archive_reader.h"
+#include "archive/decom_setup.h"
+#include "archive/setup_prompts.h"
+#include "common/test_helpers.h"
+#include "mkarchive/archive_generator.h"
+#include "support/beeper.h"
+
+namespace {
+
+struct Prompt {
+  std::string caption, label, shown;
+};
+
+// Answers the prompts in order; records what each box showed. An answer
+// of "" presses Cancel.
+class PromptScript {
+ public:
+  explicit PromptScript(std::vector<std::string> answers) : answers_(std::move(answers)) {
+    SetTextInputHook([this](const std::string& caption, const std::string& label, std::string& text) {
+      asked.push_back({caption, label, text});
+      size_t k = asked.size() - 1;
+      if (k >= answers_.size() || answers_[k].empty()) return false;
+      text = answers_[k];
+      return true;
+    });
+  }
+  ~PromptScript() { SetTextInputHook(nullptr); }
+  std::vector<Prompt> asked;
+
+ private:
+  std::vector<std::string> answers_;
+};
+
+class SetupFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    archive_path = dir.File("RUN.Ark");
+    record = std::make_unique<decomsetupstruct>();
+    SetDecomSetupDefaults(*record);
+    record->WordsPerFrame = 16;
+  }
+
+  // A setup file "FLIGHT.B50" beside the archive.
+  void WriteSetup(const mkarchive::SetupFileSpec& file, const std::string& name = "FLIGHT.B50") {
+    std::string error;
+    ASSERT_TRUE(mkarchive::WriteSetupFile(dir.File(name), file, *record, &error)) << error;
+  }
+  mkarchive::SetupFileSpec File(int32_t version = 3, uint8_t valid = 1) {
+    mkarchive::SetupFileSpec f;
+    f.version = version;
+    f.valid = valid;
+    return f;
+  }
+  bool Read(const std::string& recorded_name, decomsetupstruct& out) {
+    return ReadSetupFile(archive_path, recorded_name, out);
+  }
+
+  testutil::TempDir dir;
+  testutil::BeepRecorder beeps;
+  std::string archive_path;
+  std::unique_ptr<decomsetupstruct> record;
+};
+
+TEST_F(SetupFileTest, ReadsTheRecordAfterTheTwentyNineBytePrefix) {
+  // Built by hand: version 3, valid 1, 24 skipped bytes of noise, record.
+  record->CommonWordLength = 12;
+  for (int i = 0; i < 16; ++i) record->WordTable[i].iWdLen = 12;
+  record->SubFrameIdStartBitLsb = 7;
+  record->BitRate = 123456;
+  std::vector<uint8_t> bytes(29, 0xEE);
+  int32_t version = 3;
+  std::memcpy(bytes.data(), &version, 4);
+  bytes[4] = 1;
+  const uint8_t* raw = reinterpret_cast<const uint8_t*>(record.get());
+  bytes.insert(bytes.end(), raw, raw + sizeof *record);
+  testutil::WriteAllBytes(dir.File("FLIGHT.B50"), bytes.data(), bytes.size());
+
+  auto out = std::make_unique<decomsetupstruct>();
+  ASSERT_TRUE(Read("C:\\DECOM\\FLIGHT.B50", *out));
+  EXPECT_EQ(out->CommonWordLength, 12);
+  EXPECT_EQ(out->SubFrameIdStartBitLsb, 7);
+  EXPECT_EQ(out->BitRate, 123456);
+  EXPECT_EQ(out->WordsPerFrame, 16);
+  EXPECT_EQ(beeps.Total(), 0);
+}
+
+TEST_F(SetupFileTest, OnlyTheBaseNameInTheArchiveFolderCounts) {
+  record->SubFrameIdStartBitLsb = 6;
+  WriteSetup(File());
+  auto out = std::make_unique<decomsetupstruct>();
+  EXPECT_TRUE(Read("D:/ELSEWHERE/FLIGHT.B50", *out));
+  EXPECT_TRUE(Read("FLIGHT.B50", *out));
+  EXPECT_TRUE(Read("E:FLIGHT.x.B50", *out));  // base name ends at the first "."
+  EXPECT_EQ(out->SubFrameIdStartBitLsb, 6);
+  EXPECT_FALSE(Read("C:\\DECOM\\OTHER.B50", *out));
+  EXPECT_EQ(out->SubFrameIdStartBitLsb, 5);  // the defaults remain
+}
+
+TEST_F(SetupFileTest, ExtensionMustBeExactlyUpperCaseB50) {
+  WriteSetup(File());
+  auto out = std::make_unique<decomsetupstruct>();
+  EXPECT_FALSE(Read("FLIGHT.b50", *out));
+  EXPECT_FALSE(Read("FLIGHT.B5", *out));
+  EXPECT_FALSE(Read("FLIGHT", *out));
+  EXPECT_FALSE(Read("", *out));
+  EXPECT_EQ(beeps.Total(), 0);
+}
+
+TEST_F(SetupFileTest, VersionOneOrAZeroValidByteIsIgnoredWithoutABeep) {
+  record->SubFrameIdStartBitLsb = 6;
+  auto out = std::make_unique<decomsetupstruct>();
+  WriteSetup(File(1, 1));
+  EXPECT_FALSE(Read("FLIGHT.B50", *out));
+  WriteSetup(File(3, 0));
+  EXPECT_FALSE(Read("FLIGHT.B50", *out));
+  EXPECT_EQ(out->SubFrameIdStartBitLsb, 5);
+  EXPECT_EQ(beeps.Total(), 0);
+}
+
+TEST_F(SetupFileTest, VersionTwoClearsThePcmInputCodeAndVersionThreeKeepsIt) {
+  record->PcmInputCode = 7;
+  auto out = std::make_unique<decomsetupstruct>();
+  WriteSetup(File(2));
+  ASSERT_TRUE(Read("FLIGHT.B50", *out));
+  EXPECT_EQ(out->PcmInputCode, 0);
+  WriteSetup(File(3));
+  ASSERT_TRUE(Read("FLIGHT.B50", *out));
+  EXPECT_EQ(out->PcmInputCode, 7);
+}
+
+TEST_F(SetupFileTest, FileTruncatedAfterThePrefixValidatesTheDefaults) {
+  record->CommonWordLength = 12;  // three sync words before the SFID word 3
+  mkarchive::SetupFileSpec f = File();
+  f.record_bytes = 0;
+  WriteSetup(f);
+  auto out = std::make_unique<decomsetupstruct>();
+  ASSERT_TRUE(Read("FLIGHT.B50", *out));
+  EXPECT_EQ(out->CommonWordLength, 16);
+  EXPECT_EQ(out->WordsPerFrame, 256);
+
+  f.record_bytes = 3;  // WordsPerFrame and CommonWordLength only
+  WriteSetup(f);
+  ASSERT_TRUE(Read("FLIGHT.B50", *out));
+  EXPECT_EQ(out->WordsPerFrame, 16);
+  EXPECT_EQ(out->CommonWordLength, 12);
+  EXPECT_EQ(out->WordTable[0].iWdLen, 16);  // entries keep their defaults
+}
+
+TEST_F(SetupFileTest, FileShorterThanThePrefixIsIgnored) {
+  const uint8_t bytes[] = {3, 0, 0, 0, 1, 0, 0};
+  testutil::WriteAllBytes(dir.File("FLIGHT.B50"), bytes, sizeof bytes);
+  auto out = std::make_unique<decomsetupstruct>();
+  EXPECT_FALSE(Read("FLIGHT.B50", *out));
+  testutil::WriteAllBytes(dir.File("FLIGHT.B50"), bytes, 2);
+  EXPECT_FALSE(Read("FLIGHT.B50", *out));
+  EXPECT_EQ(beeps.Total(), 0);
+}
+
+TEST_F(SetupFileTest, RejectedRecordSoundsTheErrorBeep) {
+  record->SyncPattern.FrmSyncPatLen = 99;
+  WriteSetup(File());
+  auto out = std::make_unique<decomsetupstruct>();
+  EXPECT_FALSE(Read("FLIGHT.B50", *out));
+  EXPECT_EQ(beeps.Count(BeepKind::Error), 1);
+  EXPECT_EQ(out->SyncPattern.FrmSyncPatLen, 99);  // what the file said stays in the record
+}
+
+// ApplyDecomSetup on an archive object whose header was filled by hand.
+class ApplySetupTest : public SetupFileTest {
+ protected:
+  void SetUp() override {
+    SetupFileTest::SetUp();
+    archive.FileName = archive_path;
+    arkheaderstruct& h = archive.Header();
+    h.WordsPerMinorFrame = 16;
+    h.NumMinorFrames = 64;
+    h.SfidStartCount = 0;
+    h.SetupFileName = " C:\\DECOM\\SETUPS\\FLIGHT.B50";
+  }
+  orloarkclass archive;
+};
+
+TEST_F(ApplySetupTest, UsableFileFillsTheSetupPart) {
+  record->CommonWordLength = 12;
+  for (int i = 0; i < 16; ++i) {
+    record->WordTable[i].iWdLen = 12;
+    record->WordTable[i].bLeftAlign = i % 2;
+  }
+  record->WordTable[5].iWdLen = 8;
+  record->WordTable[6].iWdLen = 16;
+  record->SubFrameIdStartBitLsb = 6;
+  record->PatternLeads = 1;
+  std::strcpy(record->SyncPattern.FrmSyncPat, "00EB90");
+  record->SyncPattern.FrmSyncPatLen = 24;
+  record->SyncPattern.FrmSyncPatRadix = 2;
+  WriteSetup(File());
+
+  PromptScript prompts({});
+  EXPECT_TRUE(ApplyDecomSetup(archive));
+  const arkheaderstruct& h = archive.Header();
+  EXPECT_TRUE(prompts.asked.empty());
+  EXPECT_EQ(h.CommonWordLength, 12);
+  EXPECT_EQ(h.SfidMsb, 6);
+  EXPECT_TRUE(h.FspLeads);
+  EXPECT_STREQ(h.SyncPattern.FrmSyncPat, "EB90");  // leading zeros removed
+  EXPECT_EQ(h.SyncPattern.FrmSyncPatLen, 24);
+  EXPECT_EQ(h.SyncPattern.FrmSyncPatRadix, 2);
+  EXPECT_EQ(h.BitsPerMinorFrame, 14 * 12 + 8 + 16);
+  EXPECT_TRUE(h.VariableWordLengths);
+  for (int i = 0; i < 16; ++i) {
+    EXPECT_EQ(std::memcmp(&h.WordTable[i], &record->WordTable[i], sizeof(decomwordstruct)), 0) << i;
+  }
+  EXPECT_EQ(h.WordTable[16].iWdLen, 0);  // entries beyond the frame are not touched
+  EXPECT_EQ(beeps.Total(), 0);
+}
+
+TEST_F(ApplySetupTest, AllZeroPatternTextBecomesEmpty) {
+  for (int i = 0; i < 16; ++i) record->WordTable[i].iWdLen = 16;
+  std::strcpy(record->SyncPattern.FrmSyncPat, "0000");
+  record->PatternLeads = 0;
+  record->SubFrameIdWord = 3;
+  WriteSetup(File());
+  EXPECT_TRUE(ApplyDecomSetup(archive));
+  EXPECT_STREQ(archive.Header().SyncPattern.FrmSyncPat, "");
+  EXPECT_FALSE(archive.Header().FspLeads);
+  EXPECT_FALSE(archive.Header().VariableWordLengths);
+  EXPECT_EQ(archive.Header().BitsPerMinorFrame, 256);
+}
+
+TEST_F(ApplySetupTest, UnterminatedPatternTextStaysTerminated) {
+  std::memset(record->SyncPattern.FrmSyncPat, 'A', sizeof record->SyncPattern.FrmSyncPat);
+  WriteSetup(File());
+  EXPECT_TRUE(ApplyDecomSetup(archive));
+  EXPECT_EQ(std::strlen(archive.Header().SyncPattern.FrmSyncPat), 65u);
+}
+
+TEST_F(ApplySetupTest, NoFileAndCancelGiveTheDefaults) {
+  PromptScript prompts({"", ""});
+  EXPECT_FALSE(ApplyDecomSetup(archive));
+  const arkheaderstruct& h = archive.Header();
+  ASSERT_EQ(prompts.asked.size(), 2u);
+  EXPECT_EQ(prompts.asked[0].label, "Enter the Common Word Length");
+  EXPECT_EQ(prompts.asked[0].caption, "Input Range 3 - 16");
+  EXPECT_EQ(prompts.asked[0].shown, "16");
+  EXPECT_EQ(prompts.asked[1].label, "Enter the SFID MSB");
+  EXPECT_EQ(h.CommonWordLength, 16);
+  EXPECT_EQ(h.SfidMsb, 5);  // 64 frames counted from 0: six bits
+  EXPECT_TRUE(h.FspLeads);
+  EXPECT_EQ(h.SyncPattern.FrmSyncPatLen, 32);
+  EXPECT_EQ(h.SyncPattern.FrmSyncPatRadix, 2);
+  EXPECT_STREQ(h.SyncPattern.FrmSyncPat, "FE6B2840");
+  EXPECT_EQ(h.BitsPerMinorFrame, 16 * 16);
+  EXPECT_FALSE(h.VariableWordLengths);
+  for (int i = 0; i < 16; ++i) {
+    EXPECT_EQ(h.WordTable[i].iWdNum, i);
+    EXPECT_EQ(h.WordTable[i].iWdLen, 16);
+  }
+  EXPECT_EQ(beeps.Total(), 0);
+}
+
+TEST_F(ApplySetupTest, NoHookBehavesAsCancel) {
+  SetTextInputHook(nullptr);
+  EXPECT_FALSE(ApplyDecomSetup(archive));
+  EXPECT_EQ(archive.Header().CommonWordLength, 16);
+  EXPECT_STREQ(archive.Header().SyncPattern.FrmSyncPat, "FE6B2840");
+}
+
+TEST_F(ApplySetupTest, PromptAnswersSetTheWordLengthAndPattern) {
+  archive.Header().WordsPerMinorFrame = 10;
+  PromptScript prompts({"12", "4"});
+  EXPECT_FALSE(ApplyDecomSetup(archive));
+  const arkheaderstruct& h = archive.Header();
+  EXPECT_EQ(h.CommonWordLength, 12);
+  EXPECT_EQ(h.SfidMsb, 4);
+  EXPECT_EQ(h.SyncPattern.FrmSyncPatLen, 24);
+  EXPECT_STREQ(h.SyncPattern.FrmSyncPat, "FAF320");
+  EXPECT_EQ(h.BitsPerMinorFrame, 120);
+  EXPECT_EQ(h.WordTable[9].iWdLen, 12);
+  EXPECT_EQ(h.WordTable[10].iWdLen, 0);
+}
+
+TEST_F(ApplySetupTest, ShortWordLengthHasNoDefaultPattern) {
+  std::strcpy(archive.Header().SyncPattern.FrmSyncPat, "OLD");
+  PromptScript prompts({"3", ""});
+  EXPECT_FALSE(ApplyDecomSetup(archive));
+  EXPECT_EQ(archive.Header().CommonWordLength, 3);
+  EXPECT_EQ(archive.Header().SyncPattern.FrmSyncPatLen, 6);
+  EXPECT_STREQ(archive.Header().SyncPattern.FrmSyncPat, "");
+  EXPECT_EQ(archive.Header().BitsPerMinorFrame, 48);
+}
+
+TEST_F(ApplySetupTest, VersionOneFileGoesToThePromptsWithoutABeep) {
+  WriteSetup(File(1));
+  PromptScript prompts({"", ""});
+  EXPECT_FALSE(ApplyDecomSetup(archive));
+  EXPECT_EQ(prompts.asked.size(), 2u);
+  EXPECT_EQ(beeps.Total(), 0);
+}
+
+TEST_F(ApplySetupTest, BadDirectionFileIsRejectedAndTheWordsComeFromTheDefaults) {
+  for (int i = 0; i < 16; ++i) record->WordTable[i].bLeftAlign = 1;
+  record->SubframeDirection = 2;
+  WriteSetup(File());
+  PromptScript prompts({"10", ""});
+  EXPECT_FALSE(ApplyDecomSetup(archive));
+  EXPECT_EQ(beeps.Count(BeepKind::Error), 1);
+  EXPECT_EQ(prompts.asked.size(), 2u);
+  const arkheaderstruct& h = archive.Header();
+  EXPECT_EQ(h.CommonWordLength, 10);
+  for (int i = 0; i < 16; ++i) {
+    EXPECT_EQ(h.WordTable[i].iWdLen, 10);
+    EXPECT_EQ(h.WordTable[i].bLeftAlign, 0);  // the record was reset
+  }
+}
+
+TEST_F(ApplySetupTest, RejectedFileLeavesItsOtherWordBytesInTheTable) {
+  for (int i = 0; i < 16; ++i) {
+    record->WordTable[i].bLeftAlign = 1;
+    record->WordTable[i].iWdLen = 9;
+  }
+  record->CommonWordLength = 9;
+  record->SubFrameIdWord = 5;          // after the four 9-bit sync words
+  record->FramesPerInterrupt = 30000;  // rejected with code 17
+  WriteSetup(File());
+  PromptScript prompts({"", ""});
+  EXPECT_FALSE(ApplyDecomSetup(archive));
+  EXPECT_EQ(beeps.Count(BeepKind::Error), 1);
+  for (int i = 0; i < 16; ++i) {
+    EXPECT_EQ(archive.Header().WordTable[i].iWdLen, 16);
+    EXPECT_EQ(archive.Header().WordTable[i].bLeftAlign, 1);
+  }
+}
+
+TEST_F(ApplySetupTest, RecordsWithUnpackableLengthsAreRejected) {
+  record->CommonWordLength = 0;
+  WriteSetup(File());
+  PromptScript prompts({"", ""});
+  EXPECT_FALSE(ApplyDecomSetup(archive));
+  EXPECT_EQ(beeps.Count(BeepKind::Error), 1);
+  EXPECT_EQ(archive.Header().CommonWordLength, 16);
+  EXPECT_EQ(prompts.asked.size(), 2u);
+}
+
+TEST_F(ApplySetupTest, ArchiveFrameLongerThanTheRecordNeedsPackableLengthsToo) {
+  // The record describes 16 words and passes; the archive's frame has 40
+  // and word 31 of the table cannot be packed.
+  record->WordTable[30].iWdLen = 0;
+  archive.Header().WordsPerMinorFrame = 40;
+  WriteSetup(File());
+  PromptScript prompts({"", ""});
+  EXPECT_FALSE(ApplyDecomSetup(archive));
+  EXPECT_EQ(beeps.Count(BeepKind::Error), 1);
+  EXPECT_EQ(archive.Header().BitsPerMinorFrame, 40 * 16);
+
+  // With packable lengths the file is taken, all 40 entries from it.
+  beeps.Clear();
+  record->WordTable[30].iWdLen = 7;
+  WriteSetup(File());
+  EXPECT_TRUE(ApplyDecomSetup(archive));
+  EXPECT_EQ(archive.Header().BitsPerMinorFrame, 39 * 16 + 7);
+  EXPECT_EQ(beeps.Total(), 0);
+}
+
+TEST_F(ApplySetupTest, NoMinorFramesSkipsTheSfidPrompt) {
+  archive.Header().NumMinorFrames = 0;
+  archive.Header().SfidMsb = 9;
+  PromptScript prompts({"", ""});
+  EXPECT_FALSE(ApplyDecomSetup(archive));
+  EXPECT_EQ(prompts.asked.size(), 1u);
+  EXPECT_EQ(archive.Header().SfidMsb, 0);
+}
+
+}  // namespace
