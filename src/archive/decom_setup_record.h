@@ -119,3 +119,17 @@ static_assert(offsetof(decomsetupstruct, WordTable) == 220);
 static_assert(offsetof(decomsetupstruct, NumSubframes) == 262348);
 static_assert(offsetof(decomsetupstruct, SubframeDirection) == 262352);
 static_assert(offsetof(decomsetupstruct, BitRate) == 262356);
+static_assert(offsetof(decomsetupstruct, WordsPerFrame) == 0);
+static_assert(offsetof(decomsetupstruct, URCSyncPat) + 66 == offsetof(decomsetupstruct, URCPatLen));
+static_assert(offsetof(syncpatternstruct, FrmSyncPatRadix) == 0);
+static_assert(offsetof(syncpatternstruct, FrmSyncPat) == 4);
+static_assert(offsetof(syncpatternstruct, FrmSyncPatLen) == 70);
+static_assert(offsetof(decomwordstruct, iWdNum) == 0);
+static_assert(offsetof(decomwordstruct, iWdLen) == 4);
+static_assert(offsetof(decomwordstruct, bLSBF) == 8);
+static_assert(offsetof(decomwordstruct, bLeftAlign) == 9);
+static_assert(offsetof(decomwordstruct, bSlave) == 10);
+static_assert(offsetof(decomwordstruct, bReject) == 11);
+static_assert(offsetof(decomwordstruct, WordFlag12) == 12);
+static_assert(offsetof(decomsetupstruct, WordTable) + sizeof(decomwordstruct) * kWordTableEntries ==
+              offsetof(decomsetupstruct, NumSubframes));
