@@ -85,7 +85,12 @@ void IniFile::Set(const std::string& section, const std::string& key, const std:
   long header = FindSection(section);
   if (header < 0) {
     if (!lines_.empty() && !TrimBlanks(lines_.back()).empty()) lines_.push_back(std::string());
-    lines_.push_back("[" + TrimBlanks(section) + "]");
+    // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) on
+    // "[" + std::string&&.
+    std::string heading(1, '[');
+    heading += TrimBlanks(section);
+    heading += ']';
+    lines_.push_back(heading);
     lines_.push_back(entry);
     return;
   }
