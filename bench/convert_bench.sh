@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Whole-process benchmark of orlovarnel-convert against cp.
+#
+# Generates an archive (WPF 256, 16-bit words, 16 frames per block,
+# 1000 Hz; 1 GiB, or 4 GiB with --4g), reads it once so that it sits in the
+# page cache, then in the same run times `cp` of the file and
+# `orlovarnel-convert` on it, each under /usr/bin/time -v.
+# Goals: conversion wall time <= 3 x the cp time; peak resident memory of
+# the converter < 64 MiB.
+#
+# Usage: bench/convert_bench.sh [--4g] [--keep] [--work DIR]
+#   BUILD_DIR (default build/release) is where the Release build goes.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+size_bytes=$((1024 * 1024 * 1024))
+size_text="1 GiB"
+keep=0
+work="$root/build/bench-data"
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --4g) size_bytes=$((4 * 1024 * 1024 * 1024)); size_text="4 GiB" ;;
+    --keep) keep=1 ;;
+    --work) work="$2"; shift ;;
+    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+    *) echo "convert_bench: unknown argument $1" >&2; exit 2 ;;
+  esac
+  shift
+done
+
+build="${BUILD_DIR:-$root/build/release}"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORLO_BUILD_TESTS=OFF \
+  -DORLO_WERROR=OFF >/dev/null
+cmake --build "$build" --target orlovarnel-convert orlovarnel-mkarchive -j "${JOBS:-2}" >/dev/null
+
+# The archive, its copy, the pack file and the Chapter 10 file: about 4 x size.
+mkdir -p "$work"
+need_kib=$((size_bytes / 1024 * 4 + 1024 * 1024))
+free_kib=$(df -Pk "$work" | awk 'NR == 2 { print $4 }')
+if [ "$free_kib" -lt "$need_kib" ]; then
+  echo "convert_bench: $work needs $((need_kib / 1024)) MiB free, has $((free_kib / 1024)) MiB" >&2
+  exit 1
+fi
+
+archive="$work/BENCH.Ark"
+rm -rf "$work/Ch10Conversion" "$work/copy.Ark"
+echo "Generating a $size_text archive in $work ..."
+"$build/orlovarnel-mkarchive" --out "$archive" --wpf 256 --word-length 16 \
+  --frames-per-block 16 --rate 1000 --size "$size_bytes" --setup >/dev/null
+
+# Into the page cache, twice for good measure.
+cat "$archive" >/dev/null
+cat "$archive" >/dev/null
+
+# Seconds of "Elapsed (wall clock) time" ([h:]mm:ss.ss) and "Maximum
+# resident set size" (KiB) from a /usr/bin/time -v report.
+wall_seconds() {
+  awk -F': ' '/Elapsed \(wall clock\) time/ {
+    n = split($2, p, ":"); s = 0
+    for (i = 1; i <= n; i++) s = s * 60 + p[i]
+    print s }' "$1"
+}
+peak_kib() { awk -F': ' '/Maximum resident set size/ { print $2 }' "$1"; }
+
+cd "$work"
+/usr/bin/time -v cp "$archive" "$work/copy.Ark" 2>"$work/cp.time"
+sync
+rm -f "$work/copy.Ark"
+/usr/bin/time -v "$build/orlovarnel-convert" --quiet "$archive" >"$work/convert.out" 2>"$work/convert.time" || {
+  cat "$work/convert.out" "$work/convert.time" >&2
+  exit 1
+}
+
+cp_s=$(wall_seconds "$work/cp.time")
+cv_s=$(wall_seconds "$work/convert.time")
+cv_kib=$(peak_kib "$work/convert.time")
+cp_kib=$(peak_kib "$work/cp.time")
+ratio=$(awk -v a="$cv_s" -v b="$cp_s" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "inf" }')
+
+echo
+cat "$work/convert.out"
+echo
+printf '%-22s %10s %14s\n' "" "wall (s)" "peak RSS (MiB)"
+printf '%-22s %10.2f %14.1f\n' "cp" "$cp_s" "$(awk -v k="$cp_kib" 'BEGIN { print k / 1024 }')"
+printf '%-22s %10.2f %14.1f\n' "orlovarnel-convert" "$cv_s" "$(awk -v k="$cv_kib" 'BEGIN { print k / 1024 }')"
+echo "ratio convert / cp: $ratio (goal <= 3.00)"
+
+status=0
+if awk -v r="$ratio" 'BEGIN { exit !(r == "inf" || r > 3.0) }'; then
+  echo "GOAL MISSED: conversion takes more than 3 x the cp time"; status=1
+fi
+if [ "$cv_kib" -ge $((64 * 1024)) ]; then
+  echo "GOAL MISSED: peak resident memory is 64 MiB or more"; status=1
+fi
+[ $status -eq 0 ] && echo "Both goals met."
+
+if [ $keep -eq 0 ]; then rm -rf "$work/Ch10Conversion" "$archive" "$work"/*.B50; fi
+exit $status
