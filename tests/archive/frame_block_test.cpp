@@ -1,0 +1,310 @@
+// Frame header decoding and reading frame blocks one after another:
+// field-by-field reads, the file position, the end of data, short reads with
+// their reports, and the program-closing stop.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "archive/archive_reader.h"
+#include "archive/frame_header.h"
+#include "common/test_helpers.h"
+#include "mkarchive/archive_generator.h"
+#include "support/error_log.h"
+#include "support/platform_file.h"
+
+namespace {
+
+// Runs the program's log in a temporary folder for one test and hands back
+// its text.
+class LogSession {
+ public:
+  explicit LogSession(const std::string& folder) : previous_(CurrentFolder()) {
+    SetCurrentFolder(folder);
+    StartErrorLog(false, "1.00", "OrloVarnel", "", "OrloVarnel");
+    path_ = ErrorLogPath();
+  }
+  ~LogSession() {
+    if (!ended_) EndErrorLog(false);
+    SetCurrentFolder(previous_);
+  }
+  std::string EndAndRead() {
+    EndErrorLog(false);
+    ended_ = true;
+    return testutil::ReadAllText(path_);
+  }
+
+ private:
+  std::string previous_;
+  std::string path_;
+  bool ended_ = false;
+};
+
+int CountOf(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+void Decode(std::vector<uint8_t> bytes, double& time, int32_t& sfid, int32_t& a, int32_t& b) {
+  ASSERT_EQ(bytes.size(), 10u);
+  DecodeFrameHeader(bytes.data(), time, sfid, a, b);
+}
+
+TEST(FrameHeaderTest, DecodesBcdTimeAndStatusWord) {
+  double time = 0;
+  int32_t sfid = -1, a = 0, b = 0;
+  Decode({0x01, 0x23, 0x12, 0x34, 0x56, 0x12, 0x34, 0x56, 0x00, 0x00}, time, sfid, a, b);
+  EXPECT_DOUBLE_EQ(time, 10672496.123456);
+  EXPECT_EQ(sfid, 0);
+  EXPECT_EQ(a, 1);
+  EXPECT_EQ(b, 1);
+
+  // Only the low nibble of byte 0 is a digit.
+  Decode({0x32, 0x45, 0, 0, 0, 0, 0, 0, 0, 0}, time, sfid, a, b);
+  EXPECT_DOUBLE_EQ(time, 245 * 86400.0);
+
+  Decode({0, 0, 0, 0, 0, 0, 0, 0, 0x05, 0x60}, time, sfid, a, b);
+  EXPECT_EQ(sfid, 5);
+  EXPECT_EQ(a, 2);
+  EXPECT_EQ(b, 2);
+
+  Decode({0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0x03}, time, sfid, a, b);
+  EXPECT_EQ(sfid, 1023);
+  EXPECT_EQ(a, 1);
+  EXPECT_EQ(b, 1);
+
+  // Flag A alone, and bits outside the counter and the flags ignored.
+  Decode({0, 0, 0, 0, 0, 0, 0, 0, 0x07, 0xA4}, time, sfid, a, b);
+  EXPECT_EQ(sfid, 7);
+  EXPECT_EQ(a, 2);
+  EXPECT_EQ(b, 1);
+}
+
+TEST(FrameHeaderTest, AgreesWithTheRecorderEncodingAcrossTheYear) {
+  const int64_t samples[] = {0,
+                             86400LL * 1000000,
+                             (366LL * 86400 - 1) * 1000000 + 999999,
+                             (123LL * 86400 + 45296) * 1000000 + 7,
+                             (99LL * 86400 + 3599) * 1000000 + 500000};
+  for (int64_t us : samples) {
+    uint8_t bytes[10];
+    mkarchive::EncodeFrameHeader(us, 0x2000 | 17, bytes);
+    double time = 0;
+    int32_t sfid = 0, a = 0, b = 0;
+    DecodeFrameHeader(bytes, time, sfid, a, b);
+    EXPECT_DOUBLE_EQ(time, mkarchive::FrameHeaderTime(us)) << us;
+    EXPECT_NEAR(time, us / 1e6, 1e-6) << us;
+    EXPECT_EQ(sfid, 17);
+    EXPECT_EQ(a, 2);
+    EXPECT_EQ(b, 1);
+  }
+}
+
+class FrameBlockTest : public ::testing::Test {
+ protected:
+  void WriteArchive(const mkarchive::ArchiveSpec& spec) {
+    std::string error;
+    ASSERT_TRUE(mkarchive::WriteArchive(path_, spec, &error)) << error;
+  }
+  // Every frame of the current block against the expected frames from
+  // `first`; returns the number of frames compared.
+  void ExpectBlockFrames(const orloarkclass& ark, const std::vector<mkarchive::FrameRecord>& frames,
+                         size_t first) {
+    const arkheaderstruct& h = ark.Header();
+    const int32_t stride_bytes = (h.WordsPerMinorFrame + 5) * 2;
+    for (int32_t k = 0; k < h.FramesPerBlock && first + k < frames.size(); ++k) {
+      const mkarchive::FrameRecord& want = frames[first + k];
+      const uint8_t* frame = ark.SerialBuffer.data() + k * stride_bytes;
+      double time = 0;
+      int32_t sfid = 0, a = 0, b = 0;
+      DecodeFrameHeader(frame, time, sfid, a, b);
+      ASSERT_DOUBLE_EQ(time, want.time) << "frame " << first + k;
+      ASSERT_EQ(sfid, want.status_word & 0x3FF);
+      for (int32_t w = 0; w < h.WordsPerMinorFrame; ++w) {
+        uint16_t word = static_cast<uint16_t>(frame[10 + 2 * w] | (frame[11 + 2 * w] << 8));
+        ASSERT_EQ(word, want.words[w]) << "frame " << first + k << " word " << w;
+      }
+    }
+  }
+
+  testutil::TempDir dir_;
+  testutil::BeepRecorder beeps_;
+  std::string path_ = dir_.File("blocks.Ark");
+};
+
+TEST_F(FrameBlockTest, ReadsEveryBlockFieldByFieldUpToTheEnd) {
+  mkarchive::ArchiveSpec spec;
+  spec.words_per_frame = 12;
+  spec.frames_per_block = 7;
+  spec.status_bytes_per_block = 24;
+  spec.frame_count = 7 * 5 + 3;  // the last block is filled up with further frames
+  WriteArchive(spec);
+  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(spec);
+  const std::vector<mkarchive::FrameRecord> frames = mkarchive::ExpectedFrames(spec);
+  const std::vector<uint8_t> file = testutil::ReadAllBytes(path_);
+
+  LogSession log(dir_.path());
+  orloarkclass ark;
+  ASSERT_TRUE(ark.OpenAndReadHeader(path_));
+  ASSERT_EQ(ark.HeaderBytes, layout.header_bytes);
+  ASSERT_EQ(ark.FilePosition, layout.header_bytes);
+  EXPECT_FALSE(ark.EndOfData);
+
+  int64_t blocks = 0;
+  for (;;) {
+    ark.ReadNextBlock();
+    if (ark.EndOfData) break;
+    const int64_t block_start = layout.header_bytes + blocks * layout.block_size;
+    EXPECT_EQ(ark.FilePosition, block_start + layout.block_size);
+    double block_time = 0;
+    std::memcpy(&block_time, file.data() + block_start, 8);
+    EXPECT_EQ(ark.BlockTime, block_time);
+    EXPECT_EQ(ark.BlockRunCount, blocks % 65536);
+    ExpectBlockFrames(ark, frames, static_cast<size_t>(blocks * spec.frames_per_block));
+    EXPECT_EQ(0, std::memcmp(ark.StatusBuffer, file.data() + block_start + 12 + layout.serial_bytes,
+                             spec.status_bytes_per_block));
+    ++blocks;
+  }
+  EXPECT_EQ(blocks, layout.blocks);
+  EXPECT_EQ(ark.FilePosition, ark.FileSize);
+  // Once at the end, further calls keep it there.
+  ark.ReadNextBlock();
+  EXPECT_TRUE(ark.EndOfData);
+
+  const std::string text = log.EndAndRead();
+  EXPECT_EQ(CountOf(text, "GroupReadToBufs fail"), 0) << text;
+}
+
+TEST_F(FrameBlockTest, AnIncompleteLastBlockEndsThePassWithTheReportOfItsShortField) {
+  mkarchive::ArchiveSpec spec;
+  spec.words_per_frame = 6;
+  spec.frames_per_block = 4;
+  spec.status_bytes_per_block = 16;
+  spec.frame_count = 12;  // three whole blocks
+  WriteArchive(spec);
+  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(spec);
+  const std::vector<uint8_t> whole = testutil::ReadAllBytes(path_);
+  ASSERT_EQ(layout.blocks, 3);
+
+  struct Cut {
+    int64_t bytes_into_last_block;
+    const char* report;
+  };
+  const int64_t s = layout.serial_bytes;
+  const Cut cuts[] = {{3, "GroupReadToBufs fail, blocksizetoy"},
+                      {8, "GroupReadToBufs fail, blocksizespare1"},
+                      {9, "GroupReadToBufs fail, blocksizespare2"},
+                      {11, "GroupReadToBufs fail, blocksizerun"},
+                      {12, "GroupReadToBufs fail, numserialbytes"},
+                      {12 + s - 1, "GroupReadToBufs fail, numserialbytes"},
+                      {12 + s, "GroupReadToBufs fail, numstatusbytes"},
+                      {12 + s + 15, "GroupReadToBufs fail, numstatusbytes"}};
+  for (const Cut& cut : cuts) {
+    const int64_t size = layout.header_bytes + 2 * layout.block_size + cut.bytes_into_last_block;
+    testutil::WriteAllBytes(path_, whole.data(), static_cast<size_t>(size));
+
+    LogSession log(dir_.path());
+    orloarkclass ark;
+    ASSERT_TRUE(ark.OpenAndReadHeader(path_));
+    int whole_blocks = 0;
+    for (;;) {
+      ark.ReadNextBlock();
+      if (ark.EndOfData) break;
+      ++whole_blocks;
+    }
+    EXPECT_EQ(whole_blocks, 2) << cut.report;
+    // What the short read delivered still moved the position.
+    EXPECT_EQ(ark.FilePosition, size) << cut.report;
+    const std::string text = log.EndAndRead();
+    EXPECT_EQ(CountOf(text, "GroupReadToBufs fail"), 1) << text;
+    EXPECT_EQ(CountOf(text, std::string("000255  ")), 1) << text;
+    EXPECT_NE(text.find(cut.report), std::string::npos) << text;
+  }
+}
+
+TEST_F(FrameBlockTest, ZeroStatusBytesReadNothingForTheStatusField) {
+  mkarchive::ArchiveSpec spec;
+  spec.status_bytes_per_block = 0;
+  spec.frames_per_block = 3;
+  spec.frame_count = 6;
+  WriteArchive(spec);
+  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(spec);
+  orloarkclass ark;
+  ASSERT_TRUE(ark.OpenAndReadHeader(path_));
+  ark.StatusBuffer[0] = 0x5A;
+  ark.ReadNextBlock();
+  ASSERT_FALSE(ark.EndOfData);
+  ark.ReadNextBlock();
+  ASSERT_FALSE(ark.EndOfData);
+  EXPECT_EQ(ark.FilePosition, layout.header_bytes + 2 * layout.block_size);
+  EXPECT_EQ(ark.StatusBuffer[0], 0x5A);
+  ark.ReadNextBlock();
+  EXPECT_TRUE(ark.EndOfData);
+}
+
+TEST_F(FrameBlockTest, FullStatusBufferIsReadWhole) {
+  mkarchive::ArchiveSpec spec;
+  spec.status_bytes_per_block = 1024;
+  spec.frames_per_block = 2;
+  spec.frame_count = 2;
+  WriteArchive(spec);
+  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(spec);
+  const std::vector<uint8_t> file = testutil::ReadAllBytes(path_);
+  orloarkclass ark;
+  ASSERT_TRUE(ark.OpenAndReadHeader(path_));
+  ark.ReadNextBlock();
+  ASSERT_FALSE(ark.EndOfData);
+  EXPECT_EQ(0, std::memcmp(ark.StatusBuffer, file.data() + layout.header_bytes + 12 + layout.serial_bytes,
+                           1024));
+}
+
+TEST_F(FrameBlockTest, ProgramClosingStopsReadingWithoutAReport) {
+  mkarchive::ArchiveSpec spec;
+  spec.frame_count = 64;
+  WriteArchive(spec);
+  LogSession log(dir_.path());
+  orloarkclass ark;
+  ASSERT_TRUE(ark.OpenAndReadHeader(path_));
+  const int64_t position = ark.FilePosition;
+  SetProgramClosing(true);
+  ark.ReadNextBlock();
+  SetProgramClosing(false);
+  EXPECT_TRUE(ark.EndOfData);
+  EXPECT_EQ(ark.FilePosition, position);
+  bool end_flag = false;
+  SetProgramClosing(true);
+  EXPECT_FALSE(ark.GroupReadToBufs(end_flag));
+  SetProgramClosing(false);
+  EXPECT_TRUE(end_flag);
+  const std::string text = log.EndAndRead();
+  EXPECT_EQ(text.find("GroupReadToBufs"), std::string::npos) << text;
+}
+
+TEST_F(FrameBlockTest, NothingHappensWithoutAnOpenFile) {
+  orloarkclass ark;
+  ark.ReadNextBlock();
+  EXPECT_FALSE(ark.EndOfData);
+  EXPECT_EQ(ark.FilePosition, 0);
+  bool end_flag = false;
+  EXPECT_FALSE(ark.GroupReadToBufs(end_flag));
+  EXPECT_TRUE(end_flag);
+}
+
+TEST_F(FrameBlockTest, AHeaderOnlyArchiveEndsThePassAtOnce) {
+  mkarchive::ArchiveSpec spec;
+  const std::string header = mkarchive::HeaderText(spec);
+  testutil::WriteAllText(path_, header);
+  LogSession log(dir_.path());
+  orloarkclass ark;
+  ASSERT_TRUE(ark.OpenAndReadHeader(path_));
+  EXPECT_EQ(ark.FilePosition, static_cast<int64_t>(header.size()));
+  ark.ReadNextBlock();
+  EXPECT_TRUE(ark.EndOfData);
+  EXPECT_EQ(ark.FilePosition, static_cast<int64_t>(header.size()));
+  const std::string text = log.EndAndRead();
+  EXPECT_EQ(text.find("GroupReadToBufs"), std::string::npos) << text;
+}
+
+}  // namespace
