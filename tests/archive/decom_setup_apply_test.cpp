@@ -153,7 +153,7 @@ TEST_F(SetupFileTest, FileTruncatedAfterThePrefixValidatesTheDefaults) {
   ASSERT_TRUE(Read("FLIGHT.B50", *out));
   EXPECT_EQ(out->WordsPerFrame, 16);
   EXPECT_EQ(out->CommonWordLength, 12);
-  EXPECT_EQ(out->WordTable[0].iWdLen, 16);  // entries keep their defaults
+  EXPECT_EQ(+out->WordTable[0].iWdLen, 16);  // entries keep their defaults
 }
 
 TEST_F(SetupFileTest, FileShorterThanThePrefixIsIgnored) {
@@ -172,7 +172,7 @@ TEST_F(SetupFileTest, RejectedRecordSoundsTheErrorBeep) {
   auto out = std::make_unique<decomsetupstruct>();
   EXPECT_FALSE(Read("FLIGHT.B50", *out));
   EXPECT_EQ(beeps.Count(BeepKind::Error), 1);
-  EXPECT_EQ(out->SyncPattern.FrmSyncPatLen, 99);  // what the file said stays in the record
+  EXPECT_EQ(+out->SyncPattern.FrmSyncPatLen, 99);  // what the file said stays in the record
 }
 
 // ApplyDecomSetup on an archive object whose header was filled by hand.
@@ -213,14 +213,14 @@ TEST_F(ApplySetupTest, UsableFileFillsTheSetupPart) {
   EXPECT_EQ(h.SfidMsb, 6);
   EXPECT_TRUE(h.FspLeads);
   EXPECT_STREQ(h.SyncPattern.FrmSyncPat, "EB90");  // leading zeros removed
-  EXPECT_EQ(h.SyncPattern.FrmSyncPatLen, 24);
-  EXPECT_EQ(h.SyncPattern.FrmSyncPatRadix, 2);
+  EXPECT_EQ(+h.SyncPattern.FrmSyncPatLen, 24);
+  EXPECT_EQ(+h.SyncPattern.FrmSyncPatRadix, 2);
   EXPECT_EQ(h.BitsPerMinorFrame, 14 * 12 + 8 + 16);
   EXPECT_TRUE(h.VariableWordLengths);
   for (int i = 0; i < 16; ++i) {
     EXPECT_EQ(std::memcmp(&h.WordTable[i], &record->WordTable[i], sizeof(decomwordstruct)), 0) << i;
   }
-  EXPECT_EQ(h.WordTable[16].iWdLen, 0);  // entries beyond the frame are not touched
+  EXPECT_EQ(+h.WordTable[16].iWdLen, 0);  // entries beyond the frame are not touched
   EXPECT_EQ(beeps.Total(), 0);
 }
 
@@ -256,14 +256,14 @@ TEST_F(ApplySetupTest, NoFileAndCancelGiveTheDefaults) {
   EXPECT_EQ(h.CommonWordLength, 16);
   EXPECT_EQ(h.SfidMsb, 5);  // 64 frames counted from 0: six bits
   EXPECT_TRUE(h.FspLeads);
-  EXPECT_EQ(h.SyncPattern.FrmSyncPatLen, 32);
-  EXPECT_EQ(h.SyncPattern.FrmSyncPatRadix, 2);
+  EXPECT_EQ(+h.SyncPattern.FrmSyncPatLen, 32);
+  EXPECT_EQ(+h.SyncPattern.FrmSyncPatRadix, 2);
   EXPECT_STREQ(h.SyncPattern.FrmSyncPat, "FE6B2840");
   EXPECT_EQ(h.BitsPerMinorFrame, 16 * 16);
   EXPECT_FALSE(h.VariableWordLengths);
   for (int i = 0; i < 16; ++i) {
-    EXPECT_EQ(h.WordTable[i].iWdNum, i);
-    EXPECT_EQ(h.WordTable[i].iWdLen, 16);
+    EXPECT_EQ(+h.WordTable[i].iWdNum, i);
+    EXPECT_EQ(+h.WordTable[i].iWdLen, 16);
   }
   EXPECT_EQ(beeps.Total(), 0);
 }
@@ -282,11 +282,11 @@ TEST_F(ApplySetupTest, PromptAnswersSetTheWordLengthAndPattern) {
   const arkheaderstruct& h = archive.Header();
   EXPECT_EQ(h.CommonWordLength, 12);
   EXPECT_EQ(h.SfidMsb, 4);
-  EXPECT_EQ(h.SyncPattern.FrmSyncPatLen, 24);
+  EXPECT_EQ(+h.SyncPattern.FrmSyncPatLen, 24);
   EXPECT_STREQ(h.SyncPattern.FrmSyncPat, "FAF320");
   EXPECT_EQ(h.BitsPerMinorFrame, 120);
-  EXPECT_EQ(h.WordTable[9].iWdLen, 12);
-  EXPECT_EQ(h.WordTable[10].iWdLen, 0);
+  EXPECT_EQ(+h.WordTable[9].iWdLen, 12);
+  EXPECT_EQ(+h.WordTable[10].iWdLen, 0);
 }
 
 TEST_F(ApplySetupTest, ShortWordLengthHasNoDefaultPattern) {
@@ -294,7 +294,7 @@ TEST_F(ApplySetupTest, ShortWordLengthHasNoDefaultPattern) {
   PromptScript prompts({"3", ""});
   EXPECT_FALSE(ApplyDecomSetup(archive));
   EXPECT_EQ(archive.Header().CommonWordLength, 3);
-  EXPECT_EQ(archive.Header().SyncPattern.FrmSyncPatLen, 6);
+  EXPECT_EQ(+archive.Header().SyncPattern.FrmSyncPatLen, 6);
   EXPECT_STREQ(archive.Header().SyncPattern.FrmSyncPat, "");
   EXPECT_EQ(archive.Header().BitsPerMinorFrame, 48);
 }
@@ -318,8 +318,8 @@ TEST_F(ApplySetupTest, BadDirectionFileIsRejectedAndTheWordsComeFromTheDefaults)
   const arkheaderstruct& h = archive.Header();
   EXPECT_EQ(h.CommonWordLength, 10);
   for (int i = 0; i < 16; ++i) {
-    EXPECT_EQ(h.WordTable[i].iWdLen, 10);
-    EXPECT_EQ(h.WordTable[i].bLeftAlign, 0);  // the record was reset
+    EXPECT_EQ(+h.WordTable[i].iWdLen, 10);
+    EXPECT_EQ(+h.WordTable[i].bLeftAlign, 0);  // the record was reset
   }
 }
 
@@ -336,8 +336,8 @@ TEST_F(ApplySetupTest, RejectedFileLeavesItsOtherWordBytesInTheTable) {
   EXPECT_FALSE(ApplyDecomSetup(archive));
   EXPECT_EQ(beeps.Count(BeepKind::Error), 1);
   for (int i = 0; i < 16; ++i) {
-    EXPECT_EQ(archive.Header().WordTable[i].iWdLen, 16);
-    EXPECT_EQ(archive.Header().WordTable[i].bLeftAlign, 1);
+    EXPECT_EQ(+archive.Header().WordTable[i].iWdLen, 16);
+    EXPECT_EQ(+archive.Header().WordTable[i].bLeftAlign, 1);
   }
 }
 

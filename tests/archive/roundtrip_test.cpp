@@ -89,8 +89,8 @@ void CheckSetupPart(const orloarkclass& ark, const ArchiveSpec& spec, bool from_
   const int32_t common = from_file ? spec.common_word_length : 16;
   for (int32_t w = 0; w < spec.words_per_frame; ++w) {
     int32_t length = from_file ? mkarchive::WordLength(spec, w) : 16;
-    ASSERT_EQ(h.WordTable[w].iWdLen, length) << w;
-    ASSERT_EQ(h.WordTable[w].iWdNum, w);
+    ASSERT_EQ(+h.WordTable[w].iWdLen, length) << w;
+    ASSERT_EQ(+h.WordTable[w].iWdNum, w);
     ASSERT_EQ(h.WordTable[w].bLeftAlign != 0, from_file && mkarchive::WordLeftJustified(spec, w)) << w;
     bits += length;
     variable = variable || length != common;
@@ -100,14 +100,14 @@ void CheckSetupPart(const orloarkclass& ark, const ArchiveSpec& spec, bool from_
   EXPECT_EQ(h.VariableWordLengths, variable);
   if (from_file) {
     EXPECT_EQ(h.FspLeads, spec.sync_enabled);
-    EXPECT_EQ(h.SyncPattern.FrmSyncPatRadix, 2);
+    EXPECT_EQ(+h.SyncPattern.FrmSyncPatRadix, 2);
     if (spec.sync_enabled) {
-      EXPECT_EQ(h.SyncPattern.FrmSyncPatLen, spec.sync_bits);
+      EXPECT_EQ(+h.SyncPattern.FrmSyncPatLen, spec.sync_bits);
       EXPECT_EQ(std::string(h.SyncPattern.FrmSyncPat), HexText(spec.sync_pattern, spec.sync_bits));
     }
   } else {
     EXPECT_TRUE(h.FspLeads);
-    EXPECT_EQ(h.SyncPattern.FrmSyncPatLen, 32);
+    EXPECT_EQ(+h.SyncPattern.FrmSyncPatLen, 32);
     EXPECT_STREQ(h.SyncPattern.FrmSyncPat, "FE6B2840");
   }
 }

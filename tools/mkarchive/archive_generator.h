@@ -178,6 +178,9 @@ class FrameSequence {
 std::vector<FrameRecord> ExpectedFrames(const ArchiveSpec& spec);
 ArchiveLayout ComputeLayout(const ArchiveSpec& spec);
 
+// Frames (whole blocks) that make an archive of at most about `bytes`.
+int64_t FramesForSize(const ArchiveSpec& spec, int64_t bytes);
+
 // The value lines (without line ends) and the whole header bytes.
 std::vector<std::string> HeaderValueLines(const ArchiveSpec& spec);
 std::string HeaderText(const ArchiveSpec& spec);

@@ -142,8 +142,9 @@ FrameSequence::FrameSequence(const ArchiveSpec& spec, bool with_words)
     s.frames_wanted += per_block - s.frames_wanted % per_block;
   std::sort(s.spec.gaps.begin(), s.spec.gaps.end(),
             [](const FrameGap& a, const FrameGap& b) { return a.first < b.first; });
-  std::stable_sort(s.spec.time_shifts.begin(), s.spec.time_shifts.end(),
-                   [](const FrameTimeShift& a, const FrameTimeShift& b) { return a.frame < b.frame; });
+  // Shifts of one frame add up, so their order among themselves is free.
+  std::sort(s.spec.time_shifts.begin(), s.spec.time_shifts.end(),
+            [](const FrameTimeShift& a, const FrameTimeShift& b) { return a.frame < b.frame; });
   s.seed_mix = Mix64(spec.seed ^ 0x4F524C4F41524B31ull);
 
   s.kind.assign(s.wpf, kRandomWord);
@@ -273,6 +274,13 @@ ArchiveLayout ComputeLayout(const ArchiveSpec& spec) {
   if (spec.last_block == LastBlockFill::kCutShort && real % per_block != 0)
     layout.file_bytes -= layout.block_size - (12 + (real % per_block) * frame_bytes);
   return layout;
+}
+
+int64_t FramesForSize(const ArchiveSpec& spec, int64_t bytes) {
+  const int64_t per_block = std::max(spec.frames_per_block, 1);
+  const int64_t block = 12 + per_block * (static_cast<int64_t>(spec.words_per_frame) + 5) * 2 +
+                        spec.serial_slack_bytes + spec.status_bytes_per_block;
+  return bytes > 0 ? bytes / block * per_block : 0;
 }
 
 std::vector<FrameRecord> ExpectedFrames(const ArchiveSpec& spec) {

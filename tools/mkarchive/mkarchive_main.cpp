@@ -345,12 +345,7 @@ int main(int argc, char** argv) {
     int64_t period_us = static_cast<int64_t>(1e6 / spec.frame_rate_hz + 0.5);
     spec.time_shifts.push_back({frame, -period_us, false});
   }
-  if (target_size > 0) {
-    // Whole blocks up to the size asked for.
-    int64_t block = 12 + static_cast<int64_t>(spec.frames_per_block) * (spec.words_per_frame + 5) * 2 +
-                    spec.serial_slack_bytes + spec.status_bytes_per_block;
-    spec.frame_count = (target_size / block) * spec.frames_per_block;
-  }
+  if (target_size > 0) spec.frame_count = mkarchive::FramesForSize(spec, target_size);
   if (!setup_fields.empty()) {
     // Check the names now rather than inside the writer.
     auto probe = std::make_unique<decomsetupstruct>();
