@@ -19,6 +19,7 @@ constexpr double kTimePacketSpacing = 0.9;
 }  // namespace
 
 void conversiondriverclass::WriteCh10File() {
+  if (!archive_) return;
   pass_ = ConversionPass::WriteCh10;
   ch10_view_.reset();  // the view reads the converter: it goes first
   converter_.reset();
@@ -93,6 +94,7 @@ void conversiondriverclass::WriteCh10File() {
 }
 
 void conversiondriverclass::WriteConversionNotes() {
+  if (!archive_ || notes_file_name_.empty()) return;
   if (FileExists(notes_file_name_)) DeleteFileAt(notes_file_name_);
 
   TextStream stream;

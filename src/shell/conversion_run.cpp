@@ -57,6 +57,7 @@ ConversionOutcome conversiondriverclass::RunConversion() {
 }
 
 void conversiondriverclass::PackArchiveFrames() {
+  if (!archive_ || archive_->Pack() == nullptr) return;
   pass_ = ConversionPass::PackFrames;
   orloarkpackclass* pack = archive_->Pack();
 

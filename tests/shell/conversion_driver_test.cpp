@@ -277,3 +277,38 @@ TEST(ConversionDriver, WindowHooksSeeResetStartAndOutcome) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ConversionDriver, RelativeTimeWrapsOncePastThePeriod) {
+  Job job;
+  double period = 0.0;
+  job.on_pump = [&] {
+    if (job.driver.Pass() != ConversionPass::WriteCh10) return;
+    // Move the relative time close to the counter's wrap before the 102nd
+    // PCM packet (PCM packets of 0.1 s here).
+    auto* cvt = const_cast<ch10convertprocessclass*>(job.driver.Converter());
+    period = cvt->CounterWrapPeriod;
+    cvt->RelativeSeconds = period - 0.15;
+  };
+  std::string path = MakeArchive(job.log.Dir().path(), "WRAP.ark", SmallSpec(15000));
+  ASSERT_TRUE(job.driver.OpenArchive(path));
+  ASSERT_EQ(job.driver.RunConversion(), ConversionOutcome::Complete);
+  ASSERT_GT(period, 28147497.0);
+
+  std::vector<uint64_t> pcm_rtc;
+  for (const auto& p : Packets(job.driver.Ch10FileName())) {
+    if (p.channel == testutil::kCh10PcmChannel) pcm_rtc.push_back(p.rtc);
+  }
+  ASSERT_GT(pcm_rtc.size(), 110u);
+  const double ticks = 1e7;
+  EXPECT_NEAR(static_cast<double>(pcm_rtc[100]), 100 * 0.1 * ticks, 2.0);
+  EXPECT_NEAR(static_cast<double>(pcm_rtc[101]), (period - 0.15) * ticks, 2.0);
+  EXPECT_NEAR(static_cast<double>(pcm_rtc[102]), (period - 0.05) * ticks, 2.0);
+  // Past the period: the period is subtracted once, never going negative.
+  EXPECT_NEAR(static_cast<double>(pcm_rtc[103]), 0.05 * ticks, 2.0);
+  EXPECT_NEAR(static_cast<double>(pcm_rtc[110]), 0.75 * ticks, 2.0);
+  EXPECT_GE(job.driver.Converter()->RelativeSeconds, 0.0);
+}
+
+}  // namespace
