@@ -27,20 +27,36 @@ std::atomic<bool> g_track_allocations{false};
 std::atomic<size_t> g_largest_allocation{0};
 }  // namespace
 
-void* operator new(std::size_t size) {
+namespace {
+void* TrackedAllocate(std::size_t size) {
   if (g_track_allocations.load(std::memory_order_relaxed)) {
     size_t seen = g_largest_allocation.load(std::memory_order_relaxed);
     while (size > seen && !g_largest_allocation.compare_exchange_weak(seen, size)) {
     }
   }
-  if (void* p = std::malloc(size ? size : 1)) return p;
+  return std::malloc(size ? size : 1);
+}
+}  // namespace
+
+// Every replaceable form that is not over-aligned goes through malloc and
+// free, so that all of them pair up whichever form the library calls.
+void* operator new(std::size_t size) {
+  if (void* p = TrackedAllocate(size)) return p;
   throw std::bad_alloc();
 }
 void* operator new[](std::size_t size) { return ::operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return TrackedAllocate(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return TrackedAllocate(size);
+}
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
