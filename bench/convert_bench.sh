@@ -7,6 +7,9 @@
 # `orlovarnel-convert` on it, each under /usr/bin/time -v.
 # Goals: conversion wall time <= 3 x the cp time; peak resident memory of
 # the converter < 64 MiB.
+# Note: cp copies in the kernel (copy_file_range), while a conversion moves
+# about four times the archive's bytes through its own buffers (archive
+# read, pack file write and read, Chapter 10 file write).
 #
 # Usage: bench/convert_bench.sh [--4g] [--keep] [--work DIR]
 #   BUILD_DIR (default build/release) is where the Release build goes.
