@@ -12,7 +12,7 @@
 # read, pack file write and read, Chapter 10 file write).
 #
 # Usage: bench/convert_bench.sh [--4g] [--keep] [--work DIR]
-#   BUILD_DIR (default build/release) is where the Release build goes.
+#   BUILD_DIR (default build/bench) is where the Release build goes.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -31,7 +31,7 @@ while [ $# -gt 0 ]; do
   shift
 done
 
-build="${BUILD_DIR:-$root/build/release}"
+build="${BUILD_DIR:-$root/build/bench}"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORLO_BUILD_TESTS=OFF \
   -DORLO_WERROR=OFF >/dev/null
 cmake --build "$build" --target orlovarnel-convert orlovarnel-mkarchive -j "${JOBS:-2}" >/dev/null

@@ -9,7 +9,7 @@ cd "$root"
 
 ./scripts/setup.sh
 
-build="$root/build/release"
+build="$root/build/app"
 # Warnings stay warnings here: a user's build must not stop on a compiler's
 # new diagnostics (the test command builds with warnings as errors).
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORLO_BUILD_TESTS=OFF \

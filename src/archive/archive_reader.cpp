@@ -343,6 +343,7 @@ void orloarkclass::ReadHeaderLine(std::string& text, int32_t& count) {
   text.clear();
   count = -1;
   uint8_t byte = 0;
+  DropReadAhead();
   while (file_.Read(&byte, 1) == 1) {
     ++FilePosition;
     if (TakeHeaderByte(byte, text, count)) return;
@@ -352,6 +353,7 @@ void orloarkclass::ReadHeaderLine(std::string& text, int32_t& count) {
 int64_t orloarkclass::SeekArk(int64_t offset) {
   if (file_.Seek(offset)) {
     FilePosition = offset;
+    read_ahead_pos_ = read_ahead_len_ = 0;  // the buffered bytes belong elsewhere now
   } else {
     int error = file_.LastError();
     LogInfo("Cannot Seek File " + SystemErrorText(error), error, false);
@@ -395,6 +397,8 @@ double orloarkclass::EstimateStopTime(double start, double block_duration, doubl
 }
 
 void orloarkclass::CloseArkFile() {
+  read_ahead_pos_ = read_ahead_len_ = 0;
+  std::vector<uint8_t>().swap(read_ahead_);
   if (!file_.IsOpen()) return;
   file_.Flush();
   file_.Close();

@@ -67,8 +67,19 @@ class orloarkclass {
   void ReadFirstAndLastBlockTimes();
   // One field of a frame block; logs `short_text` on a short read.
   bool ReadBlockField(void* into, int64_t size, const char* short_text);
+  // Up to `size` bytes at FilePosition through the read-ahead buffer.
+  int64_t ReadAhead(uint8_t* into, int64_t size);
+  // Forgets the read-ahead data and puts the file back at FilePosition;
+  // every direct use of the file and every seek goes through this first.
+  void DropReadAhead();
 
   std::unique_ptr<arkheaderstruct> header_;
   std::unique_ptr<orloarkpackclass> pack_;
   PlatformFile file_;
+  // Frame blocks are small (often a few KiB); reading them field by field
+  // straight from the file would cost several system calls per block, so
+  // the block reader draws on one large read-ahead buffer instead.
+  std::vector<uint8_t> read_ahead_;
+  size_t read_ahead_pos_ = 0;
+  size_t read_ahead_len_ = 0;
 };

@@ -177,6 +177,47 @@ TEST_F(FrameBlockTest, ReadsEveryBlockFieldByFieldUpToTheEnd) {
   EXPECT_EQ(CountOf(text, "GroupReadToBufs fail"), 0) << text;
 }
 
+// Blocks are drawn from a read-ahead buffer: a seek between two blocks (the
+// last-block time read) must not lose or repeat bytes, and blocks larger
+// than the buffer must read whole.
+TEST_F(FrameBlockTest, BlocksReadExactlyAcrossSeeksAndBeyondTheReadAheadSize) {
+  struct Case {
+    int32_t words_per_frame;
+    int32_t frames_per_block;
+    int64_t frame_count;
+  };
+  const Case cases[] = {{20, 3, 3 * 900}, {2000, 300, 300 * 4}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.words_per_frame);
+    mkarchive::ArchiveSpec spec;
+    spec.words_per_frame = c.words_per_frame;
+    spec.frames_per_block = c.frames_per_block;
+    spec.status_bytes_per_block = 8;
+    spec.frame_count = c.frame_count;
+    WriteArchive(spec);
+    const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(spec);
+    const std::vector<mkarchive::FrameRecord> frames = mkarchive::ExpectedFrames(spec);
+
+    orloarkclass ark;
+    ASSERT_TRUE(ark.OpenAndReadHeader(path_));
+    int64_t blocks = 0;
+    for (;;) {
+      ark.ReadNextBlock();
+      if (ark.EndOfData) break;
+      ExpectBlockFrames(ark, frames, static_cast<size_t>(blocks * spec.frames_per_block));
+      ++blocks;
+      EXPECT_EQ(ark.FilePosition, layout.header_bytes + blocks * layout.block_size);
+      if (blocks % 7 == 3) {
+        double last = 0;
+        EXPECT_TRUE(ark.ReadLastBlockTime(last));
+        EXPECT_EQ(ark.FilePosition, layout.header_bytes + blocks * layout.block_size);
+      }
+    }
+    EXPECT_EQ(blocks, layout.blocks);
+    EXPECT_EQ(ark.FilePosition, ark.FileSize);
+  }
+}
+
 TEST_F(FrameBlockTest, AnIncompleteLastBlockEndsThePassWithTheReportOfItsShortField) {
   mkarchive::ArchiveSpec spec;
   spec.words_per_frame = 6;
