@@ -102,7 +102,11 @@ bool orloarkpackclass::SetPackFile(const std::string& path) {
   FramePeriod = 1.0 / header_->MinorFrameRate;
   HalfPeriod = FramePeriod * 0.5;
   BlockDuration = frames_per_block_ * FramePeriod;
-  PreviousFrameTime = archive_.FirstFrameTime - BlockDuration;
+  // The stream starts with the archive's first frame: taken as one frame
+  // period after its predecessor, it opens no gap. Measured from a whole
+  // block before it, an archive with several frames per block would open
+  // with fill frames and every later bit would be dated that much too late.
+  PreviousFrameTime = archive_.FirstFrameTime - FramePeriod;
   FramesPerGroup = OptimumFillBufFrames();
   BuildWordLayout();
 
@@ -169,9 +173,12 @@ bool orloarkpackclass::ArkFramesToPackedBitFrames() {
     const double dt = t - PreviousFrameTime;
 
     if (dt < FramePeriod - HalfPeriod || dt > FramePeriod + HalfPeriod) {
-      const int64_t missed = RoundToInt(dt / FramePeriod);
-      // A repeated or backward time has lost nothing; only a forward gap
-      // is filled and counted.
+      // A step of m frame periods means m - 1 frames are missing between
+      // the two frames: that many fill frames keep every later bit at its
+      // time. A repeated or backward time (m of 0 or less) has lost
+      // nothing; it is logged with its m and nothing is filled or counted.
+      const int64_t steps = RoundToInt(dt / FramePeriod);
+      const int64_t missed = steps >= 2 ? steps - 1 : steps;
       if (missed > 0) {
         MissedFrameCount += static_cast<double>(missed);
         AppendFillFrames(missed);

@@ -165,7 +165,8 @@ TEST(EndToEnd, SixteenBitWordsWithGapsAndStatusBytes) {
   c.Convert("SIXTEEN");
   ASSERT_FALSE(testing::Test::HasFatalFailure());
   ExpectedStream expected = e2e::BuildExpectedStream(c.spec);
-  EXPECT_EQ(expected.frames.size() - expected.archive_frames.size(), 16u + 4 + 41 + 2);  // a step of m periods brings m fill frames
+  // One fill frame per lost frame: the gaps drop 3, 40 and 1 frames.
+  EXPECT_EQ(expected.frames.size() - expected.archive_frames.size(), 3u + 40 + 1);
   CheckConversion(c, expected);
   EXPECT_FALSE(testutil::ReadAllBytes(c.dir.File("Ch10Conversion/SIXTEEN.arkpak")).size());
 }
@@ -189,8 +190,9 @@ TEST(EndToEnd, TwelveBitWordsWithRepeatedAndBackwardTimes) {
   ASSERT_FALSE(testing::Test::HasFatalFailure());
   ExpectedStream expected = e2e::BuildExpectedStream(c.spec);
   EXPECT_EQ(expected.missed, expected.frames.size() - expected.archive_frames.size());
-  // The first block, after the repeated time, after the backward step, the gap.
-  EXPECT_EQ(expected.missed, 8 + 2 + 5 + 2);
+  // After the repeated time (the next step is 2 P), after the backward step
+  // (the next step is 5 P), and the gap of one frame.
+  EXPECT_EQ(expected.missed, 1 + 4 + 1);
   CheckConversion(c, expected);
 }
 

@@ -63,10 +63,10 @@ struct ExpectedStream {
 // Nearest whole number, an exact half going down.
 inline int64_t NearestHalfDown(double x) { return static_cast<int64_t>(std::ceil(x - 0.5)); }
 
-// The gap rule: a frame whose time step lies outside P +- P/2 brings
-// round(step / P) fill frames before it (none when that is 0 or less, and
-// then nothing is counted missed). The step of the first frame is measured
-// from one block before it.
+// The gap rule: a frame whose time step lies outside P +- P/2 is a step of
+// m = round(step / P) periods, so m - 1 fill frames go before it (none for a
+// repeated or backward time, and then nothing is counted missed). The first
+// frame opens no gap.
 inline ExpectedStream BuildExpectedStream(const mkarchive::ArchiveSpec& spec) {
   ExpectedStream s;
   s.archive_frames = mkarchive::ExpectedFrames(spec);
@@ -77,16 +77,14 @@ inline ExpectedStream BuildExpectedStream(const mkarchive::ArchiveSpec& spec) {
   }
   const double period = 1.0 / spec.frame_rate_hz;
   const double half = period * 0.5;
-  double previous = s.archive_frames.empty()
-                        ? 0.0
-                        : s.archive_frames.front().time - spec.frames_per_block * period;
+  double previous = s.archive_frames.empty() ? 0.0 : s.archive_frames.front().time - period;
   for (size_t i = 0; i < s.archive_frames.size(); ++i) {
     const double t = s.archive_frames[i].time;
     const double step = t - previous;
     if (step < period - half || step > period + half) {
       const int64_t m = NearestHalfDown(step / period);
-      if (m > 0) s.missed += static_cast<double>(m);
-      for (int64_t k = 0; k < m; ++k) s.frames.push_back({true, 0});
+      if (m >= 2) s.missed += static_cast<double>(m - 1);
+      for (int64_t k = 1; k < m; ++k) s.frames.push_back({true, 0});
     }
     s.frames.push_back({false, i});
     s.valid += 1.0;

@@ -171,7 +171,7 @@ TEST_F(PackConverterTest, FillFramesPackTheirWordsAsAlternatingBits) {
   const uint16_t zeros[4] = {0, 0, 0, 0};
   rig.PutFrame(0, kBaseMicros, zeros);
   pack.ProcessArkBlock();
-  rig.PutFrame(0, kBaseMicros + 2000000, zeros);  // dT = 2 P: two fill frames
+  rig.PutFrame(0, kBaseMicros + 3000000, zeros);  // dT = 3 P: two frames lost
   pack.ProcessArkBlock();
   ASSERT_TRUE(pack.ClosePackOutput());
   std::vector<uint8_t> expected(6, 0x00);
@@ -212,23 +212,44 @@ TEST_F(GapRuleTest, StepsOfHalfAndOneAndAHalfPeriodsAreNoGap) {
   EXPECT_EQ(log.Count("ArkFramesToPackedBitFrames()"), 0);
 }
 
-TEST_F(GapRuleTest, JustOverOneAndAHalfAndTwoAndAHalfPeriodsInsertTwoFillFrames) {
+// A step of m periods (m = nearest whole number, exact halves down) means
+// m - 1 lost frames: each gets a fill frame, so every later frame keeps its
+// place in time.
+TEST_F(GapRuleTest, AStepOfMPeriodsInsertsMMinusOneFillFrames) {
   LogCapture log;
+  // Steps: 1.5 P + a little (m = 2), 2.5 P (m = 2), 1 P, 4 P (m = 4).
   FeedSingleFrames(rig_, pack_,
-                   {kBaseMicros, kBaseMicros + 1500001, kBaseMicros + 4000001, kBaseMicros + 5000001});
-  EXPECT_EQ(pack_.MissedFrameCount, 4.0);
-  EXPECT_EQ(pack_.ValidFrameCount, 4.0);
-  EXPECT_EQ(pack_.TotalFrameCount, 8.0);
-  EXPECT_EQ(FramesInFile(), (std::vector<int>{0, -1, -1, 1, -1, -1, 2, 3}));
-  EXPECT_EQ(log.Count("ArkFramesToPackedBitFrames(), Ark File frames missed = 2      dT was "), 2);
+                   {kBaseMicros, kBaseMicros + 1500001, kBaseMicros + 4000001, kBaseMicros + 5000001,
+                    kBaseMicros + 9000001});
+  EXPECT_EQ(pack_.MissedFrameCount, 5.0);
+  EXPECT_EQ(pack_.ValidFrameCount, 5.0);
+  EXPECT_EQ(pack_.TotalFrameCount, 10.0);
+  EXPECT_EQ(FramesInFile(), (std::vector<int>{0, -1, 1, -1, 2, 3, -1, -1, -1, 4}));
+  EXPECT_EQ(log.Count("ArkFramesToPackedBitFrames(), Ark File frames missed = 1      dT was "), 2);
+  EXPECT_EQ(log.Count("ArkFramesToPackedBitFrames(), Ark File frames missed = 3      dT was "), 1);
+}
+
+// Fill frames put the frames back on the time grid: frame n of the pack
+// file belongs to first frame time + n x P, whatever was lost.
+TEST_F(GapRuleTest, EveryFrameKeepsItsPlaceOnTheTimeGrid) {
+  const std::vector<int64_t> seconds = {0, 1, 2, 5, 6, 7, 12, 13, 20};
+  std::vector<int64_t> micros;
+  for (int64_t s : seconds) micros.push_back(kBaseMicros + s * 1000000);
+  FeedSingleFrames(rig_, pack_, micros);
+  const std::vector<int> frames = FramesInFile();
+  ASSERT_EQ(frames.size(), 21u);
+  for (size_t i = 0; i < seconds.size(); ++i) {
+    EXPECT_EQ(frames[static_cast<size_t>(seconds[i])], static_cast<int>(i)) << i;
+  }
+  EXPECT_EQ(pack_.MissedFrameCount, 21.0 - 9.0);
 }
 
 TEST_F(GapRuleTest, GapLineNamesTheFrameTheStepAndTheBlock) {
   LogCapture log;
-  FeedSingleFrames(rig_, pack_, {kBaseMicros, kBaseMicros + 1000000, kBaseMicros + 3500000});
+  FeedSingleFrames(rig_, pack_, {kBaseMicros, kBaseMicros + 1000000, kBaseMicros + 4500000});
   std::string text = log.Text();
   const std::string line =
-      "000000  ArkFramesToPackedBitFrames(), Ark File frames missed = 2      dT was 000:00:00:02.500000"
+      "000000  ArkFramesToPackedBitFrames(), Ark File frames missed = 2      dT was 000:00:00:03.500000"
       "      Filled with 0xAAAA frame.  ArkBlockCount 3\r\n";
   size_t message = text.find("ArkFramesToPackedBitFrames()");
   ASSERT_NE(message, std::string::npos);
@@ -253,9 +274,9 @@ TEST_F(GapRuleTest, RepeatedAndBackwardTimesAreLoggedButAddNothing) {
   EXPECT_EQ(log.Count("ArkFramesToPackedBitFrames()"), 2);
 }
 
-TEST_F(PackConverterTest, SeveralFramesPerBlockStartWithOneBlockOfFillFrames) {
-  // The step before the first frame is taken as one block duration, so the
-  // first block of a four-frame-per-block archive is preceded by 4 fill frames.
+TEST_F(PackConverterTest, SeveralFramesPerBlockStartWithTheFirstArchiveFrame) {
+  // The first frame opens no gap, whatever the frames per block: the pack
+  // file starts with the archive's first frame.
   ArchiveRig rig(3, 4, 1000.0);
   rig.archive.FirstFrameTime = kBaseMicros / 1e6;
   orloarkpackclass pack(rig.archive);
@@ -270,14 +291,18 @@ TEST_F(PackConverterTest, SeveralFramesPerBlockStartWithOneBlockOfFillFrames) {
     pack.ProcessArkBlock();
   }
   ASSERT_TRUE(pack.ClosePackOutput());
-  EXPECT_EQ(pack.MissedFrameCount, 4.0);
+  EXPECT_EQ(pack.MissedFrameCount, 0.0);
   EXPECT_EQ(pack.ValidFrameCount, 12.0);
   EXPECT_EQ(pack.BlockCount, 3.0);
   std::vector<uint8_t> bytes = testutil::ReadAllBytes(PackPath());
-  ASSERT_EQ(bytes.size(), 16u * 6);
-  for (size_t i = 0; i < 4 * 6; ++i) EXPECT_EQ(bytes[i], 0xAA) << i;
-  EXPECT_EQ(bytes[24], 0x00);
-  EXPECT_EQ(bytes[25], 0x90);
+  ASSERT_EQ(bytes.size(), 12u * 6);
+  for (int frame = 0; frame < 12; ++frame) {
+    const std::vector<uint16_t> w = FrameWords(3, frame);
+    for (int i = 0; i < 3; ++i) {
+      const size_t at = static_cast<size_t>(frame * 3 + i) * 2;
+      EXPECT_EQ(bytes[at] | (bytes[at + 1] << 8), w[static_cast<size_t>(i)]) << frame;
+    }
+  }
 }
 
 TEST_F(PackConverterTest, VeryLongFramesContinueAcrossSingleFrameGroups) {
@@ -354,10 +379,10 @@ TEST_F(PackConverterTest, NewRunResetsCountersAndFinishesTheOldFile) {
   orloarkpackclass pack(rig.archive);
   ASSERT_TRUE(pack.SetPackFile(PackPath()));
   FeedSingleFrames(rig, pack, {kBaseMicros, kBaseMicros + 3000});
-  EXPECT_EQ(pack.MissedFrameCount, 3.0);
+  EXPECT_EQ(pack.MissedFrameCount, 2.0);
   const std::string second = dir_.File("second.arkpak");
   ASSERT_TRUE(pack.SetPackFile(second));
-  EXPECT_EQ(FileSize(PackPath()), 5 * 4);
+  EXPECT_EQ(FileSize(PackPath()), 4 * 4);
   EXPECT_EQ(pack.MissedFrameCount, 0.0);
   EXPECT_EQ(pack.ValidFrameCount, 0.0);
   EXPECT_EQ(pack.BlockCount, 0.0);

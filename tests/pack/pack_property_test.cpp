@@ -53,8 +53,8 @@ void CheckRandomRun(std::mt19937& rng, const RandomRun& run, bool uniform_table,
   ASSERT_TRUE(pack.SetPackFile(dir.File("prop.arkpak")));
 
   ReferencePacker ref;
-  // Before the first frame the converter assumes one block duration.
-  int64_t step_before = run.frames_per_block;
+  // The first frame opens no gap.
+  int64_t step_before = 1;
   int64_t time_us = start_us;
   double expected_missed = 0.0;
   std::vector<uint16_t> words(static_cast<size_t>(run.words));
@@ -67,9 +67,10 @@ void CheckRandomRun(std::mt19937& rng, const RandomRun& run, bool uniform_table,
       }
       for (uint16_t& w : words) w = static_cast<uint16_t>(rng());
       rig.PutFrame(k, time_us, words.data());
+      // A step of m periods: m - 1 frames were lost.
       if (step_before >= 2) {
-        expected_missed += static_cast<double>(step_before);
-        for (int64_t f = 0; f < step_before; ++f) ref.PackFillFrame(header);
+        expected_missed += static_cast<double>(step_before - 1);
+        for (int64_t f = 1; f < step_before; ++f) ref.PackFillFrame(header);
       }
       ref.PackFrame(words.data(), header);
     }
