@@ -49,9 +49,9 @@ std::string RawHeader(const std::vector<std::string>& lines, const std::string& 
 
 class ArchiveHeaderTest : public ::testing::Test {
  protected:
-  void Write(const mkarchive::ArchiveSpec& spec) {
+  void Write(const mkarchive::ArchiveSettings& settings) {
     std::string error;
-    ASSERT_TRUE(mkarchive::WriteArchive(path_, spec, &error)) << error;
+    ASSERT_TRUE(mkarchive::WriteArchive(path_, settings, &error)) << error;
   }
 
   testutil::TempDir dir_;
@@ -61,8 +61,8 @@ class ArchiveHeaderTest : public ::testing::Test {
 
 TEST_F(ArchiveHeaderTest, ReadHeaderLineCountsCrLfLfNulAndEnd) {
   // Magic line first so the object opens; the probe lines follow the header.
-  mkarchive::ArchiveSpec spec;
-  std::string header = mkarchive::HeaderText(spec);
+  mkarchive::ArchiveSettings settings;
+  std::string header = mkarchive::HeaderText(settings);
   const std::string probe = std::string("abc\r\n\r\n\nxy\0z", 12);
   testutil::WriteAllText(path_, header + probe);
   orloarkclass ark;
@@ -92,8 +92,8 @@ TEST_F(ArchiveHeaderTest, ReadHeaderLineCountsCrLfLfNulAndEnd) {
 }
 
 TEST_F(ArchiveHeaderTest, LongLinesEndAtTheirByteCountPastThreeThousand) {
-  mkarchive::ArchiveSpec spec;
-  std::string header = mkarchive::HeaderText(spec);
+  mkarchive::ArchiveSettings settings;
+  std::string header = mkarchive::HeaderText(settings);
   const std::string probe = std::string(3001, 'a') + "\r\n" + std::string(3003, 'b') + "\r\n";
   testutil::WriteAllText(path_, header + probe);
   orloarkclass ark;
@@ -113,25 +113,25 @@ TEST_F(ArchiveHeaderTest, LongLinesEndAtTheirByteCountPastThreeThousand) {
 }
 
 TEST_F(ArchiveHeaderTest, ValueLinesAreReadByPosition) {
-  mkarchive::ArchiveSpec spec;
-  spec.words_per_frame = 20;
-  spec.frames_per_block = 5;
-  spec.status_bytes_per_block = 40;  // five status description lines
-  spec.status_descriptions = {"ALPHA", "BRAVO", "CHARLIE", "DELTA", "ECHO"};
-  spec.frame_rate_hz = 812.5;
-  spec.num_minor_frames = 32;
-  spec.sfid_start_count = 1;
-  spec.sfid_word = 4;
-  spec.header_value_1 = 11;
-  spec.header_value_6 = 66;
-  spec.header_value_9 = 99;
-  spec.header_value_16 = 1616;
-  spec.header_value_17 = -17;
-  spec.year = 2031;
-  spec.frame_count = 50;
-  spec.setup_file_name = "D:\\SETUPS\\RUN7.B50";
-  Write(spec);
-  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(spec);
+  mkarchive::ArchiveSettings settings;
+  settings.words_per_frame = 20;
+  settings.frames_per_block = 5;
+  settings.status_bytes_per_block = 40;  // five status description lines
+  settings.status_descriptions = {"ALPHA", "BRAVO", "CHARLIE", "DELTA", "ECHO"};
+  settings.frame_rate_hz = 812.5;
+  settings.num_minor_frames = 32;
+  settings.sfid_start_count = 1;
+  settings.sfid_word = 4;
+  settings.header_value_1 = 11;
+  settings.header_value_6 = 66;
+  settings.header_value_9 = 99;
+  settings.header_value_16 = 1616;
+  settings.header_value_17 = -17;
+  settings.year = 2031;
+  settings.frame_count = 50;
+  settings.setup_file_name = "D:\\SETUPS\\RUN7.B50";
+  Write(settings);
+  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(settings);
 
   orloarkclass ark;
   ASSERT_TRUE(ark.OpenAndReadHeader(path_));
@@ -174,9 +174,9 @@ TEST_F(ArchiveHeaderTest, RightAlignedOnlyForExactlyYes) {
   const char* values[] = {"YES", " YES", "yes", "YES ", "NO"};
   const bool expected[] = {true, false, false, false, false};
   for (int i = 0; i < 5; ++i) {
-    mkarchive::ArchiveSpec spec;
-    spec.line_overrides = {{14, std::string("RIGHT ALIGNED:") + values[i]}};
-    Write(spec);
+    mkarchive::ArchiveSettings settings;
+    settings.line_overrides = {{14, std::string("RIGHT ALIGNED:") + values[i]}};
+    Write(settings);
     orloarkclass ark;
     ASSERT_TRUE(ark.OpenAndReadHeader(path_));
     EXPECT_EQ(ark.Header().RightAligned, expected[i]) << values[i];
@@ -184,14 +184,14 @@ TEST_F(ArchiveHeaderTest, RightAlignedOnlyForExactlyYes) {
 }
 
 TEST_F(ArchiveHeaderTest, FullStatusMovesTheLaterLinesBy128) {
-  mkarchive::ArchiveSpec spec;
-  spec.status_bytes_per_block = 1024;
-  spec.frame_rate_hz = 333.25;
-  spec.description_texts[1] = "SECOND";
-  spec.status_descriptions.assign(128, "S");
-  spec.status_descriptions[127] = "LAST";
-  spec.frame_count = 32;
-  Write(spec);
+  mkarchive::ArchiveSettings settings;
+  settings.status_bytes_per_block = 1024;
+  settings.frame_rate_hz = 333.25;
+  settings.description_texts[1] = "SECOND";
+  settings.status_descriptions.assign(128, "S");
+  settings.status_descriptions[127] = "LAST";
+  settings.frame_count = 32;
+  Write(settings);
   orloarkclass ark;
   ASSERT_TRUE(ark.OpenAndReadHeader(path_));
   const arkheaderstruct& h = ark.Header();
@@ -201,17 +201,17 @@ TEST_F(ArchiveHeaderTest, FullStatusMovesTheLaterLinesBy128) {
 }
 
 TEST_F(ArchiveHeaderTest, ThreeHundredNinetyNineValueLinesAreReadFourHundredRefused) {
-  mkarchive::ArchiveSpec spec;
-  spec.frame_count = 16;
-  spec.extra_value_lines.assign(399 - 25, "EXTRA: 1");
-  Write(spec);
+  mkarchive::ArchiveSettings settings;
+  settings.frame_count = 16;
+  settings.extra_value_lines.assign(399 - 25, "EXTRA: 1");
+  Write(settings);
   {
     orloarkclass ark;
     EXPECT_TRUE(ark.OpenAndReadHeader(path_));
-    EXPECT_EQ(ark.HeaderBytes, mkarchive::ComputeLayout(spec).header_bytes);
+    EXPECT_EQ(ark.HeaderBytes, mkarchive::ComputeLayout(settings).header_bytes);
   }
-  spec.extra_value_lines.push_back("EXTRA: 400");
-  Write(spec);
+  settings.extra_value_lines.push_back("EXTRA: 400");
+  Write(settings);
   LogSession log(dir_.path());
   orloarkclass ark;
   EXPECT_FALSE(ark.OpenAndReadHeader(path_));
@@ -225,9 +225,9 @@ TEST_F(ArchiveHeaderTest, ThreeHundredNinetyNineValueLinesAreReadFourHundredRefu
 
 TEST_F(ArchiveHeaderTest, TwentyFivePlusNValueLinesIsTheShortestHeader) {
   for (int32_t status_bytes : {0, 16, 1024}) {
-    mkarchive::ArchiveSpec spec;
-    spec.status_bytes_per_block = status_bytes;
-    std::vector<std::string> lines = mkarchive::HeaderValueLines(spec);
+    mkarchive::ArchiveSettings settings;
+    settings.status_bytes_per_block = status_bytes;
+    std::vector<std::string> lines = mkarchive::HeaderValueLines(settings);
     const size_t needed = 25 + status_bytes / 8;
     ASSERT_EQ(lines.size(), needed);
     testutil::WriteAllText(path_, RawHeader(lines));
@@ -248,8 +248,8 @@ TEST_F(ArchiveHeaderTest, TwentyFivePlusNValueLinesIsTheShortestHeader) {
 TEST_F(ArchiveHeaderTest, MagicLineMustMatchExactly) {
   const char* firsts[] = {"QUORVANT 8.0 ARCHIVE FILE FORMATX", "QUORVANT 8.0 ARCHIVE FILE FORMA",
                           "quorvant 8.0 archive file format", " QUORVANT 8.0 ARCHIVE FILE FORMAT"};
-  mkarchive::ArchiveSpec spec;
-  const std::string rest = RawHeader(mkarchive::HeaderValueLines(spec)).substr(34);
+  mkarchive::ArchiveSettings settings;
+  const std::string rest = RawHeader(mkarchive::HeaderValueLines(settings)).substr(34);
   for (const char* first : firsts) {
     testutil::WriteAllText(path_, std::string(first) + "\r\n" + rest);
     std::vector<std::string> boxes;
@@ -298,12 +298,12 @@ TEST_F(ArchiveHeaderTest, DataStartIsTheRealPositionAfterTheTerminator) {
   // are, and the first frame decodes to its real time.
   for (const char* line_end : {"\r\n", "\n"}) {
     for (uint8_t terminator : {uint8_t{0x0A}, uint8_t{0x00}}) {
-      mkarchive::ArchiveSpec spec;
-      spec.line_end = line_end;
-      spec.terminator = terminator;
-      spec.frame_count = 40;
-      Write(spec);
-      const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(spec);
+      mkarchive::ArchiveSettings settings;
+      settings.line_end = line_end;
+      settings.terminator = terminator;
+      settings.frame_count = 40;
+      Write(settings);
+      const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(settings);
       orloarkclass ark;
       ASSERT_TRUE(ark.OpenAndReadHeader(path_));
       EXPECT_EQ(ark.HeaderBytes, layout.header_bytes);
@@ -312,7 +312,7 @@ TEST_F(ArchiveHeaderTest, DataStartIsTheRealPositionAfterTheTerminator) {
       if (std::string(line_end) == "\r\n") {
         // (magic + 2) + sum of (line + 2) + 1
         int64_t formula = 32 + 2 + 1;
-        for (const std::string& line : mkarchive::HeaderValueLines(spec)) formula += line.size() + 2;
+        for (const std::string& line : mkarchive::HeaderValueLines(settings)) formula += line.size() + 2;
         EXPECT_EQ(ark.HeaderBytes, formula);
       }
     }
@@ -322,11 +322,11 @@ TEST_F(ArchiveHeaderTest, DataStartIsTheRealPositionAfterTheTerminator) {
 TEST_F(ArchiveHeaderTest, BufferedHeaderReadMatchesLineByLineReading) {
   // Overlong lines split into further lines: the buffered header read must
   // find the same lines and the same data start as reading byte by byte.
-  mkarchive::ArchiveSpec spec;
-  spec.frame_count = 16;
-  spec.description_texts[0] = std::string(3002, 'D');  // splits into 3001 characters + "D"
-  spec.extra_value_lines = {std::string(7000, 'E')};
-  Write(spec);
+  mkarchive::ArchiveSettings settings;
+  settings.frame_count = 16;
+  settings.description_texts[0] = std::string(3002, 'D');  // splits into 3001 characters + "D"
+  settings.extra_value_lines = {std::string(7000, 'E')};
+  Write(settings);
   orloarkclass ark;
   ASSERT_TRUE(ark.OpenAndReadHeader(path_));
   // "DESCRIPTION 1: " and 3002 D: the line ends after 3001 characters, the

@@ -50,12 +50,12 @@ const char kStopWarning[] =
 
 class ArchiveTimesTest : public ::testing::Test {
  protected:
-  void Write(const mkarchive::ArchiveSpec& spec) {
+  void Write(const mkarchive::ArchiveSettings& settings) {
     std::string error;
-    ASSERT_TRUE(mkarchive::WriteArchive(path_, spec, &error)) << error;
+    ASSERT_TRUE(mkarchive::WriteArchive(path_, settings, &error)) << error;
   }
-  void WriteHeaderOnly(const mkarchive::ArchiveSpec& spec) {
-    testutil::WriteAllText(path_, mkarchive::HeaderText(spec));
+  void WriteHeaderOnly(const mkarchive::ArchiveSettings& settings) {
+    testutil::WriteAllText(path_, mkarchive::HeaderText(settings));
   }
   double Estimate(const orloarkclass& ark) const {
     return orloarkclass::EstimateStopTime(ark.Header().StartTime, ark.BlockDuration,
@@ -69,11 +69,11 @@ class ArchiveTimesTest : public ::testing::Test {
 };
 
 TEST_F(ArchiveTimesTest, StartTimeIsTheFirstFrameTime) {
-  mkarchive::ArchiveSpec spec;
-  spec.start_time = 200 * 86400.0 + 3 * 3600 + 0.25;
-  spec.frame_count = 300;
-  Write(spec);
-  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(spec);
+  mkarchive::ArchiveSettings settings;
+  settings.start_time = 200 * 86400.0 + 3 * 3600 + 0.25;
+  settings.frame_count = 300;
+  Write(settings);
+  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(settings);
   LogSession log(dir_.path());
   orloarkclass ark;
   ASSERT_TRUE(ark.OpenAndReadHeader(path_));
@@ -86,10 +86,10 @@ TEST_F(ArchiveTimesTest, StartTimeIsTheFirstFrameTime) {
 }
 
 TEST_F(ArchiveTimesTest, HeaderStartTimeStandsWhenThereIsNoBlock) {
-  mkarchive::ArchiveSpec spec;
-  spec.line_overrides = {{2, "START TIME: YEAR 100:01:02:03.5"},
+  mkarchive::ArchiveSettings settings;
+  settings.line_overrides = {{2, "START TIME: YEAR 100:01:02:03.5"},
                          {3, "STOP TIME: 101:00:00:00.0 YEAR 2024"}};
-  WriteHeaderOnly(spec);
+  WriteHeaderOnly(settings);
   LogSession log(dir_.path());
   orloarkclass ark;
   ASSERT_TRUE(ark.OpenAndReadHeader(path_));
@@ -118,9 +118,9 @@ TEST_F(ArchiveTimesTest, StartLineTimeAndYearRules) {
       {"START TIME: not a time", 0, 0.0},
   };
   for (const Case& c : cases) {
-    mkarchive::ArchiveSpec spec;
-    spec.line_overrides = {{2, c.line}, {3, "STOP TIME: 300:00:00:00.0 YEAR 2024"}};
-    WriteHeaderOnly(spec);
+    mkarchive::ArchiveSettings settings;
+    settings.line_overrides = {{2, c.line}, {3, "STOP TIME: 300:00:00:00.0 YEAR 2024"}};
+    WriteHeaderOnly(settings);
     orloarkclass ark;
     ASSERT_TRUE(ark.OpenAndReadHeader(path_)) << c.line;
     EXPECT_EQ(ark.Header().ArchiveYear, c.year) << c.line;
@@ -135,10 +135,10 @@ TEST_F(ArchiveTimesTest, InvalidHeaderStopTimeIsEstimatedEvenWithAGoodLastBlock)
       "STOP TIME: 366:23:59:59.0 YEAR 2024",  // above 31,622,400
   };
   for (const char* stop_line : stop_lines) {
-    mkarchive::ArchiveSpec spec;
-    spec.frame_count = 200;
-    spec.line_overrides = {{3, stop_line}};
-    Write(spec);
+    mkarchive::ArchiveSettings settings;
+    settings.frame_count = 200;
+    settings.line_overrides = {{3, stop_line}};
+    Write(settings);
     LogSession log(dir_.path());
     orloarkclass ark;
     ASSERT_TRUE(ark.OpenAndReadHeader(path_)) << stop_line;
@@ -153,32 +153,32 @@ TEST_F(ArchiveTimesTest, InvalidHeaderStopTimeIsEstimatedEvenWithAGoodLastBlock)
 }
 
 TEST_F(ArchiveTimesTest, StopTimeNotAboveTheHeaderStartIsEstimated) {
-  mkarchive::ArchiveSpec spec;
-  spec.frame_count = 64;
-  spec.line_overrides = {{2, "START TIME: YEAR 200:00:00:00.0"},
+  mkarchive::ArchiveSettings settings;
+  settings.frame_count = 64;
+  settings.line_overrides = {{2, "START TIME: YEAR 200:00:00:00.0"},
                          {3, "STOP TIME: 200:00:00:00.0 YEAR 2024"}};
-  Write(spec);
+  Write(settings);
   LogSession log(dir_.path());
   orloarkclass ark;
   ASSERT_TRUE(ark.OpenAndReadHeader(path_));
   // The start time is then the first frame's; the estimate starts there.
-  EXPECT_DOUBLE_EQ(ark.Header().StartTime, mkarchive::ComputeLayout(spec).first_frame_time);
+  EXPECT_DOUBLE_EQ(ark.Header().StartTime, mkarchive::ComputeLayout(settings).first_frame_time);
   EXPECT_DOUBLE_EQ(ark.Header().StopTime, Estimate(ark));
   EXPECT_NE(log.EndAndRead().find(kStopWarning), std::string::npos);
 }
 
 TEST_F(ArchiveTimesTest, LastBlockTimeReplacesTheStopTimeWithinItsBounds) {
-  mkarchive::ArchiveSpec spec;
-  spec.frame_count = 100;
-  spec.frames_per_block = 10;
-  spec.header_stop_time = 250 * 86400.0;  // a valid header stop time
-  Write(spec);
+  mkarchive::ArchiveSettings settings;
+  settings.frame_count = 100;
+  settings.frames_per_block = 10;
+  settings.header_stop_time = 250 * 86400.0;  // a valid header stop time
+  Write(settings);
   double first = 0;
   {
     orloarkclass ark;
     ASSERT_TRUE(ark.OpenAndReadHeader(path_));
     first = ark.FirstFrameTime;
-    EXPECT_DOUBLE_EQ(ark.Header().StopTime, mkarchive::ComputeLayout(spec).last_block_time);
+    EXPECT_DOUBLE_EQ(ark.Header().StopTime, mkarchive::ComputeLayout(settings).last_block_time);
   }
   struct Case {
     double last_block_time;
@@ -194,8 +194,8 @@ TEST_F(ArchiveTimesTest, LastBlockTimeReplacesTheStopTimeWithinItsBounds) {
                         {0.0, false},
                         {std::numeric_limits<double>::quiet_NaN(), false}};
   for (const Case& c : cases) {
-    spec.last_block_time = c.last_block_time;
-    Write(spec);
+    settings.last_block_time = c.last_block_time;
+    Write(settings);
     orloarkclass ark;
     ASSERT_TRUE(ark.OpenAndReadHeader(path_));
     const double expected = c.taken ? c.last_block_time : 250 * 86400.0;
@@ -204,14 +204,14 @@ TEST_F(ArchiveTimesTest, LastBlockTimeReplacesTheStopTimeWithinItsBounds) {
 }
 
 TEST_F(ArchiveTimesTest, ReadLastBlockTimeBoundsAndPosition) {
-  mkarchive::ArchiveSpec spec;
-  spec.frame_count = 48;
-  spec.frames_per_block = 16;
+  mkarchive::ArchiveSettings settings;
+  settings.frame_count = 48;
+  settings.frames_per_block = 16;
   const double times[] = {1e-7, 31622400.0, 5e-8, 31622400.001, -1.0};
   const bool good[] = {true, true, false, false, false};
   for (int i = 0; i < 5; ++i) {
-    spec.last_block_time = times[i];
-    Write(spec);
+    settings.last_block_time = times[i];
+    Write(settings);
     orloarkclass ark;
     ASSERT_TRUE(ark.OpenAndReadHeader(path_));
     ark.ReadNextBlock();
@@ -228,11 +228,11 @@ TEST_F(ArchiveTimesTest, ReadLastBlockTimeBoundsAndPosition) {
 }
 
 TEST_F(ArchiveTimesTest, LastWholeBlockIsFoundInATruncatedFile) {
-  mkarchive::ArchiveSpec spec;
-  spec.frame_count = 40;
-  spec.frames_per_block = 8;  // five blocks
-  Write(spec);
-  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(spec);
+  mkarchive::ArchiveSettings settings;
+  settings.frame_count = 40;
+  settings.frames_per_block = 8;  // five blocks
+  Write(settings);
+  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(settings);
   const std::vector<uint8_t> whole = testutil::ReadAllBytes(path_);
   // Keep two and a half blocks: the second block holds the last time.
   const int64_t size = layout.header_bytes + 2 * layout.block_size + layout.block_size / 2;
@@ -252,8 +252,8 @@ TEST_F(ArchiveTimesTest, NoWholeBlockOrNoFileGivesNoLastBlockTime) {
   EXPECT_FALSE(ark.ReadLastBlockTime(t));
   EXPECT_EQ(t, -1.0);
 
-  mkarchive::ArchiveSpec spec;
-  const std::string header = mkarchive::HeaderText(spec);
+  mkarchive::ArchiveSettings settings;
+  const std::string header = mkarchive::HeaderText(settings);
   // A header followed by less than one block: nothing before the data start
   // may be taken for a block time.
   testutil::WriteAllText(path_, header + std::string(20, '\x41'));
@@ -265,26 +265,26 @@ TEST_F(ArchiveTimesTest, NoWholeBlockOrNoFileGivesNoLastBlockTime) {
 
 TEST_F(ArchiveTimesTest, BlockSizeOfZeroOrBelowFailsTheLastBlockTime) {
   for (const char* size_line : {"BLOCK SIZE: 0", "BLOCK SIZE: -300"}) {
-    mkarchive::ArchiveSpec spec;
-    spec.frame_count = 32;
-    spec.line_overrides = {{4, size_line}};
-    Write(spec);
+    mkarchive::ArchiveSettings settings;
+    settings.frame_count = 32;
+    settings.line_overrides = {{4, size_line}};
+    Write(settings);
     orloarkclass ark;
     ASSERT_TRUE(ark.OpenAndReadHeader(path_)) << size_line;
     double t = 0;
     EXPECT_FALSE(ark.ReadLastBlockTime(t)) << size_line;
     // The header's own stop time stands (valid), no last-block time replaced it.
-    EXPECT_DOUBLE_EQ(ark.Header().StopTime, mkarchive::ComputeLayout(spec).last_frame_time);
+    EXPECT_DOUBLE_EQ(ark.Header().StopTime, mkarchive::ComputeLayout(settings).last_frame_time);
   }
 }
 
 TEST_F(ArchiveTimesTest, BlockSizeDisagreeingWithItsFieldsIsWarnedAndReadingGoesOn) {
-  mkarchive::ArchiveSpec spec;
-  spec.frame_count = 64;
-  spec.frames_per_block = 16;
-  spec.line_overrides = {{4, "BLOCK SIZE: 999"}};
-  Write(spec);
-  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(spec);
+  mkarchive::ArchiveSettings settings;
+  settings.frame_count = 64;
+  settings.frames_per_block = 16;
+  settings.line_overrides = {{4, "BLOCK SIZE: 999"}};
+  Write(settings);
+  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(settings);
   LogSession log(dir_.path());
   orloarkclass ark;
   ASSERT_TRUE(ark.OpenAndReadHeader(path_));

@@ -51,12 +51,12 @@ class SetupFileTest : public ::testing::Test {
   }
 
   // A setup file "FLIGHT.B50" beside the archive.
-  void WriteSetup(const mkarchive::SetupFileSpec& file, const std::string& name = "FLIGHT.B50") {
+  void WriteSetup(const mkarchive::SetupFileSettings& file, const std::string& name = "FLIGHT.B50") {
     std::string error;
     ASSERT_TRUE(mkarchive::WriteSetupFile(dir.File(name), file, *record, &error)) << error;
   }
-  mkarchive::SetupFileSpec File(int32_t version = 3, uint8_t valid = 1) {
-    mkarchive::SetupFileSpec f;
+  mkarchive::SetupFileSettings File(int32_t version = 3, uint8_t valid = 1) {
+    mkarchive::SetupFileSettings f;
     f.version = version;
     f.valid = valid;
     return f;
@@ -140,7 +140,7 @@ TEST_F(SetupFileTest, VersionTwoClearsThePcmInputCodeAndVersionThreeKeepsIt) {
 
 TEST_F(SetupFileTest, FileTruncatedAfterThePrefixValidatesTheDefaults) {
   record->CommonWordLength = 12;  // three sync words before the SFID word 3
-  mkarchive::SetupFileSpec f = File();
+  mkarchive::SetupFileSettings f = File();
   f.record_bytes = 0;
   WriteSetup(f);
   auto out = std::make_unique<decomsetupstruct>();

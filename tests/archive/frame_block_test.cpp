@@ -104,9 +104,9 @@ TEST(FrameHeaderTest, AgreesWithTheRecorderEncodingAcrossTheYear) {
 
 class FrameBlockTest : public ::testing::Test {
  protected:
-  void WriteArchive(const mkarchive::ArchiveSpec& spec) {
+  void WriteArchive(const mkarchive::ArchiveSettings& settings) {
     std::string error;
-    ASSERT_TRUE(mkarchive::WriteArchive(path_, spec, &error)) << error;
+    ASSERT_TRUE(mkarchive::WriteArchive(path_, settings, &error)) << error;
   }
   // Every frame of the current block against the expected frames from
   // `first`; returns the number of frames compared.
@@ -135,14 +135,14 @@ class FrameBlockTest : public ::testing::Test {
 };
 
 TEST_F(FrameBlockTest, ReadsEveryBlockFieldByFieldUpToTheEnd) {
-  mkarchive::ArchiveSpec spec;
-  spec.words_per_frame = 12;
-  spec.frames_per_block = 7;
-  spec.status_bytes_per_block = 24;
-  spec.frame_count = 7 * 5 + 3;  // the last block is filled up with further frames
-  WriteArchive(spec);
-  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(spec);
-  const std::vector<mkarchive::FrameRecord> frames = mkarchive::ExpectedFrames(spec);
+  mkarchive::ArchiveSettings settings;
+  settings.words_per_frame = 12;
+  settings.frames_per_block = 7;
+  settings.status_bytes_per_block = 24;
+  settings.frame_count = 7 * 5 + 3;  // the last block is filled up with further frames
+  WriteArchive(settings);
+  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(settings);
+  const std::vector<mkarchive::FrameRecord> frames = mkarchive::ExpectedFrames(settings);
   const std::vector<uint8_t> file = testutil::ReadAllBytes(path_);
 
   LogSession log(dir_.path());
@@ -162,9 +162,9 @@ TEST_F(FrameBlockTest, ReadsEveryBlockFieldByFieldUpToTheEnd) {
     std::memcpy(&block_time, file.data() + block_start, 8);
     EXPECT_EQ(ark.BlockTime, block_time);
     EXPECT_EQ(ark.BlockRunCount, blocks % 65536);
-    ExpectBlockFrames(ark, frames, static_cast<size_t>(blocks * spec.frames_per_block));
+    ExpectBlockFrames(ark, frames, static_cast<size_t>(blocks * settings.frames_per_block));
     EXPECT_EQ(0, std::memcmp(ark.StatusBuffer, file.data() + block_start + 12 + layout.serial_bytes,
-                             spec.status_bytes_per_block));
+                             settings.status_bytes_per_block));
     ++blocks;
   }
   EXPECT_EQ(blocks, layout.blocks);
@@ -189,14 +189,14 @@ TEST_F(FrameBlockTest, BlocksReadExactlyAcrossSeeksAndBeyondTheReadAheadSize) {
   const Case cases[] = {{20, 3, 3 * 900}, {2000, 300, 300 * 4}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.words_per_frame);
-    mkarchive::ArchiveSpec spec;
-    spec.words_per_frame = c.words_per_frame;
-    spec.frames_per_block = c.frames_per_block;
-    spec.status_bytes_per_block = 8;
-    spec.frame_count = c.frame_count;
-    WriteArchive(spec);
-    const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(spec);
-    const std::vector<mkarchive::FrameRecord> frames = mkarchive::ExpectedFrames(spec);
+    mkarchive::ArchiveSettings settings;
+    settings.words_per_frame = c.words_per_frame;
+    settings.frames_per_block = c.frames_per_block;
+    settings.status_bytes_per_block = 8;
+    settings.frame_count = c.frame_count;
+    WriteArchive(settings);
+    const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(settings);
+    const std::vector<mkarchive::FrameRecord> frames = mkarchive::ExpectedFrames(settings);
 
     orloarkclass ark;
     ASSERT_TRUE(ark.OpenAndReadHeader(path_));
@@ -204,7 +204,7 @@ TEST_F(FrameBlockTest, BlocksReadExactlyAcrossSeeksAndBeyondTheReadAheadSize) {
     for (;;) {
       ark.ReadNextBlock();
       if (ark.EndOfData) break;
-      ExpectBlockFrames(ark, frames, static_cast<size_t>(blocks * spec.frames_per_block));
+      ExpectBlockFrames(ark, frames, static_cast<size_t>(blocks * settings.frames_per_block));
       ++blocks;
       EXPECT_EQ(ark.FilePosition, layout.header_bytes + blocks * layout.block_size);
       if (blocks % 7 == 3) {
@@ -219,13 +219,13 @@ TEST_F(FrameBlockTest, BlocksReadExactlyAcrossSeeksAndBeyondTheReadAheadSize) {
 }
 
 TEST_F(FrameBlockTest, AnIncompleteLastBlockEndsThePassWithTheReportOfItsShortField) {
-  mkarchive::ArchiveSpec spec;
-  spec.words_per_frame = 6;
-  spec.frames_per_block = 4;
-  spec.status_bytes_per_block = 16;
-  spec.frame_count = 12;  // three whole blocks
-  WriteArchive(spec);
-  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(spec);
+  mkarchive::ArchiveSettings settings;
+  settings.words_per_frame = 6;
+  settings.frames_per_block = 4;
+  settings.status_bytes_per_block = 16;
+  settings.frame_count = 12;  // three whole blocks
+  WriteArchive(settings);
+  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(settings);
   const std::vector<uint8_t> whole = testutil::ReadAllBytes(path_);
   ASSERT_EQ(layout.blocks, 3);
 
@@ -266,12 +266,12 @@ TEST_F(FrameBlockTest, AnIncompleteLastBlockEndsThePassWithTheReportOfItsShortFi
 }
 
 TEST_F(FrameBlockTest, ZeroStatusBytesReadNothingForTheStatusField) {
-  mkarchive::ArchiveSpec spec;
-  spec.status_bytes_per_block = 0;
-  spec.frames_per_block = 3;
-  spec.frame_count = 6;
-  WriteArchive(spec);
-  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(spec);
+  mkarchive::ArchiveSettings settings;
+  settings.status_bytes_per_block = 0;
+  settings.frames_per_block = 3;
+  settings.frame_count = 6;
+  WriteArchive(settings);
+  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(settings);
   orloarkclass ark;
   ASSERT_TRUE(ark.OpenAndReadHeader(path_));
   ark.StatusBuffer[0] = 0x5A;
@@ -286,12 +286,12 @@ TEST_F(FrameBlockTest, ZeroStatusBytesReadNothingForTheStatusField) {
 }
 
 TEST_F(FrameBlockTest, FullStatusBufferIsReadWhole) {
-  mkarchive::ArchiveSpec spec;
-  spec.status_bytes_per_block = 1024;
-  spec.frames_per_block = 2;
-  spec.frame_count = 2;
-  WriteArchive(spec);
-  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(spec);
+  mkarchive::ArchiveSettings settings;
+  settings.status_bytes_per_block = 1024;
+  settings.frames_per_block = 2;
+  settings.frame_count = 2;
+  WriteArchive(settings);
+  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(settings);
   const std::vector<uint8_t> file = testutil::ReadAllBytes(path_);
   orloarkclass ark;
   ASSERT_TRUE(ark.OpenAndReadHeader(path_));
@@ -302,9 +302,9 @@ TEST_F(FrameBlockTest, FullStatusBufferIsReadWhole) {
 }
 
 TEST_F(FrameBlockTest, ProgramClosingStopsReadingWithoutAReport) {
-  mkarchive::ArchiveSpec spec;
-  spec.frame_count = 64;
-  WriteArchive(spec);
+  mkarchive::ArchiveSettings settings;
+  settings.frame_count = 64;
+  WriteArchive(settings);
   LogSession log(dir_.path());
   orloarkclass ark;
   ASSERT_TRUE(ark.OpenAndReadHeader(path_));
@@ -334,8 +334,8 @@ TEST_F(FrameBlockTest, NothingHappensWithoutAnOpenFile) {
 }
 
 TEST_F(FrameBlockTest, AHeaderOnlyArchiveEndsThePassAtOnce) {
-  mkarchive::ArchiveSpec spec;
-  const std::string header = mkarchive::HeaderText(spec);
+  mkarchive::ArchiveSettings settings;
+  const std::string header = mkarchive::HeaderText(settings);
   testutil::WriteAllText(path_, header);
   LogSession log(dir_.path());
   orloarkclass ark;

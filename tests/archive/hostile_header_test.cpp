@@ -133,7 +133,7 @@ class HostileHeaderTest : public ::testing::Test {
 };
 
 TEST_F(HostileHeaderTest, UnsafeGeometryIsRefusedAtOpenNamingTheProblem) {
-  mkarchive::ArchiveSpec spec;  // 16 words, 16 frames per block: 672 serial bytes
+  mkarchive::ArchiveSettings settings;  // 16 words, 16 frames per block: 672 serial bytes
   const std::string status = "Archive Header Status Bytes Per Block Must Be 0 To 1024, Found ";
   const std::string words = "Archive Header Words Per Minor Frame Must Be 1 To 16383, Found ";
   const std::string frames = "Archive Header Frames Per Block Must Be At Least 1, Found ";
@@ -168,7 +168,7 @@ TEST_F(HostileHeaderTest, UnsafeGeometryIsRefusedAtOpenNamingTheProblem) {
       {20, "MINOR FRAME RATE: fast", rate},
   };
   for (const Refusal& r : refusals) {
-    std::vector<std::string> lines = mkarchive::HeaderValueLines(spec);
+    std::vector<std::string> lines = mkarchive::HeaderValueLines(settings);
     lines[r.line - 1] = r.text;
     testutil::WriteAllText(path_, RawHeader(lines) + std::string(4096, '\x11'));
     beeps_.Clear();
@@ -202,11 +202,11 @@ TEST_F(HostileHeaderTest, LimitsThemselvesAreAccepted) {
                             {1, 1, 1024, 12},
                             {16, 16, 0, 64LL * 1024 * 1024}};
   for (const Accepted& a : cases) {
-    mkarchive::ArchiveSpec spec;
-    spec.words_per_frame = a.words;
-    spec.frames_per_block = a.frames_per_block;
-    spec.status_bytes_per_block = a.status_bytes;
-    std::vector<std::string> lines = mkarchive::HeaderValueLines(spec);
+    mkarchive::ArchiveSettings settings;
+    settings.words_per_frame = a.words;
+    settings.frames_per_block = a.frames_per_block;
+    settings.status_bytes_per_block = a.status_bytes;
+    std::vector<std::string> lines = mkarchive::HeaderValueLines(settings);
     lines[6] = "SERIAL BYTES PER BLOCK: " + std::to_string(a.serial_bytes);
     lines[3] = "BLOCK SIZE: " + std::to_string(12 + a.serial_bytes + a.status_bytes);
     testutil::WriteAllText(path_, RawHeader(lines));
@@ -255,13 +255,13 @@ TEST_F(HostileHeaderTest, RandomBytesNeverOpen) {
 TEST_F(HostileHeaderTest, RandomlyDamagedHeadersAreReadOrRefusedSafely) {
   // A real header with a few bytes changed: values, separators and line ends
   // land anywhere. Whatever the reader decides, it must decide it safely.
-  mkarchive::ArchiveSpec spec;
-  spec.status_bytes_per_block = 24;
-  spec.frame_count = 48;
+  mkarchive::ArchiveSettings settings;
+  settings.status_bytes_per_block = 24;
+  settings.frame_count = 48;
   std::string error;
-  ASSERT_TRUE(mkarchive::WriteArchive(path_, spec, &error)) << error;
+  ASSERT_TRUE(mkarchive::WriteArchive(path_, settings, &error)) << error;
   const std::vector<uint8_t> original = testutil::ReadAllBytes(path_);
-  const size_t header_size = mkarchive::HeaderText(spec).size();
+  const size_t header_size = mkarchive::HeaderText(settings).size();
   std::mt19937_64 random(7);
   const char alphabet[] = "0123456789-:.\r\n\0 xYEAR";
   LogSession log(dir_.path());
@@ -295,10 +295,10 @@ TEST_F(HostileHeaderTest, RandomlyDamagedHeadersAreReadOrRefusedSafely) {
 }
 
 TEST_F(HostileHeaderTest, HeaderCutAtEveryByteFailsCleanlyUntilItsLastLineIsThere) {
-  mkarchive::ArchiveSpec spec;
-  spec.status_bytes_per_block = 16;  // two status lines: 27 value lines
-  const std::vector<std::string> lines = mkarchive::HeaderValueLines(spec);
-  const std::string header = mkarchive::HeaderText(spec);
+  mkarchive::ArchiveSettings settings;
+  settings.status_bytes_per_block = 16;  // two status lines: 27 value lines
+  const std::vector<std::string> lines = mkarchive::HeaderValueLines(settings);
+  const std::string header = mkarchive::HeaderText(settings);
   ASSERT_EQ(lines.size(), 27u);
   size_t last_line_start = 34;
   for (size_t i = 0; i + 1 < lines.size(); ++i) last_line_start += lines[i].size() + 2;

@@ -18,12 +18,12 @@
 
 namespace {
 
-using mkarchive::ArchiveSpec;
+using mkarchive::ArchiveSettings;
 using mkarchive::LastBlockFill;
 
 struct RoundTripCase {
   const char* name;
-  std::function<void(ArchiveSpec&)> set;
+  std::function<void(ArchiveSettings&)> set;
 };
 
 std::string HexText(uint64_t pattern, int bits) {
@@ -33,30 +33,30 @@ std::string HexText(uint64_t pattern, int bits) {
   return masked == 0 ? std::string() : std::string(text);
 }
 
-void CheckHeader(const orloarkclass& ark, const ArchiveSpec& spec, const mkarchive::ArchiveLayout& layout) {
+void CheckHeader(const orloarkclass& ark, const ArchiveSettings& settings, const mkarchive::ArchiveLayout& layout) {
   const arkheaderstruct& h = ark.Header();
-  const int32_t n = spec.status_bytes_per_block / 8;
-  EXPECT_EQ(h.HeaderValue1, spec.header_value_1);
-  EXPECT_EQ(h.ArchiveYear, spec.year);
+  const int32_t n = settings.status_bytes_per_block / 8;
+  EXPECT_EQ(h.HeaderValue1, settings.header_value_1);
+  EXPECT_EQ(h.ArchiveYear, settings.year);
   EXPECT_EQ(h.BlockSize, layout.block_size);
-  EXPECT_EQ(h.HeaderValue6, spec.header_value_6);
+  EXPECT_EQ(h.HeaderValue6, settings.header_value_6);
   EXPECT_EQ(h.SerialBytesPerBlock, layout.serial_bytes);
-  EXPECT_EQ(h.StatusBytesPerBlock, spec.status_bytes_per_block);
-  EXPECT_EQ(h.HeaderValue9, spec.header_value_9);
-  EXPECT_EQ(h.WordsPerMinorFrame, spec.words_per_frame);
-  EXPECT_EQ(h.NumMinorFrames, spec.num_minor_frames);
-  EXPECT_EQ(h.SfidStartCount, spec.sfid_start_count);
-  EXPECT_EQ(h.SfidWordNumber, spec.sfid_word);
-  EXPECT_EQ(h.RightAligned, spec.right_aligned);
-  EXPECT_EQ(h.FramesPerBlock, spec.frames_per_block);
+  EXPECT_EQ(h.StatusBytesPerBlock, settings.status_bytes_per_block);
+  EXPECT_EQ(h.HeaderValue9, settings.header_value_9);
+  EXPECT_EQ(h.WordsPerMinorFrame, settings.words_per_frame);
+  EXPECT_EQ(h.NumMinorFrames, settings.num_minor_frames);
+  EXPECT_EQ(h.SfidStartCount, settings.sfid_start_count);
+  EXPECT_EQ(h.SfidWordNumber, settings.sfid_word);
+  EXPECT_EQ(h.RightAligned, settings.right_aligned);
+  EXPECT_EQ(h.FramesPerBlock, settings.frames_per_block);
   EXPECT_EQ(h.FrameHeaderWords, 5);
-  EXPECT_EQ(h.MinorFrameRate, spec.frame_rate_hz);
-  EXPECT_EQ(h.SetupFileName, " " + spec.setup_file_name);
-  for (int k = 0; k < 3; ++k) EXPECT_EQ(h.DescriptionTexts[k], " " + spec.description_texts[k]);
-  EXPECT_EQ(h.HeaderValue16, spec.header_value_16);
-  EXPECT_EQ(h.HeaderValue17, spec.header_value_17);
+  EXPECT_EQ(h.MinorFrameRate, settings.frame_rate_hz);
+  EXPECT_EQ(h.SetupFileName, " " + settings.setup_file_name);
+  for (int k = 0; k < 3; ++k) EXPECT_EQ(h.DescriptionTexts[k], " " + settings.description_texts[k]);
+  EXPECT_EQ(h.HeaderValue16, settings.header_value_16);
+  EXPECT_EQ(h.HeaderValue17, settings.header_value_17);
   for (int k = 0; k < n; ++k) {
-    std::string text = k < static_cast<int>(spec.status_descriptions.size()) ? spec.status_descriptions[k]
+    std::string text = k < static_cast<int>(settings.status_descriptions.size()) ? settings.status_descriptions[k]
                                                                             : "STATUS WORD " + std::to_string(k + 1);
     EXPECT_EQ(h.StatusDescriptions[k], " " + text) << k;
   }
@@ -64,7 +64,7 @@ void CheckHeader(const orloarkclass& ark, const ArchiveSpec& spec, const mkarchi
 
   EXPECT_EQ(ark.HeaderBytes, layout.header_bytes);
   EXPECT_EQ(ark.FileSize, layout.file_bytes);
-  EXPECT_DOUBLE_EQ(ark.BlockDuration, spec.frames_per_block * (1.0 / spec.frame_rate_hz));
+  EXPECT_DOUBLE_EQ(ark.BlockDuration, settings.frames_per_block * (1.0 / settings.frame_rate_hz));
   EXPECT_EQ(ark.FirstFrameTime, layout.first_frame_time);
   EXPECT_EQ(h.StartTime, layout.first_frame_time);
   // The stop time comes from the last whole block (a cut-short block does
@@ -72,26 +72,26 @@ void CheckHeader(const orloarkclass& ark, const ArchiveSpec& spec, const mkarchi
   double last_block_time = layout.last_block_time;
   const int64_t whole_blocks = (layout.file_bytes - layout.header_bytes) / layout.block_size;
   if (whole_blocks > 0 && whole_blocks < layout.blocks)
-    last_block_time = mkarchive::ExpectedFrames(spec)[(whole_blocks - 1) * spec.frames_per_block].time;
+    last_block_time = mkarchive::ExpectedFrames(settings)[(whole_blocks - 1) * settings.frames_per_block].time;
   if (last_block_time >= h.StartTime && last_block_time < 31536000.0) {
     EXPECT_EQ(h.StopTime, last_block_time);
   } else {
     // The last block's time is out of range: the header's stop time stands.
-    const double header_stop = spec.header_stop_time ? *spec.header_stop_time : layout.last_frame_time;
+    const double header_stop = settings.header_stop_time ? *settings.header_stop_time : layout.last_frame_time;
     EXPECT_NEAR(h.StopTime, header_stop, 1e-6);
   }
 }
 
-void CheckSetupPart(const orloarkclass& ark, const ArchiveSpec& spec, bool from_file) {
+void CheckSetupPart(const orloarkclass& ark, const ArchiveSettings& settings, bool from_file) {
   const arkheaderstruct& h = ark.Header();
   int32_t bits = 0;
   bool variable = false;
-  const int32_t common = from_file ? spec.common_word_length : 16;
-  for (int32_t w = 0; w < spec.words_per_frame; ++w) {
-    int32_t length = from_file ? mkarchive::WordLength(spec, w) : 16;
+  const int32_t common = from_file ? settings.common_word_length : 16;
+  for (int32_t w = 0; w < settings.words_per_frame; ++w) {
+    int32_t length = from_file ? mkarchive::WordLength(settings, w) : 16;
     ASSERT_EQ(+h.WordTable[w].iWdLen, length) << w;
     ASSERT_EQ(+h.WordTable[w].iWdNum, w);
-    ASSERT_EQ(h.WordTable[w].bLeftAlign != 0, from_file && mkarchive::WordLeftJustified(spec, w)) << w;
+    ASSERT_EQ(h.WordTable[w].bLeftAlign != 0, from_file && mkarchive::WordLeftJustified(settings, w)) << w;
     bits += length;
     variable = variable || length != common;
   }
@@ -99,11 +99,11 @@ void CheckSetupPart(const orloarkclass& ark, const ArchiveSpec& spec, bool from_
   EXPECT_EQ(h.BitsPerMinorFrame, bits);
   EXPECT_EQ(h.VariableWordLengths, variable);
   if (from_file) {
-    EXPECT_EQ(h.FspLeads, spec.sync_enabled);
+    EXPECT_EQ(h.FspLeads, settings.sync_enabled);
     EXPECT_EQ(+h.SyncPattern.FrmSyncPatRadix, 2);
-    if (spec.sync_enabled) {
-      EXPECT_EQ(+h.SyncPattern.FrmSyncPatLen, spec.sync_bits);
-      EXPECT_EQ(std::string(h.SyncPattern.FrmSyncPat), HexText(spec.sync_pattern, spec.sync_bits));
+    if (settings.sync_enabled) {
+      EXPECT_EQ(+h.SyncPattern.FrmSyncPatLen, settings.sync_bits);
+      EXPECT_EQ(std::string(h.SyncPattern.FrmSyncPat), HexText(settings.sync_pattern, settings.sync_bits));
     }
   } else {
     EXPECT_TRUE(h.FspLeads);
@@ -113,13 +113,13 @@ void CheckSetupPart(const orloarkclass& ark, const ArchiveSpec& spec, bool from_
 }
 
 // Reads every block and compares its frames with the generator's sequence.
-void CheckFrames(orloarkclass& ark, const ArchiveSpec& spec, const mkarchive::ArchiveLayout& layout) {
-  std::vector<mkarchive::FrameRecord> expected = mkarchive::ExpectedFrames(spec);
-  const int32_t wpf = spec.words_per_frame;
-  const int32_t per_block = spec.frames_per_block;
+void CheckFrames(orloarkclass& ark, const ArchiveSettings& settings, const mkarchive::ArchiveLayout& layout) {
+  std::vector<mkarchive::FrameRecord> expected = mkarchive::ExpectedFrames(settings);
+  const int32_t wpf = settings.words_per_frame;
+  const int32_t per_block = settings.frames_per_block;
   const size_t stride = (static_cast<size_t>(wpf) + 5) * 2;
   size_t whole_blocks = expected.size() / per_block;
-  if (spec.last_block != LastBlockFill::kCutShort) {
+  if (settings.last_block != LastBlockFill::kCutShort) {
     ASSERT_EQ(expected.size() % per_block, 0u);
   }
 
@@ -132,7 +132,7 @@ void CheckFrames(orloarkclass& ark, const ArchiveSpec& spec, const mkarchive::Ar
     ASSERT_LT(static_cast<size_t>(block), whole_blocks);
     ASSERT_GE(ark.SerialBuffer.size(), per_block * stride);
     double block_time = expected[frame].time;
-    if (spec.last_block_time && block == layout.blocks - 1) block_time = *spec.last_block_time;
+    if (settings.last_block_time && block == layout.blocks - 1) block_time = *settings.last_block_time;
     EXPECT_EQ(ark.BlockTime, block_time) << block;
     EXPECT_EQ(ark.BlockRunCount, static_cast<uint16_t>(block & 0xFFFF));
     for (int32_t k = 0; k < per_block; ++k, ++frame) {
@@ -154,14 +154,14 @@ void CheckFrames(orloarkclass& ark, const ArchiveSpec& spec, const mkarchive::Ar
   }
   EXPECT_EQ(static_cast<size_t>(block), whole_blocks);
   EXPECT_EQ(frame, whole_blocks * per_block);
-  EXPECT_EQ(ark.FilePosition, spec.last_block == LastBlockFill::kCutShort ? layout.file_bytes
+  EXPECT_EQ(ark.FilePosition, settings.last_block == LastBlockFill::kCutShort ? layout.file_bytes
                                                                           : ark.FileSize);
 }
 
 const RoundTripCase kCases[] = {
-    {"defaults", [](ArchiveSpec&) {}},
+    {"defaults", [](ArchiveSettings&) {}},
     {"one 8-bit word, one frame per block",
-     [](ArchiveSpec& s) {
+     [](ArchiveSettings& s) {
        s.words_per_frame = 1;
        s.common_word_length = 8;
        s.sync_enabled = false;
@@ -171,7 +171,7 @@ const RoundTripCase kCases[] = {
        s.setup_file.write = true;
      }},
     {"256 words, 1024 status bytes, gaps, setup file",
-     [](ArchiveSpec& s) {
+     [](ArchiveSettings& s) {
        s.words_per_frame = 256;
        s.status_bytes_per_block = 1024;
        s.status_descriptions = {"ALPHA", "BRAVO"};
@@ -181,7 +181,7 @@ const RoundTripCase kCases[] = {
        s.setup_file_name = "D:/SETUPS/RUN 7.B50";
      }},
     {"mixed lengths, left justified, dirty bits, zero-filled last block",
-     [](ArchiveSpec& s) {
+     [](ArchiveSettings& s) {
        s.words_per_frame = 7;
        s.common_word_length = 12;
        s.word_lengths = {12, 12, 8, 10, 16, 3, 1};
@@ -200,7 +200,7 @@ const RoundTripCase kCases[] = {
        s.setup_file.edit = [](decomsetupstruct& r) { r.SubFrameIdStartBitLsb = 4; };
      }},
     {"half a hertz across midnight",
-     [](ArchiveSpec& s) {
+     [](ArchiveSettings& s) {
        s.frame_rate_hz = 0.5;
        s.start_time = 123 * 86400.0 + 86400.0 - 3.25;
        s.year = 1999;
@@ -208,13 +208,13 @@ const RoundTripCase kCases[] = {
        s.frame_count = 7;
      }},
     {"end of the year: last block time not taken",
-     [](ArchiveSpec& s) {
+     [](ArchiveSettings& s) {
        s.start_time = 365 * 86400.0 + 5.0;
        s.frame_count = 64;
        s.setup_file.write = true;
      }},
     {"repeated, backward and shifted times, flags, LF lines, NUL terminator",
-     [](ArchiveSpec& s) {
+     [](ArchiveSettings& s) {
        s.words_per_frame = 33;
        s.frames_per_block = 5;
        s.frame_count = 90;
@@ -233,7 +233,7 @@ const RoundTripCase kCases[] = {
        s.description_texts[1] = "";
      }},
     {"cut-short last block, version 1 setup file ignored",
-     [](ArchiveSpec& s) {
+     [](ArchiveSettings& s) {
        s.frames_per_block = 8;
        s.frame_count = 37;
        s.last_block = LastBlockFill::kCutShort;
@@ -241,7 +241,7 @@ const RoundTripCase kCases[] = {
        s.setup_file.version = 1;
      }},
     {"2000 ten-bit words, all left justified, serial slack",
-     [](ArchiveSpec& s) {
+     [](ArchiveSettings& s) {
        s.words_per_frame = 2000;
        s.common_word_length = 10;
        s.left_justified.assign(2000, 1);
@@ -255,7 +255,7 @@ const RoundTripCase kCases[] = {
        s.setup_file.write = true;
      }},
     {"SFID counting from 5, 3 minor frames, last block time overridden",
-     [](ArchiveSpec& s) {
+     [](ArchiveSettings& s) {
        s.num_minor_frames = 3;
        s.sfid_start_count = 5;
        s.frame_count = 48;
@@ -268,25 +268,25 @@ class RoundTripTest : public ::testing::TestWithParam<size_t> {};
 TEST_P(RoundTripTest, ArchiveReadsBackExactly) {
   const RoundTripCase& c = kCases[GetParam()];
   SCOPED_TRACE(c.name);
-  ArchiveSpec spec;
-  c.set(spec);
-  ASSERT_EQ(mkarchive::CheckSpec(spec), "");
+  ArchiveSettings settings;
+  c.set(settings);
+  ASSERT_EQ(mkarchive::CheckSettings(settings), "");
 
   testutil::TempDir dir;
   testutil::BeepRecorder beeps;
   SetTextInputHook(nullptr);
   const std::string path = dir.File("RUN.Ark");
   std::string error;
-  ASSERT_TRUE(mkarchive::WriteArchive(path, spec, &error)) << error;
-  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(spec);
+  ASSERT_TRUE(mkarchive::WriteArchive(path, settings, &error)) << error;
+  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(settings);
   ASSERT_EQ(static_cast<int64_t>(testutil::ReadAllBytes(path).size()), layout.file_bytes);
 
   orloarkclass ark;
   ASSERT_TRUE(ark.OpenArkFile(path));
-  CheckHeader(ark, spec, layout);
-  const bool from_file = spec.setup_file.write && spec.setup_file.version >= 2;
-  CheckSetupPart(ark, spec, from_file);
-  CheckFrames(ark, spec, layout);
+  CheckHeader(ark, settings, layout);
+  const bool from_file = settings.setup_file.write && settings.setup_file.version >= 2;
+  CheckSetupPart(ark, settings, from_file);
+  CheckFrames(ark, settings, layout);
   EXPECT_EQ(beeps.Count(BeepKind::Error), 0);
 }
 
@@ -294,17 +294,17 @@ INSTANTIATE_TEST_SUITE_P(Settings, RoundTripTest, ::testing::Range<size_t>(0, st
 
 // The generator's own promises, independent of the reader.
 TEST(GeneratorTest, FramesFollowTheNominalTimesGapsAndCounter) {
-  ArchiveSpec spec;
-  spec.frame_rate_hz = 400;
-  spec.frame_count = 30;
-  spec.frames_per_block = 10;
-  spec.gaps = {{3, 2}};
-  spec.num_minor_frames = 4;
-  spec.sfid_start_count = 1;
-  spec.time_shifts = {{10, -2500, false}};
-  std::vector<mkarchive::FrameRecord> frames = mkarchive::ExpectedFrames(spec);
+  ArchiveSettings settings;
+  settings.frame_rate_hz = 400;
+  settings.frame_count = 30;
+  settings.frames_per_block = 10;
+  settings.gaps = {{3, 2}};
+  settings.num_minor_frames = 4;
+  settings.sfid_start_count = 1;
+  settings.time_shifts = {{10, -2500, false}};
+  std::vector<mkarchive::FrameRecord> frames = mkarchive::ExpectedFrames(settings);
   ASSERT_EQ(frames.size(), 30u);
-  const int64_t start_us = static_cast<int64_t>(spec.start_time) * 1000000;
+  const int64_t start_us = static_cast<int64_t>(settings.start_time) * 1000000;
   std::vector<int64_t> indices;
   for (const auto& f : frames) indices.push_back(f.nominal_index);
   EXPECT_EQ(indices[2], 2);
@@ -324,13 +324,13 @@ TEST(GeneratorTest, FramesFollowTheNominalTimesGapsAndCounter) {
 }
 
 TEST(GeneratorTest, WordsKeepToTheirLengthAndJustification) {
-  ArchiveSpec spec;
-  spec.words_per_frame = 6;
-  spec.word_lengths = {16, 16, 16, 5, 12, 1};
-  spec.left_justified = {0, 0, 0, 0, 1, 1};
-  spec.frame_count = 200;
+  ArchiveSettings settings;
+  settings.words_per_frame = 6;
+  settings.word_lengths = {16, 16, 16, 5, 12, 1};
+  settings.left_justified = {0, 0, 0, 0, 1, 1};
+  settings.frame_count = 200;
   int ones_seen[6] = {};
-  for (const auto& f : mkarchive::ExpectedFrames(spec)) {
+  for (const auto& f : mkarchive::ExpectedFrames(settings)) {
     EXPECT_EQ(f.words[3] & ~0x1F, 0);
     EXPECT_EQ(f.words[4] & 0x000F, 0);
     EXPECT_EQ(f.words[5] & 0x7FFF, 0);
@@ -352,27 +352,27 @@ TEST(GeneratorTest, FrameHeaderEncodingMatchesTheDecoder) {
   EXPECT_EQ(time, 10672496.123456);
 }
 
-TEST(GeneratorTest, RejectsSpecsItCannotWrite) {
-  auto bad = [](std::function<void(ArchiveSpec&)> change) {
-    ArchiveSpec spec;
-    change(spec);
-    return !mkarchive::CheckSpec(spec).empty();
+TEST(GeneratorTest, RejectsSettingsItCannotWrite) {
+  auto bad = [](std::function<void(ArchiveSettings&)> change) {
+    ArchiveSettings settings;
+    change(settings);
+    return !mkarchive::CheckSettings(settings).empty();
   };
-  EXPECT_TRUE(bad([](ArchiveSpec& s) { s.words_per_frame = 0; }));
-  EXPECT_TRUE(bad([](ArchiveSpec& s) { s.words_per_frame = 16384; }));
-  EXPECT_TRUE(bad([](ArchiveSpec& s) { s.word_lengths = {17}; }));
-  EXPECT_TRUE(bad([](ArchiveSpec& s) { s.frame_rate_hz = 0; }));
-  EXPECT_TRUE(bad([](ArchiveSpec& s) { s.status_bytes_per_block = 1025; }));
-  EXPECT_TRUE(bad([](ArchiveSpec& s) { s.sfid_word = 2; }));  // inside the 32-bit sync pattern
-  EXPECT_TRUE(bad([](ArchiveSpec& s) {
+  EXPECT_TRUE(bad([](ArchiveSettings& s) { s.words_per_frame = 0; }));
+  EXPECT_TRUE(bad([](ArchiveSettings& s) { s.words_per_frame = 16384; }));
+  EXPECT_TRUE(bad([](ArchiveSettings& s) { s.word_lengths = {17}; }));
+  EXPECT_TRUE(bad([](ArchiveSettings& s) { s.frame_rate_hz = 0; }));
+  EXPECT_TRUE(bad([](ArchiveSettings& s) { s.status_bytes_per_block = 1025; }));
+  EXPECT_TRUE(bad([](ArchiveSettings& s) { s.sfid_word = 2; }));  // inside the 32-bit sync pattern
+  EXPECT_TRUE(bad([](ArchiveSettings& s) {
     s.words_per_frame = 1;
     s.sfid_word = 0;
   }));  // 32-bit pattern in one 16-bit word
   testutil::TempDir dir;
-  ArchiveSpec spec;
-  spec.frames_per_block = 0;
+  ArchiveSettings settings;
+  settings.frames_per_block = 0;
   std::string error;
-  EXPECT_FALSE(mkarchive::WriteArchive(dir.File("X.Ark"), spec, &error));
+  EXPECT_FALSE(mkarchive::WriteArchive(dir.File("X.Ark"), settings, &error));
   EXPECT_FALSE(error.empty());
 }
 

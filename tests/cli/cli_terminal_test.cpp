@@ -15,11 +15,11 @@ namespace {
 
 TEST(ConverterCliTerminal, ProgressIsRedrawnInPlace) {
   testutil::TempDir dir;
-  mkarchive::ArchiveSpec spec;
-  spec.frame_count = 12000;
-  spec.setup_file.write = true;
+  mkarchive::ArchiveSettings settings;
+  settings.frame_count = 12000;
+  settings.setup_file.write = true;
   std::string error;
-  ASSERT_TRUE(mkarchive::WriteArchive(dir.File("TTY.Ark"), spec, &error)) << error;
+  ASSERT_TRUE(mkarchive::WriteArchive(dir.File("TTY.Ark"), settings, &error)) << error;
 
   int master = -1, slave = -1;
   ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);

@@ -20,24 +20,24 @@ namespace {
 using e2e::RunConverter;
 
 std::string MakeArchive(const testutil::TempDir& dir, const std::string& name,
-                        mkarchive::ArchiveSpec spec) {
+                        mkarchive::ArchiveSettings settings) {
   std::string error;
-  EXPECT_TRUE(mkarchive::WriteArchive(dir.File(name), spec, &error)) << error;
+  EXPECT_TRUE(mkarchive::WriteArchive(dir.File(name), settings, &error)) << error;
   return dir.File(name);
 }
 
-mkarchive::ArchiveSpec WithSetupFile(int64_t frames) {
-  mkarchive::ArchiveSpec spec;
-  spec.frame_count = frames;
-  spec.setup_file.write = true;
-  return spec;
+mkarchive::ArchiveSettings WithSetupFile(int64_t frames) {
+  mkarchive::ArchiveSettings settings;
+  settings.frame_count = frames;
+  settings.setup_file.write = true;
+  return settings;
 }
 
-mkarchive::ArchiveSpec WithoutSetupFile(int64_t frames) {
-  mkarchive::ArchiveSpec spec;
-  spec.frame_count = frames;
-  spec.setup_file.write = false;
-  return spec;
+mkarchive::ArchiveSettings WithoutSetupFile(int64_t frames) {
+  mkarchive::ArchiveSettings settings;
+  settings.frame_count = frames;
+  settings.setup_file.write = false;
+  return settings;
 }
 
 int CountOf(const std::string& text, const std::string& part) {
@@ -217,9 +217,9 @@ pid_t StartConverter(const std::string& folder, const std::vector<std::string>& 
 
 TEST(ConverterCli, CtrlCAbortsCleanlyAndSkipsTheRest) {
   testutil::TempDir dir;
-  mkarchive::ArchiveSpec spec = WithSetupFile(150000);
-  spec.words_per_frame = 64;  // about 20 MB
-  MakeArchive(dir, "LONG.Ark", spec);
+  mkarchive::ArchiveSettings settings = WithSetupFile(150000);
+  settings.words_per_frame = 64;  // about 20 MB
+  MakeArchive(dir, "LONG.Ark", settings);
   MakeArchive(dir, "NEXT.Ark", WithSetupFile(100));
 
   pid_t pid = StartConverter(dir.path(), {"LONG.Ark", "NEXT.Ark"});

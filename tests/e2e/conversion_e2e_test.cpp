@@ -16,7 +16,7 @@ using e2e::ExpectedStream;
 
 struct Conversion {
   testutil::TempDir dir;
-  mkarchive::ArchiveSpec spec;
+  mkarchive::ArchiveSettings settings;
   e2e::CliRun run;
   std::string ch10_path;
   std::string notes_path;
@@ -28,7 +28,7 @@ struct Conversion {
   void Convert(const std::string& base, const std::string& options = "--quiet") {
     const std::string archive = dir.File(base + ".Ark");
     std::string error;
-    ASSERT_TRUE(mkarchive::WriteArchive(archive, spec, &error)) << error;
+    ASSERT_TRUE(mkarchive::WriteArchive(archive, settings, &error)) << error;
     run = e2e::RunConverter(dir.path(), options + " '" + archive + "'");
     ch10_path = dir.File("Ch10Conversion/" + base + ".ch10");
     notes_path = dir.File("Ch10Conversion/" + base + ".CvtNotes");
@@ -127,8 +127,8 @@ void CheckConversion(const Conversion& c, const ExpectedStream& expected) {
   EXPECT_GT(expected.frames.size(), expected.archive_frames.size() - 1);
 
   const double start = expected.archive_frames.front().time;
-  const double bit_rate = static_cast<double>(expected.bits_per_frame) * c.spec.frame_rate_hz;
-  const bool leap = (c.spec.year % 4 == 0 && c.spec.year % 100 != 0) || c.spec.year % 400 == 0;
+  const double bit_rate = static_cast<double>(expected.bits_per_frame) * c.settings.frame_rate_hz;
+  const bool leap = (c.settings.year % 4 == 0 && c.settings.year % 100 != 0) || c.settings.year % 400 == 0;
   TimingSummary timing = CheckTiming(c.packets, start, bit_rate, leap);
   // About one time packet per second of data.
   const double seconds = timing.end_time - start;
@@ -145,7 +145,7 @@ void CheckConversion(const Conversion& c, const ExpectedStream& expected) {
   EXPECT_EQ(notes["Ark file Start Time"], e2e::FormatDayTime(start));
   EXPECT_EQ(notes["Ch10 file Start Time"], e2e::FormatDayTime(start));
   EXPECT_EQ(notes["Ch10 file Stop Time"], e2e::FormatDayTime(timing.end_time));
-  EXPECT_EQ(notes["WPF"], std::to_string(c.spec.words_per_frame));
+  EXPECT_EQ(notes["WPF"], std::to_string(c.settings.words_per_frame));
   EXPECT_EQ(notes["Bits Per Minor"], std::to_string(expected.bits_per_frame));
   // The pack file is gone; nothing but the two outputs is left.
   EXPECT_FALSE(testutil::ReadAllBytes(c.ch10_path).empty());
@@ -153,18 +153,18 @@ void CheckConversion(const Conversion& c, const ExpectedStream& expected) {
 
 TEST(EndToEnd, SixteenBitWordsWithGapsAndStatusBytes) {
   Conversion c;
-  c.spec.words_per_frame = 32;
-  c.spec.common_word_length = 16;
-  c.spec.frames_per_block = 16;
-  c.spec.status_bytes_per_block = 16;
-  c.spec.frame_count = 6000;
-  c.spec.gaps = {{500, 3}, {2000, 40}, {4100, 1}};
-  c.spec.status_a_every = 7;
-  c.spec.year = 2024;
-  c.spec.setup_file.write = true;
+  c.settings.words_per_frame = 32;
+  c.settings.common_word_length = 16;
+  c.settings.frames_per_block = 16;
+  c.settings.status_bytes_per_block = 16;
+  c.settings.frame_count = 6000;
+  c.settings.gaps = {{500, 3}, {2000, 40}, {4100, 1}};
+  c.settings.status_a_every = 7;
+  c.settings.year = 2024;
+  c.settings.setup_file.write = true;
   c.Convert("SIXTEEN");
   ASSERT_FALSE(testing::Test::HasFatalFailure());
-  ExpectedStream expected = e2e::BuildExpectedStream(c.spec);
+  ExpectedStream expected = e2e::BuildExpectedStream(c.settings);
   // One fill frame per lost frame: the gaps drop 3, 40 and 1 frames.
   EXPECT_EQ(expected.frames.size() - expected.archive_frames.size(), 3u + 40 + 1);
   CheckConversion(c, expected);
@@ -173,22 +173,22 @@ TEST(EndToEnd, SixteenBitWordsWithGapsAndStatusBytes) {
 
 TEST(EndToEnd, TwelveBitWordsWithRepeatedAndBackwardTimes) {
   Conversion c;
-  c.spec.words_per_frame = 24;
-  c.spec.common_word_length = 12;
-  c.spec.frames_per_block = 8;
-  c.spec.frame_rate_hz = 2000.0;
-  c.spec.sync_pattern = 0xFAF320;
-  c.spec.sync_bits = 24;
-  c.spec.frame_count = 9000;
-  c.spec.year = 2023;
-  c.spec.start_time = 365 * 86400.0 + 23 * 3600.0 + 59 * 60.0 + 57.5;  // runs past midnight
+  c.settings.words_per_frame = 24;
+  c.settings.common_word_length = 12;
+  c.settings.frames_per_block = 8;
+  c.settings.frame_rate_hz = 2000.0;
+  c.settings.sync_pattern = 0xFAF320;
+  c.settings.sync_bits = 24;
+  c.settings.frame_count = 9000;
+  c.settings.year = 2023;
+  c.settings.start_time = 365 * 86400.0 + 23 * 3600.0 + 59 * 60.0 + 57.5;  // runs past midnight
   // Frame 1000 repeats its predecessor's time; frame 3000 jumps back 2 ms.
-  c.spec.time_shifts = {{1000, -500, false}, {3000, -2000, false}};
-  c.spec.gaps = {{6000, 1}};
-  c.spec.setup_file.write = true;
+  c.settings.time_shifts = {{1000, -500, false}, {3000, -2000, false}};
+  c.settings.gaps = {{6000, 1}};
+  c.settings.setup_file.write = true;
   c.Convert("TWELVE");
   ASSERT_FALSE(testing::Test::HasFatalFailure());
-  ExpectedStream expected = e2e::BuildExpectedStream(c.spec);
+  ExpectedStream expected = e2e::BuildExpectedStream(c.settings);
   EXPECT_EQ(expected.missed, expected.frames.size() - expected.archive_frames.size());
   // After the repeated time (the next step is 2 P), after the backward step
   // (the next step is 5 P), and the gap of one frame.
@@ -198,20 +198,20 @@ TEST(EndToEnd, TwelveBitWordsWithRepeatedAndBackwardTimes) {
 
 TEST(EndToEnd, VariableWordLengthsWithMixedJustification) {
   Conversion c;
-  c.spec.words_per_frame = 20;
-  c.spec.common_word_length = 16;
-  c.spec.word_lengths = {16, 16, 8, 12, 4, 16, 10, 1, 15, 3, 16, 9};
-  c.spec.left_justified = {0, 0, 1, 1, 0, 0, 1, 0, 1, 0, 0, 1};
-  c.spec.dirty_unused_bits = true;
-  c.spec.frames_per_block = 4;
-  c.spec.frame_rate_hz = 500.0;
-  c.spec.frame_count = 3001;
-  c.spec.gaps = {{10, 2}};
-  c.spec.status_bytes_per_block = 8;
-  c.spec.setup_file.write = true;
+  c.settings.words_per_frame = 20;
+  c.settings.common_word_length = 16;
+  c.settings.word_lengths = {16, 16, 8, 12, 4, 16, 10, 1, 15, 3, 16, 9};
+  c.settings.left_justified = {0, 0, 1, 1, 0, 0, 1, 0, 1, 0, 0, 1};
+  c.settings.dirty_unused_bits = true;
+  c.settings.frames_per_block = 4;
+  c.settings.frame_rate_hz = 500.0;
+  c.settings.frame_count = 3001;
+  c.settings.gaps = {{10, 2}};
+  c.settings.status_bytes_per_block = 8;
+  c.settings.setup_file.write = true;
   c.Convert("VARIABLE");
   ASSERT_FALSE(testing::Test::HasFatalFailure());
-  ExpectedStream expected = e2e::BuildExpectedStream(c.spec);
+  ExpectedStream expected = e2e::BuildExpectedStream(c.settings);
   CheckConversion(c, expected);
   auto notes = e2e::NotesValues(c.notes);
   EXPECT_EQ(notes["Variable Word Lengths"], "YES");
@@ -219,15 +219,15 @@ TEST(EndToEnd, VariableWordLengthsWithMixedJustification) {
 
 TEST(EndToEnd, NoSetupFileUsesThePromptAnswers) {
   Conversion c;
-  c.spec.words_per_frame = 16;
-  c.spec.common_word_length = 12;
-  c.spec.sfid_word = 4;  // words 1 to 3 hold the 32-bit sync pattern
-  c.spec.frames_per_block = 16;
-  c.spec.frame_count = 4000;
-  c.spec.setup_file.write = false;
+  c.settings.words_per_frame = 16;
+  c.settings.common_word_length = 12;
+  c.settings.sfid_word = 4;  // words 1 to 3 hold the 32-bit sync pattern
+  c.settings.frames_per_block = 16;
+  c.settings.frame_count = 4000;
+  c.settings.setup_file.write = false;
   c.Convert("PROMPTED", "--quiet --word-length 12 --sfid-msb 3");
   ASSERT_FALSE(testing::Test::HasFatalFailure());
-  ExpectedStream expected = e2e::BuildExpectedStream(c.spec);
+  ExpectedStream expected = e2e::BuildExpectedStream(c.settings);
   CheckConversion(c, expected);
   auto notes = e2e::NotesValues(c.notes);
   EXPECT_EQ(notes["CWL"], "12");

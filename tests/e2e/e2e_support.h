@@ -67,15 +67,15 @@ inline int64_t NearestHalfDown(double x) { return static_cast<int64_t>(std::ceil
 // m = round(step / P) periods, so m - 1 fill frames go before it (none for a
 // repeated or backward time, and then nothing is counted missed). The first
 // frame opens no gap.
-inline ExpectedStream BuildExpectedStream(const mkarchive::ArchiveSpec& spec) {
+inline ExpectedStream BuildExpectedStream(const mkarchive::ArchiveSettings& settings) {
   ExpectedStream s;
-  s.archive_frames = mkarchive::ExpectedFrames(spec);
-  for (int32_t w = 0; w < spec.words_per_frame; ++w) {
-    s.lengths.push_back(mkarchive::WordLength(spec, w));
-    s.left.push_back(mkarchive::WordLeftJustified(spec, w));
+  s.archive_frames = mkarchive::ExpectedFrames(settings);
+  for (int32_t w = 0; w < settings.words_per_frame; ++w) {
+    s.lengths.push_back(mkarchive::WordLength(settings, w));
+    s.left.push_back(mkarchive::WordLeftJustified(settings, w));
     s.bits_per_frame += s.lengths.back();
   }
-  const double period = 1.0 / spec.frame_rate_hz;
+  const double period = 1.0 / settings.frame_rate_hz;
   const double half = period * 0.5;
   double previous = s.archive_frames.empty() ? 0.0 : s.archive_frames.front().time - period;
   for (size_t i = 0; i < s.archive_frames.size(); ++i) {

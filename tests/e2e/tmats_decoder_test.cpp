@@ -39,11 +39,11 @@ bool SyncAt(const e2e::PcmBits& bits, size_t at, const std::string& sync) {
 }
 
 // Converts the archive and decodes it as a Chapter 10 reader would.
-void DecodeFromTmats(mkarchive::ArchiveSpec spec, int64_t expected_mf1) {
+void DecodeFromTmats(mkarchive::ArchiveSettings settings, int64_t expected_mf1) {
   testutil::TempDir dir;
-  spec.setup_file.write = true;
+  settings.setup_file.write = true;
   std::string error;
-  ASSERT_TRUE(mkarchive::WriteArchive(dir.File("D.Ark"), spec, &error)) << error;
+  ASSERT_TRUE(mkarchive::WriteArchive(dir.File("D.Ark"), settings, &error)) << error;
   e2e::CliRun run = e2e::RunConverter(dir.path(), "--quiet D.Ark");
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   std::vector<testutil::Ch10Packet> packets;
@@ -51,7 +51,7 @@ void DecodeFromTmats(mkarchive::ArchiveSpec spec, int64_t expected_mf1) {
 
   const TmatsFrameLayout layout = ReadLayout(packets.at(0).PayloadText());
   ASSERT_EQ(layout.words_in_frame, expected_mf1);
-  ASSERT_EQ(layout.word_bits, spec.common_word_length);
+  ASSERT_EQ(layout.word_bits, settings.common_word_length);
   // Sync plus MF1 - 1 words of F1 bits fill the frame exactly.
   ASSERT_EQ(layout.sync_bits + (layout.words_in_frame - 1) * layout.word_bits, layout.frame_bits);
 
@@ -63,7 +63,7 @@ void DecodeFromTmats(mkarchive::ArchiveSpec spec, int64_t expected_mf1) {
   // The stream starts with the archive's first frame.
   EXPECT_EQ(start, 0u);
 
-  const std::vector<mkarchive::FrameRecord> frames = mkarchive::ExpectedFrames(spec);
+  const std::vector<mkarchive::FrameRecord> frames = mkarchive::ExpectedFrames(settings);
   const int64_t sync_words = layout.sync_bits / layout.word_bits;
   size_t decoded = 0;
   for (size_t at = start; at + layout.frame_bits <= bits.Size(); at += layout.frame_bits) {
@@ -75,7 +75,7 @@ void DecodeFromTmats(mkarchive::ArchiveSpec spec, int64_t expected_mf1) {
       const uint32_t got = bits.Read(bit, static_cast<int32_t>(layout.word_bits));
       const uint32_t want =
           e2e::WordBits(frame.words[sync_words + w], static_cast<int32_t>(layout.word_bits),
-                        mkarchive::WordLeftJustified(spec, static_cast<int32_t>(sync_words + w)));
+                        mkarchive::WordLeftJustified(settings, static_cast<int32_t>(sync_words + w)));
       ASSERT_EQ(got, want) << "frame " << decoded << " word " << w;
       bit += layout.word_bits;
     }
@@ -85,23 +85,23 @@ void DecodeFromTmats(mkarchive::ArchiveSpec spec, int64_t expected_mf1) {
 }
 
 TEST(TmatsDecoder, SixteenBitWordsWith32BitSync) {
-  mkarchive::ArchiveSpec spec;
-  spec.words_per_frame = 256;
-  spec.common_word_length = 16;
-  spec.frames_per_block = 16;
-  spec.frame_count = 1500;
-  DecodeFromTmats(spec, 255);
+  mkarchive::ArchiveSettings settings;
+  settings.words_per_frame = 256;
+  settings.common_word_length = 16;
+  settings.frames_per_block = 16;
+  settings.frame_count = 1500;
+  DecodeFromTmats(settings, 255);
 }
 
 TEST(TmatsDecoder, TwelveBitWordsWith24BitSync) {
-  mkarchive::ArchiveSpec spec;
-  spec.words_per_frame = 64;
-  spec.common_word_length = 12;
-  spec.sync_pattern = 0xFAF320;
-  spec.sync_bits = 24;
-  spec.frames_per_block = 4;
-  spec.frame_count = 3000;
-  DecodeFromTmats(spec, 63);
+  mkarchive::ArchiveSettings settings;
+  settings.words_per_frame = 64;
+  settings.common_word_length = 12;
+  settings.sync_pattern = 0xFAF320;
+  settings.sync_bits = 24;
+  settings.frames_per_block = 4;
+  settings.frame_count = 3000;
+  DecodeFromTmats(settings, 63);
 }
 
 }  // namespace

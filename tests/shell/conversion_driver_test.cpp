@@ -20,7 +20,7 @@ namespace {
 
 using shelltest::CountOf;
 using shelltest::MakeArchive;
-using shelltest::SmallSpec;
+using shelltest::SmallSettings;
 using shelltest::StartedLog;
 
 // A factory whose views count their refreshes; it never owns the objects.
@@ -92,7 +92,7 @@ TEST(ConversionDriver, OpenCreatesTheEmptyPackFileAndTheArchiveView) {
   Job job;
   CountingViews views;
   job.driver.SetProgressViewFactory(&views);
-  std::string path = MakeArchive(job.log.Dir().path(), "T12.run3.ark", SmallSpec(64));
+  std::string path = MakeArchive(job.log.Dir().path(), "T12.run3.ark", SmallSettings(64));
   EXPECT_EQ(job.driver.ArchiveDisplayName(), "-----");
   ASSERT_TRUE(job.driver.OpenArchive(path));
   EXPECT_TRUE(job.driver.Ready());
@@ -129,7 +129,7 @@ TEST(ConversionDriver, FailedOpenKeepsTheArchiveButIsNeverReady) {
 
 TEST(ConversionDriver, PrepareSelectionResetsTheJobAndOffersTheLastFolder) {
   Job job;
-  std::string path = MakeArchive(job.log.Dir().path(), "T12.ark", SmallSpec(64));
+  std::string path = MakeArchive(job.log.Dir().path(), "T12.ark", SmallSettings(64));
   ASSERT_TRUE(job.driver.OpenArchive(path));
   std::string folder, name;
   ASSERT_TRUE(job.driver.PrepareSelection(folder, name));
@@ -149,7 +149,7 @@ TEST(ConversionDriver, CompleteRunThenASecondRunIsRefused) {
   Job job;
   CountingViews views;
   job.driver.SetProgressViewFactory(&views);
-  std::string path = MakeArchive(job.log.Dir().path(), "T12.ark", SmallSpec(200));
+  std::string path = MakeArchive(job.log.Dir().path(), "T12.ark", SmallSettings(200));
   ASSERT_TRUE(job.driver.OpenArchive(path));
   job.driver.RequestAbort();  // while idle: no effect on the run
   EXPECT_EQ(job.driver.RunConversion(), ConversionOutcome::Complete);
@@ -183,8 +183,8 @@ TEST(ConversionDriver, EventsAreServedBeforeIteration102AndEvery101After) {
     Job job;
     int pass1_pumps = 0;
     job.on_pump = [&] { pass1_pumps += job.driver.Pass() == ConversionPass::PackFrames; };
-    mkarchive::ArchiveSpec spec = SmallSpec(int64_t{16} * blocks);
-    ASSERT_TRUE(job.driver.OpenArchive(MakeArchive(job.log.Dir().path(), "P.ark", spec)));
+    mkarchive::ArchiveSettings settings = SmallSettings(int64_t{16} * blocks);
+    ASSERT_TRUE(job.driver.OpenArchive(MakeArchive(job.log.Dir().path(), "P.ark", settings)));
     ASSERT_EQ(job.driver.RunConversion(), ConversionOutcome::Complete);
     EXPECT_EQ(pass1_pumps, blocks / 101) << blocks << " blocks";
   }
@@ -195,7 +195,7 @@ TEST(ConversionDriver, AbortDuringPass1StillWritesTmatsOneTimePacketAndNotes) {
   job.on_pump = [&] {
     if (job.driver.Pass() == ConversionPass::PackFrames) job.driver.RequestAbort();
   };
-  std::string path = MakeArchive(job.log.Dir().path(), "A1.ark", SmallSpec(16 * 300));
+  std::string path = MakeArchive(job.log.Dir().path(), "A1.ark", SmallSettings(16 * 300));
   ASSERT_TRUE(job.driver.OpenArchive(path));
   EXPECT_EQ(job.driver.RunConversion(), ConversionOutcome::Aborted);
   EXPECT_EQ(job.driver.OutcomeText(), "Conversion Aborted");
@@ -225,7 +225,7 @@ TEST(ConversionDriver, AbortDuringPass2KeepsWhatWasWrittenAndRetainsOnRequest) {
   };
   // 16 words x 16 bits x 1000 Hz: 800 words (0.1 s) per PCM packet; 15 s
   // of frames give about 150 packets, so the abort comes before the 102nd.
-  std::string path = MakeArchive(job.log.Dir().path(), "A2.ark", SmallSpec(15000));
+  std::string path = MakeArchive(job.log.Dir().path(), "A2.ark", SmallSettings(15000));
   ASSERT_TRUE(job.driver.OpenArchive(path));
   EXPECT_EQ(job.driver.RunConversion(), ConversionOutcome::Aborted);
   const ch10convertprocessclass* cvt = job.driver.Converter();
@@ -249,7 +249,7 @@ TEST(ConversionDriver, SelectionAndRunAreRefusedWhileRunning) {
     refusals += !job.driver.PrepareSelection(folder, name);
     refusals += job.driver.RunConversion() == ConversionOutcome::Refused;
   };
-  std::string path = MakeArchive(job.log.Dir().path(), "R.ark", SmallSpec(16 * 150));
+  std::string path = MakeArchive(job.log.Dir().path(), "R.ark", SmallSettings(16 * 150));
   ASSERT_TRUE(job.driver.OpenArchive(path));
   EXPECT_EQ(job.driver.RunConversion(), ConversionOutcome::Complete);
   EXPECT_EQ(refusals, 2 * job.pumps);
@@ -268,7 +268,7 @@ TEST(ConversionDriver, WindowHooksSeeResetStartAndOutcome) {
                              [&](const std::string& outcome) { events.push_back(outcome); }});
   std::string folder, name;
   job.driver.PrepareSelection(folder, name);
-  ASSERT_TRUE(job.driver.OpenArchive(MakeArchive(job.log.Dir().path(), "H.ark", SmallSpec(32))));
+  ASSERT_TRUE(job.driver.OpenArchive(MakeArchive(job.log.Dir().path(), "H.ark", SmallSettings(32))));
   job.driver.RunConversion();
   ASSERT_GE(events.size(), 4u);
   EXPECT_EQ(events.front(), "reset");
@@ -291,7 +291,7 @@ TEST(ConversionDriver, RelativeTimeWrapsOncePastThePeriod) {
     period = cvt->CounterWrapPeriod;
     cvt->RelativeSeconds = period - 0.15;
   };
-  std::string path = MakeArchive(job.log.Dir().path(), "WRAP.ark", SmallSpec(15000));
+  std::string path = MakeArchive(job.log.Dir().path(), "WRAP.ark", SmallSettings(15000));
   ASSERT_TRUE(job.driver.OpenArchive(path));
   ASSERT_EQ(job.driver.RunConversion(), ConversionOutcome::Complete);
   ASSERT_GT(period, 28147497.0);

@@ -19,7 +19,7 @@ namespace {
 
 using shelltest::CountOf;
 using shelltest::MakeArchive;
-using shelltest::SmallSpec;
+using shelltest::SmallSettings;
 using shelltest::StartedLog;
 
 // "%06d" of the error number, as the log line starts.
@@ -36,7 +36,7 @@ struct FailingRun {
 
   ConversionOutcome Run(const std::string& fault_part, int64_t bytes_before, int error_number,
                         int64_t frames = 4000) {
-    std::string path = MakeArchive(log.Dir().path(), "W.ark", SmallSpec(frames));
+    std::string path = MakeArchive(log.Dir().path(), "W.ark", SmallSettings(frames));
     EXPECT_TRUE(driver.OpenArchive(path));
     SetFileWriteFault(fault_part, bytes_before, error_number);
     ConversionOutcome outcome = driver.RunConversion();
@@ -109,7 +109,7 @@ TEST(OutputFailure, OutputFolderThatCannotBeCreated) {
   FailingRun run;
   // A plain file where the output folder should go.
   testutil::WriteAllText(run.log.File("Ch10Conversion"), "in the way");
-  std::string path = MakeArchive(run.log.Dir().path(), "F.ark", SmallSpec(64));
+  std::string path = MakeArchive(run.log.Dir().path(), "F.ark", SmallSettings(64));
   ASSERT_TRUE(run.driver.OpenArchive(path));
   EXPECT_NE(run.log.LogText().find("Could not create the output folder"), std::string::npos);
   EXPECT_EQ(run.driver.RunConversion(), ConversionOutcome::Aborted);
@@ -126,7 +126,7 @@ TEST(OutputFailure, AFailureDoesNotOutliveTheJob) {
   std::string folder, name;
   ASSERT_TRUE(run.driver.PrepareSelection(folder, name));
   EXPECT_FALSE(run.driver.OutputFailed());
-  ASSERT_TRUE(run.driver.OpenArchive(MakeArchive(run.log.Dir().path(), "W.ark", SmallSpec(64))));
+  ASSERT_TRUE(run.driver.OpenArchive(MakeArchive(run.log.Dir().path(), "W.ark", SmallSettings(64))));
   EXPECT_EQ(run.driver.RunConversion(), ConversionOutcome::Complete);
 }
 

@@ -51,26 +51,26 @@ class StartedLog {
 
 namespace shelltest {
 
-// Writes an archive (and its setup file when the spec asks) and returns its
+// Writes an archive (and its setup file when the settings asks) and returns its
 // path; fails the test when the generator refuses.
 inline std::string MakeArchive(const std::string& folder, const std::string& name,
-                               const mkarchive::ArchiveSpec& spec) {
+                               const mkarchive::ArchiveSettings& settings) {
   std::string path = folder + "/" + name;
   std::string error;
-  EXPECT_TRUE(mkarchive::WriteArchive(path, spec, &error)) << error;
+  EXPECT_TRUE(mkarchive::WriteArchive(path, settings, &error)) << error;
   return path;
 }
 
 // A small archive with its setup file: 16 words of 16 bits, 16 frames per
 // block, 1000 frames per second.
-inline mkarchive::ArchiveSpec SmallSpec(int64_t frames) {
-  mkarchive::ArchiveSpec spec;
-  spec.words_per_frame = 16;
-  spec.frames_per_block = 16;
-  spec.frame_count = frames;
-  spec.setup_file.write = true;
-  spec.setup_file_name = "C:\\DECOM\\SETUPS\\SMALL.B50";
-  return spec;
+inline mkarchive::ArchiveSettings SmallSettings(int64_t frames) {
+  mkarchive::ArchiveSettings settings;
+  settings.words_per_frame = 16;
+  settings.frames_per_block = 16;
+  settings.frame_count = frames;
+  settings.setup_file.write = true;
+  settings.setup_file_name = "C:\\DECOM\\SETUPS\\SMALL.B50";
+  return settings;
 }
 
 inline int CountOf(const std::string& text, const std::string& part) {

@@ -57,7 +57,7 @@ struct FrameTimeShift {
 enum class LastBlockFill { kContinue, kZeroFrames, kCutShort };
 
 // The ".B50" setup file written beside the archive.
-struct SetupFileSpec {
+struct SetupFileSettings {
   bool write = false;
   int32_t version = 3;                 // used by the reader only when >= 2
   uint8_t valid = 1;                   // used by the reader only when not 0
@@ -69,7 +69,7 @@ struct SetupFileSpec {
   std::function<void(decomsetupstruct&)> edit;
 };
 
-struct ArchiveSpec {
+struct ArchiveSettings {
   // Frame geometry.
   int32_t words_per_frame = 16;          // WPF, 1 .. 16383
   int32_t common_word_length = 16;       // bits, 1 .. 16
@@ -118,7 +118,7 @@ struct ArchiveSpec {
   std::string line_end = "\r\n";
   uint8_t terminator = 0x0A;             // LF or NUL
 
-  SetupFileSpec setup_file;
+  SetupFileSettings setup_file;
 };
 
 // One archive frame as the archive holds it.
@@ -131,7 +131,7 @@ struct FrameRecord {
   std::vector<uint16_t> words;  // WPF containers as stored
 };
 
-// Derived numbers of an archive spec.
+// Derived numbers of an archive settings.
 struct ArchiveLayout {
   int32_t serial_bytes = 0;    // S
   int32_t block_size = 0;      // 12 + S + T
@@ -144,19 +144,19 @@ struct ArchiveLayout {
   double last_block_time = 0.0;  // the last block's time field
 };
 
-// Returns "" when the spec can be written, else what is wrong with it.
-std::string CheckSpec(const ArchiveSpec& spec);
+// Returns "" when the settings can be written, else what is wrong with it.
+std::string CheckSettings(const ArchiveSettings& settings);
 
-// Word length and justification of word w (0-based) under the spec.
-int32_t WordLength(const ArchiveSpec& spec, int32_t w);
-bool WordLeftJustified(const ArchiveSpec& spec, int32_t w);
+// Word length and justification of word w (0-based) under the settings.
+int32_t WordLength(const ArchiveSettings& settings, int32_t w);
+bool WordLeftJustified(const ArchiveSettings& settings, int32_t w);
 
 // Walks the frames of an archive in file order without allocating per frame.
 class FrameSequence {
  public:
   // Without `with_words` only times, SFID and status words are produced
   // (fast walks for the layout).
-  explicit FrameSequence(const ArchiveSpec& spec, bool with_words = true);
+  explicit FrameSequence(const ArchiveSettings& settings, bool with_words = true);
   ~FrameSequence();
   FrameSequence(const FrameSequence&) = delete;
   FrameSequence& operator=(const FrameSequence&) = delete;
@@ -175,35 +175,35 @@ class FrameSequence {
 
 // The archive's frames in file order (kZeroFrames slots included as frames
 // of zero bytes, so this is exactly what a block reader sees).
-std::vector<FrameRecord> ExpectedFrames(const ArchiveSpec& spec);
-ArchiveLayout ComputeLayout(const ArchiveSpec& spec);
+std::vector<FrameRecord> ExpectedFrames(const ArchiveSettings& settings);
+ArchiveLayout ComputeLayout(const ArchiveSettings& settings);
 
 // Frames (whole blocks) that make an archive of at most about `bytes`.
-int64_t FramesForSize(const ArchiveSpec& spec, int64_t bytes);
+int64_t FramesForSize(const ArchiveSettings& settings, int64_t bytes);
 
 // The value lines (without line ends) and the whole header bytes.
-std::vector<std::string> HeaderValueLines(const ArchiveSpec& spec);
-std::string HeaderText(const ArchiveSpec& spec);
+std::vector<std::string> HeaderValueLines(const ArchiveSettings& settings);
+std::string HeaderText(const ArchiveSettings& settings);
 
 // Encodes microseconds of the year as the 10-byte frame header (BCD) and
 // decodes such a time the way the reader does.
 void EncodeFrameHeader(int64_t time_us, uint16_t status_word, uint8_t out[10]);
 double FrameHeaderTime(int64_t time_us);
 
-// Writes the archive, and the setup file when spec.setup_file.write is set
+// Writes the archive, and the setup file when settings.setup_file.write is set
 // (in the archive's folder, named by the base name of setup_file_name +
 // ".B50"). False with `error` set on failure.
-bool WriteArchive(const std::string& path, const ArchiveSpec& spec, std::string* error = nullptr);
+bool WriteArchive(const std::string& path, const ArchiveSettings& settings, std::string* error = nullptr);
 
 // The setup record the archive settings imply: defaults, then words per
 // frame, common and per-word lengths, justification, sync pattern, SFID word,
-// number of subframes, bit rate; then spec.setup_file.edit.
-void MakeSetupRecord(const ArchiveSpec& spec, decomsetupstruct& record);
+// number of subframes, bit rate; then settings.setup_file.edit.
+void MakeSetupRecord(const ArchiveSettings& settings, decomsetupstruct& record);
 // Writes a ".B50" file: the 29-byte prefix and `record_bytes` of the record.
-bool WriteSetupFile(const std::string& path, const SetupFileSpec& file,
+bool WriteSetupFile(const std::string& path, const SetupFileSettings& file,
                     const decomsetupstruct& record, std::string* error = nullptr);
-// Path of the setup file for an archive path under the spec.
-std::string SetupFilePath(const std::string& archive_path, const ArchiveSpec& spec);
+// Path of the setup file for an archive path under the settings.
+std::string SetupFilePath(const std::string& archive_path, const ArchiveSettings& settings);
 
 // Cheap deterministic mixing function (splitmix64).
 inline uint64_t Mix64(uint64_t x) {

@@ -36,10 +36,10 @@ std::string RealText(double value) {
 
 std::string IntText(int64_t value) { return std::to_string(value); }
 
-double LastFrameTime(const ArchiveSpec& spec) {
-  FrameSequence sequence(spec, false);
+double LastFrameTime(const ArchiveSettings& settings) {
+  FrameSequence sequence(settings, false);
   FrameRecord frame;
-  double last = spec.start_time;
+  double last = settings.start_time;
   while (sequence.Next(frame)) last = frame.time;
   return last;
 }
@@ -51,71 +51,71 @@ bool Fail(std::string* error, const std::string& text) {
 
 }  // namespace
 
-std::vector<std::string> HeaderValueLines(const ArchiveSpec& spec) {
-  const int32_t status_bytes = spec.status_bytes_per_block;
+std::vector<std::string> HeaderValueLines(const ArchiveSettings& settings) {
+  const int32_t status_bytes = settings.status_bytes_per_block;
   const int32_t n = std::max(status_bytes, 0) / 8;
-  const int64_t serial = static_cast<int64_t>(spec.frames_per_block) * (spec.words_per_frame + 5) * 2 +
-                         spec.serial_slack_bytes;
-  const std::string year = IntText(spec.year);
-  const double stop = spec.header_stop_time ? *spec.header_stop_time : LastFrameTime(spec);
+  const int64_t serial = static_cast<int64_t>(settings.frames_per_block) * (settings.words_per_frame + 5) * 2 +
+                         settings.serial_slack_bytes;
+  const std::string year = IntText(settings.year);
+  const double stop = settings.header_stop_time ? *settings.header_stop_time : LastFrameTime(settings);
 
   std::vector<std::string> lines;
-  lines.push_back("ARCHIVE FORMAT VERSION: " + IntText(spec.header_value_1));
-  lines.push_back("START TIME: " + DayTimeText(spec.start_time) + " YEAR " + year);
+  lines.push_back("ARCHIVE FORMAT VERSION: " + IntText(settings.header_value_1));
+  lines.push_back("START TIME: " + DayTimeText(settings.start_time) + " YEAR " + year);
   lines.push_back("STOP TIME: " + DayTimeText(stop) + " YEAR " + year);
   lines.push_back("BLOCK SIZE: " + IntText(12 + serial + status_bytes));
-  lines.push_back("BLOCK RATE: " + RealText(spec.frame_rate_hz / std::max(spec.frames_per_block, 1)));
-  lines.push_back("RECORDER MODE: " + IntText(spec.header_value_6));
+  lines.push_back("BLOCK RATE: " + RealText(settings.frame_rate_hz / std::max(settings.frames_per_block, 1)));
+  lines.push_back("RECORDER MODE: " + IntText(settings.header_value_6));
   lines.push_back("SERIAL BYTES PER BLOCK: " + IntText(serial));
   lines.push_back("STATUS BYTES PER BLOCK: " + IntText(status_bytes));
-  lines.push_back("INPUT CHANNEL: " + IntText(spec.header_value_9));
-  lines.push_back("WORDS PER MINOR FRAME: " + IntText(spec.words_per_frame));
-  lines.push_back("MINOR FRAMES PER MAJOR FRAME: " + IntText(spec.num_minor_frames));
-  lines.push_back("SFID START COUNT: " + IntText(spec.sfid_start_count));
-  lines.push_back("SFID WORD NUMBER: " + IntText(spec.sfid_word));
-  lines.push_back(std::string("RIGHT ALIGNED:") + (spec.right_aligned ? "YES" : "NO"));
-  lines.push_back("FRAMES PER BLOCK: " + IntText(spec.frames_per_block));
-  lines.push_back("TIME SOURCE: " + IntText(spec.header_value_16));
-  lines.push_back("TIME FORMAT: " + IntText(spec.header_value_17));
-  lines.push_back("SETUP FILE: " + spec.setup_file_name);
+  lines.push_back("INPUT CHANNEL: " + IntText(settings.header_value_9));
+  lines.push_back("WORDS PER MINOR FRAME: " + IntText(settings.words_per_frame));
+  lines.push_back("MINOR FRAMES PER MAJOR FRAME: " + IntText(settings.num_minor_frames));
+  lines.push_back("SFID START COUNT: " + IntText(settings.sfid_start_count));
+  lines.push_back("SFID WORD NUMBER: " + IntText(settings.sfid_word));
+  lines.push_back(std::string("RIGHT ALIGNED:") + (settings.right_aligned ? "YES" : "NO"));
+  lines.push_back("FRAMES PER BLOCK: " + IntText(settings.frames_per_block));
+  lines.push_back("TIME SOURCE: " + IntText(settings.header_value_16));
+  lines.push_back("TIME FORMAT: " + IntText(settings.header_value_17));
+  lines.push_back("SETUP FILE: " + settings.setup_file_name);
   for (int32_t k = 0; k < n; ++k) {
-    std::string text = k < static_cast<int32_t>(spec.status_descriptions.size())
-                           ? spec.status_descriptions[k]
+    std::string text = k < static_cast<int32_t>(settings.status_descriptions.size())
+                           ? settings.status_descriptions[k]
                            : "STATUS WORD " + IntText(k + 1);
     lines.push_back("STATUS " + IntText(k + 1) + ": " + text);
   }
   lines.push_back("FRAME RATE UNITS: HZ");
-  lines.push_back("MINOR FRAME RATE: " + RealText(spec.frame_rate_hz));
+  lines.push_back("MINOR FRAME RATE: " + RealText(settings.frame_rate_hz));
   lines.push_back("DESCRIPTIONS: 3");
-  lines.push_back("DESCRIPTION 1: " + spec.description_texts[0]);
-  lines.push_back("DESCRIPTION 2: " + spec.description_texts[1]);
-  lines.push_back("DESCRIPTION 3: " + spec.description_texts[2]);
+  lines.push_back("DESCRIPTION 1: " + settings.description_texts[0]);
+  lines.push_back("DESCRIPTION 2: " + settings.description_texts[1]);
+  lines.push_back("DESCRIPTION 3: " + settings.description_texts[2]);
   lines.push_back("END OF HEADER:");
-  for (const auto& [number, text] : spec.line_overrides)
+  for (const auto& [number, text] : settings.line_overrides)
     if (number >= 1 && number <= static_cast<int32_t>(lines.size())) lines[number - 1] = text;
-  for (const std::string& text : spec.extra_value_lines) lines.push_back(text);
+  for (const std::string& text : settings.extra_value_lines) lines.push_back(text);
   return lines;
 }
 
-std::string HeaderText(const ArchiveSpec& spec) {
-  std::string text = std::string("QUORVANT 8.0 ARCHIVE FILE FORMAT") + spec.line_end;
-  for (const std::string& line : HeaderValueLines(spec)) text += line + spec.line_end;
-  text.push_back(static_cast<char>(spec.terminator));
+std::string HeaderText(const ArchiveSettings& settings) {
+  std::string text = std::string("QUORVANT 8.0 ARCHIVE FILE FORMAT") + settings.line_end;
+  for (const std::string& line : HeaderValueLines(settings)) text += line + settings.line_end;
+  text.push_back(static_cast<char>(settings.terminator));
   return text;
 }
 
-bool WriteArchive(const std::string& path, const ArchiveSpec& spec, std::string* error) {
-  std::string problem = CheckSpec(spec);
+bool WriteArchive(const std::string& path, const ArchiveSettings& settings, std::string* error) {
+  std::string problem = CheckSettings(settings);
   if (!problem.empty()) return Fail(error, problem);
 
   PlatformFile file;
   if (!file.CreateWrite(path)) return Fail(error, "cannot create " + path + ": " + SystemErrorText(file.LastError()));
 
-  const std::string header = HeaderText(spec);
-  const int64_t per_block = spec.frames_per_block;
-  const size_t frame_bytes = (static_cast<size_t>(spec.words_per_frame) + 5) * 2;
-  const size_t serial = per_block * frame_bytes + spec.serial_slack_bytes;
-  const size_t status = spec.status_bytes_per_block;
+  const std::string header = HeaderText(settings);
+  const int64_t per_block = settings.frames_per_block;
+  const size_t frame_bytes = (static_cast<size_t>(settings.words_per_frame) + 5) * 2;
+  const size_t serial = per_block * frame_bytes + settings.serial_slack_bytes;
+  const size_t status = settings.status_bytes_per_block;
   const size_t block_size = 12 + serial + status;
 
   // Whole blocks are assembled in one buffer and written together.
@@ -138,10 +138,10 @@ bool WriteArchive(const std::string& path, const ArchiveSpec& spec, std::string*
   };
 
   // The last block's time field may be overridden; find which block is last.
-  const ArchiveLayout layout = ComputeLayout(spec);
-  FrameSequence sequence(spec);
+  const ArchiveLayout layout = ComputeLayout(settings);
+  FrameSequence sequence(settings);
   FrameRecord frame;
-  uint64_t status_bits = Mix64(spec.seed ^ 0x5354415455535F42ull);
+  uint64_t status_bits = Mix64(settings.seed ^ 0x5354415455535F42ull);
   int64_t block_index = 0;
   bool more = sequence.Next(frame);
   while (more) {
@@ -150,7 +150,7 @@ bool WriteArchive(const std::string& path, const ArchiveSpec& spec, std::string*
     uint8_t* block = buffer.data() + used;
     std::memset(block, 0, block_size);
     double block_time = frame.time;
-    if (spec.last_block_time && block_index == layout.blocks - 1) block_time = *spec.last_block_time;
+    if (settings.last_block_time && block_index == layout.blocks - 1) block_time = *settings.last_block_time;
     std::memcpy(block, &block_time, 8);
     block[10] = static_cast<uint8_t>(block_index & 0xFF);
     block[11] = static_cast<uint8_t>((block_index >> 8) & 0xFF);
@@ -166,7 +166,7 @@ bool WriteArchive(const std::string& path, const ArchiveSpec& spec, std::string*
       if (i % 8 == 0) status_bits = Mix64(status_bits);
       status_data[i] = static_cast<uint8_t>(status_bits >> (8 * (i % 8)));
     }
-    if (frames_in_block < per_block && spec.last_block == LastBlockFill::kCutShort)
+    if (frames_in_block < per_block && settings.last_block == LastBlockFill::kCutShort)
       used += 12 + frames_in_block * frame_bytes;  // the file ends inside this block
     else
       used += block_size;
@@ -175,10 +175,10 @@ bool WriteArchive(const std::string& path, const ArchiveSpec& spec, std::string*
   if (!flush()) return Fail(error, "write failed: " + SystemErrorText(file.LastError()));
   if (!file.Close()) return Fail(error, "close failed: " + SystemErrorText(file.LastError()));
 
-  if (spec.setup_file.write) {
+  if (settings.setup_file.write) {
     auto record = std::make_unique<decomsetupstruct>();
-    MakeSetupRecord(spec, *record);
-    if (!WriteSetupFile(SetupFilePath(path, spec), spec.setup_file, *record, error)) return false;
+    MakeSetupRecord(settings, *record);
+    if (!WriteSetupFile(SetupFilePath(path, settings), settings.setup_file, *record, error)) return false;
   }
   return true;
 }

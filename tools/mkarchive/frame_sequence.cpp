@@ -1,5 +1,5 @@
 // The frames of a synthetic archive: times, status words and word values,
-// generated in file order from the spec alone.
+// generated in file order from the settings alone.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -17,65 +17,65 @@ enum WordKind : uint8_t { kRandomWord, kSyncWord, kSfidWord };
 
 uint8_t Bcd(int value) { return static_cast<uint8_t>(((value / 10) % 10) << 4 | (value % 10)); }
 
-int64_t NominalMicros(const ArchiveSpec& spec, int64_t start_us, int64_t index) {
-  return start_us + std::llround(static_cast<double>(index) * 1e6 / spec.frame_rate_hz);
+int64_t NominalMicros(const ArchiveSettings& settings, int64_t start_us, int64_t index) {
+  return start_us + std::llround(static_cast<double>(index) * 1e6 / settings.frame_rate_hz);
 }
 
 }  // namespace
 
-int32_t WordLength(const ArchiveSpec& spec, int32_t w) {
-  if (w >= 0 && w < static_cast<int32_t>(spec.word_lengths.size())) return spec.word_lengths[w];
-  return spec.common_word_length;
+int32_t WordLength(const ArchiveSettings& settings, int32_t w) {
+  if (w >= 0 && w < static_cast<int32_t>(settings.word_lengths.size())) return settings.word_lengths[w];
+  return settings.common_word_length;
 }
 
-bool WordLeftJustified(const ArchiveSpec& spec, int32_t w) {
-  return w >= 0 && w < static_cast<int32_t>(spec.left_justified.size()) &&
-         spec.left_justified[w] != 0;
+bool WordLeftJustified(const ArchiveSettings& settings, int32_t w) {
+  return w >= 0 && w < static_cast<int32_t>(settings.left_justified.size()) &&
+         settings.left_justified[w] != 0;
 }
 
 // Leading words that hold the sync pattern (0 when sync is off).
-static int32_t SyncWordCount(const ArchiveSpec& spec) {
-  if (!spec.sync_enabled) return 0;
+static int32_t SyncWordCount(const ArchiveSettings& settings) {
+  if (!settings.sync_enabled) return 0;
   int32_t bits = 0;
   int32_t w = 0;
-  while (bits < spec.sync_bits && w < spec.words_per_frame) bits += WordLength(spec, w++);
-  return bits >= spec.sync_bits ? w : -1;
+  while (bits < settings.sync_bits && w < settings.words_per_frame) bits += WordLength(settings, w++);
+  return bits >= settings.sync_bits ? w : -1;
 }
 
-std::string CheckSpec(const ArchiveSpec& spec) {
-  if (spec.words_per_frame < 1 || spec.words_per_frame > kWordTableEntries)
+std::string CheckSettings(const ArchiveSettings& settings) {
+  if (settings.words_per_frame < 1 || settings.words_per_frame > kWordTableEntries)
     return "words per frame must be 1 to 16383";
-  if (spec.common_word_length < 1 || spec.common_word_length > 16)
+  if (settings.common_word_length < 1 || settings.common_word_length > 16)
     return "common word length must be 1 to 16";
-  for (int32_t len : spec.word_lengths)
+  for (int32_t len : settings.word_lengths)
     if (len < 1 || len > 16) return "word lengths must be 1 to 16";
-  if (spec.frames_per_block < 1) return "frames per block must be at least 1";
-  if (spec.status_bytes_per_block < 0 || spec.status_bytes_per_block > kMaxStatusBytesPerBlock)
+  if (settings.frames_per_block < 1) return "frames per block must be at least 1";
+  if (settings.status_bytes_per_block < 0 || settings.status_bytes_per_block > kMaxStatusBytesPerBlock)
     return "status bytes per block must be 0 to 1024";
-  if (spec.serial_slack_bytes < 0) return "serial slack bytes must not be negative";
-  int64_t serial = static_cast<int64_t>(spec.frames_per_block) * (spec.words_per_frame + 5) * 2 +
-                   spec.serial_slack_bytes;
-  if (12 + serial + spec.status_bytes_per_block > (64LL << 20))
+  if (settings.serial_slack_bytes < 0) return "serial slack bytes must not be negative";
+  int64_t serial = static_cast<int64_t>(settings.frames_per_block) * (settings.words_per_frame + 5) * 2 +
+                   settings.serial_slack_bytes;
+  if (12 + serial + settings.status_bytes_per_block > (64LL << 20))
     return "block size must not exceed 64 MiB";
-  if (!std::isfinite(spec.frame_rate_hz) || spec.frame_rate_hz <= 0.0)
+  if (!std::isfinite(settings.frame_rate_hz) || settings.frame_rate_hz <= 0.0)
     return "frame rate must be a finite number above 0";
-  if (!std::isfinite(spec.start_time) || spec.start_time < 0.0 ||
-      spec.start_time * 1e6 >= static_cast<double>(kMaxEncodableMicros))
+  if (!std::isfinite(settings.start_time) || settings.start_time < 0.0 ||
+      settings.start_time * 1e6 >= static_cast<double>(kMaxEncodableMicros))
     return "start time must be 0 to 999 days";
-  if (spec.frame_count < 0) return "frame count must not be negative";
-  for (const FrameGap& gap : spec.gaps)
+  if (settings.frame_count < 0) return "frame count must not be negative";
+  for (const FrameGap& gap : settings.gaps)
     if (gap.first < 0 || gap.count < 0) return "gaps must not be negative";
-  if (spec.sync_enabled) {
-    if (spec.sync_bits < 1 || spec.sync_bits > 64) return "sync pattern bits must be 1 to 64";
-    if (SyncWordCount(spec) < 0) return "sync pattern longer than the frame";
+  if (settings.sync_enabled) {
+    if (settings.sync_bits < 1 || settings.sync_bits > 64) return "sync pattern bits must be 1 to 64";
+    if (SyncWordCount(settings) < 0) return "sync pattern longer than the frame";
   }
-  if (spec.sfid_word < 0 || spec.sfid_word > spec.words_per_frame)
+  if (settings.sfid_word < 0 || settings.sfid_word > settings.words_per_frame)
     return "SFID word must be 0 (none) or a word of the frame";
-  if (spec.sfid_word > 0 && spec.sfid_word <= SyncWordCount(spec))
+  if (settings.sfid_word > 0 && settings.sfid_word <= SyncWordCount(settings))
     return "SFID word lies in the sync pattern";
-  if (spec.num_minor_frames < 0) return "number of minor frames must not be negative";
-  if (spec.status_a_every < 0 || spec.status_b_every < 0) return "status flag periods must not be negative";
-  if (spec.terminator != 0x0A && spec.terminator != 0x00) return "terminator must be LF or NUL";
+  if (settings.num_minor_frames < 0) return "number of minor frames must not be negative";
+  if (settings.status_a_every < 0 || settings.status_b_every < 0) return "status flag periods must not be negative";
+  if (settings.terminator != 0x0A && settings.terminator != 0x00) return "terminator must be LF or NUL";
   return "";
 }
 
@@ -112,7 +112,7 @@ double FrameHeaderTime(int64_t time_us) {
 }
 
 struct FrameSequence::State {
-  ArchiveSpec spec;
+  ArchiveSettings settings;
   bool with_words = true;
   int32_t wpf = 0;
   int64_t start_us = 0;
@@ -129,47 +129,47 @@ struct FrameSequence::State {
   std::vector<uint16_t> fixed;      // per word: sync pattern value
 };
 
-FrameSequence::FrameSequence(const ArchiveSpec& spec, bool with_words)
+FrameSequence::FrameSequence(const ArchiveSettings& settings, bool with_words)
     : state_(std::make_unique<State>()) {
   State& s = *state_;
-  s.spec = spec;
+  s.settings = settings;
   s.with_words = with_words;
-  s.wpf = std::clamp(spec.words_per_frame, 1, kWordTableEntries);
-  s.start_us = std::llround(spec.start_time * 1e6);
-  s.frames_wanted = std::max<int64_t>(spec.frame_count, 0);
-  int64_t per_block = std::max(spec.frames_per_block, 1);
-  if (spec.last_block == LastBlockFill::kContinue && s.frames_wanted % per_block != 0)
+  s.wpf = std::clamp(settings.words_per_frame, 1, kWordTableEntries);
+  s.start_us = std::llround(settings.start_time * 1e6);
+  s.frames_wanted = std::max<int64_t>(settings.frame_count, 0);
+  int64_t per_block = std::max(settings.frames_per_block, 1);
+  if (settings.last_block == LastBlockFill::kContinue && s.frames_wanted % per_block != 0)
     s.frames_wanted += per_block - s.frames_wanted % per_block;
-  std::sort(s.spec.gaps.begin(), s.spec.gaps.end(),
+  std::sort(s.settings.gaps.begin(), s.settings.gaps.end(),
             [](const FrameGap& a, const FrameGap& b) { return a.first < b.first; });
   // Shifts of one frame add up, so their order among themselves is free.
-  std::sort(s.spec.time_shifts.begin(), s.spec.time_shifts.end(),
+  std::sort(s.settings.time_shifts.begin(), s.settings.time_shifts.end(),
             [](const FrameTimeShift& a, const FrameTimeShift& b) { return a.frame < b.frame; });
-  s.seed_mix = Mix64(spec.seed ^ 0x4F524C4F41524B31ull);
+  s.seed_mix = Mix64(settings.seed ^ 0x4F524C4F41524B31ull);
 
   s.kind.assign(s.wpf, kRandomWord);
   s.mask.assign(s.wpf, 0);
   s.shift.assign(s.wpf, 0);
   s.fixed.assign(s.wpf, 0);
   for (int32_t w = 0; w < s.wpf; ++w) {
-    int32_t len = std::clamp(WordLength(spec, w), 1, 16);
+    int32_t len = std::clamp(WordLength(settings, w), 1, 16);
     s.mask[w] = static_cast<uint16_t>((1u << len) - 1);
-    s.shift[w] = static_cast<uint8_t>(WordLeftJustified(spec, w) ? 16 - len : 0);
+    s.shift[w] = static_cast<uint8_t>(WordLeftJustified(settings, w) ? 16 - len : 0);
   }
   // The pattern's bits, most significant first, fill the leading words; a
   // last word longer than the rest of the pattern gets zeros below it.
-  int32_t sync_words = SyncWordCount(spec);
-  int32_t bits_left = spec.sync_bits;
+  int32_t sync_words = SyncWordCount(settings);
+  int32_t bits_left = settings.sync_bits;
   for (int32_t w = 0; w < sync_words && w < s.wpf; ++w) {
-    int32_t len = std::clamp(WordLength(spec, w), 1, 16);
+    int32_t len = std::clamp(WordLength(settings, w), 1, 16);
     int32_t take = std::min(len, bits_left);
-    uint64_t chunk = (spec.sync_pattern >> (bits_left - take)) & ((1ull << take) - 1);
+    uint64_t chunk = (settings.sync_pattern >> (bits_left - take)) & ((1ull << take) - 1);
     s.fixed[w] = static_cast<uint16_t>(chunk << (len - take));
     s.kind[w] = kSyncWord;
     bits_left -= take;
   }
-  if (spec.sfid_word >= 1 && spec.sfid_word <= s.wpf && s.kind[spec.sfid_word - 1] == kRandomWord)
-    s.kind[spec.sfid_word - 1] = kSfidWord;
+  if (settings.sfid_word >= 1 && settings.sfid_word <= s.wpf && s.kind[settings.sfid_word - 1] == kRandomWord)
+    s.kind[settings.sfid_word - 1] = kSfidWord;
 }
 
 FrameSequence::~FrameSequence() = default;
@@ -178,8 +178,8 @@ bool FrameSequence::Next(FrameRecord& frame) {
   State& s = *state_;
   if (s.frames_given >= s.frames_wanted) return false;
   // Skip the nominal frames that lie in gaps (gaps may overlap).
-  while (s.next_gap < s.spec.gaps.size()) {
-    const FrameGap& gap = s.spec.gaps[s.next_gap];
+  while (s.next_gap < s.settings.gaps.size()) {
+    const FrameGap& gap = s.settings.gaps[s.next_gap];
     if (gap.first + gap.count <= s.next_nominal) {
       ++s.next_gap;
     } else if (gap.first <= s.next_nominal) {
@@ -193,21 +193,21 @@ bool FrameSequence::Next(FrameRecord& frame) {
   ++s.frames_given;
 
   int64_t single_shift = 0;
-  while (s.next_shift < s.spec.time_shifts.size() && s.spec.time_shifts[s.next_shift].frame <= index) {
-    const FrameTimeShift& shift = s.spec.time_shifts[s.next_shift++];
+  while (s.next_shift < s.settings.time_shifts.size() && s.settings.time_shifts[s.next_shift].frame <= index) {
+    const FrameTimeShift& shift = s.settings.time_shifts[s.next_shift++];
     if (shift.persistent)
       s.persistent_shift_us += shift.microseconds;
     else if (shift.frame == index)
       single_shift += shift.microseconds;
   }
-  int64_t time_us = NominalMicros(s.spec, s.start_us, index) + s.persistent_shift_us + single_shift;
+  int64_t time_us = NominalMicros(s.settings, s.start_us, index) + s.persistent_shift_us + single_shift;
   time_us = std::clamp<int64_t>(time_us, 0, kMaxEncodableMicros - 1);
 
-  int32_t cycle = s.spec.num_minor_frames;
-  int64_t counter = s.spec.sfid_start_count + (cycle >= 1 ? index % cycle : 0);
+  int32_t cycle = s.settings.num_minor_frames;
+  int64_t counter = s.settings.sfid_start_count + (cycle >= 1 ? index % cycle : 0);
   uint16_t status = static_cast<uint16_t>(counter & 0x3FF);
-  if (s.spec.status_a_every > 0 && index % s.spec.status_a_every == 0) status |= 1u << 13;
-  if (s.spec.status_b_every > 0 && index % s.spec.status_b_every == 0) status |= 1u << 14;
+  if (s.settings.status_a_every > 0 && index % s.settings.status_a_every == 0) status |= 1u << 13;
+  if (s.settings.status_b_every > 0 && index % s.settings.status_b_every == 0) status |= 1u << 14;
 
   frame.nominal_index = index;
   frame.time_us = time_us;
@@ -218,7 +218,7 @@ bool FrameSequence::Next(FrameRecord& frame) {
 
   if (frame.words.size() != static_cast<size_t>(s.wpf)) frame.words.resize(s.wpf);
   uint16_t* out = frame.words.data();
-  const bool dirty = s.spec.dirty_unused_bits;
+  const bool dirty = s.settings.dirty_unused_bits;
   uint64_t bits = 0;
   for (int32_t w = 0; w < s.wpf; ++w) {
     if ((w & 3) == 0) bits = Mix64(s.seed_mix + static_cast<uint64_t>(index) * 8192u + (w >> 2));
@@ -250,14 +250,14 @@ void FrameSequence::Encode(const FrameRecord& frame, uint8_t* out) const {
   }
 }
 
-ArchiveLayout ComputeLayout(const ArchiveSpec& spec) {
+ArchiveLayout ComputeLayout(const ArchiveSettings& settings) {
   ArchiveLayout layout;
-  const int64_t per_block = std::max(spec.frames_per_block, 1);
-  const int64_t frame_bytes = (static_cast<int64_t>(spec.words_per_frame) + 5) * 2;
-  layout.serial_bytes = static_cast<int32_t>(per_block * frame_bytes + spec.serial_slack_bytes);
-  layout.block_size = 12 + layout.serial_bytes + spec.status_bytes_per_block;
+  const int64_t per_block = std::max(settings.frames_per_block, 1);
+  const int64_t frame_bytes = (static_cast<int64_t>(settings.words_per_frame) + 5) * 2;
+  layout.serial_bytes = static_cast<int32_t>(per_block * frame_bytes + settings.serial_slack_bytes);
+  layout.block_size = 12 + layout.serial_bytes + settings.status_bytes_per_block;
 
-  FrameSequence sequence(spec, false);
+  FrameSequence sequence(settings, false);
   FrameRecord frame;
   int64_t real = 0;
   while (sequence.Next(frame)) {
@@ -267,31 +267,31 @@ ArchiveLayout ComputeLayout(const ArchiveSpec& spec) {
     ++real;
   }
   layout.blocks = (real + per_block - 1) / per_block;
-  layout.frames_written = spec.last_block == LastBlockFill::kZeroFrames ? layout.blocks * per_block : real;
-  if (spec.last_block_time && layout.blocks > 0) layout.last_block_time = *spec.last_block_time;
-  layout.header_bytes = static_cast<int64_t>(HeaderText(spec).size());
+  layout.frames_written = settings.last_block == LastBlockFill::kZeroFrames ? layout.blocks * per_block : real;
+  if (settings.last_block_time && layout.blocks > 0) layout.last_block_time = *settings.last_block_time;
+  layout.header_bytes = static_cast<int64_t>(HeaderText(settings).size());
   layout.file_bytes = layout.header_bytes + layout.blocks * layout.block_size;
-  if (spec.last_block == LastBlockFill::kCutShort && real % per_block != 0)
+  if (settings.last_block == LastBlockFill::kCutShort && real % per_block != 0)
     layout.file_bytes -= layout.block_size - (12 + (real % per_block) * frame_bytes);
   return layout;
 }
 
-int64_t FramesForSize(const ArchiveSpec& spec, int64_t bytes) {
-  const int64_t per_block = std::max(spec.frames_per_block, 1);
-  const int64_t block = 12 + per_block * (static_cast<int64_t>(spec.words_per_frame) + 5) * 2 +
-                        spec.serial_slack_bytes + spec.status_bytes_per_block;
+int64_t FramesForSize(const ArchiveSettings& settings, int64_t bytes) {
+  const int64_t per_block = std::max(settings.frames_per_block, 1);
+  const int64_t block = 12 + per_block * (static_cast<int64_t>(settings.words_per_frame) + 5) * 2 +
+                        settings.serial_slack_bytes + settings.status_bytes_per_block;
   return bytes > 0 ? bytes / block * per_block : 0;
 }
 
-std::vector<FrameRecord> ExpectedFrames(const ArchiveSpec& spec) {
+std::vector<FrameRecord> ExpectedFrames(const ArchiveSettings& settings) {
   std::vector<FrameRecord> frames;
-  FrameSequence sequence(spec);
+  FrameSequence sequence(settings);
   FrameRecord frame;
   while (sequence.Next(frame)) frames.push_back(frame);
-  const int64_t per_block = std::max(spec.frames_per_block, 1);
-  if (spec.last_block == LastBlockFill::kZeroFrames) {
+  const int64_t per_block = std::max(settings.frames_per_block, 1);
+  if (settings.last_block == LastBlockFill::kZeroFrames) {
     FrameRecord zero;
-    zero.words.assign(std::clamp(spec.words_per_frame, 1, kWordTableEntries), 0);
+    zero.words.assign(std::clamp(settings.words_per_frame, 1, kWordTableEntries), 0);
     zero.nominal_index = -1;
     while (static_cast<int64_t>(frames.size()) % per_block != 0) frames.push_back(zero);
   }

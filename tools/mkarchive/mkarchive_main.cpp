@@ -208,7 +208,7 @@ int Usage(const std::string& problem) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  mkarchive::ArchiveSpec spec;
+  mkarchive::ArchiveSettings settings;
   std::string out_path;
   std::vector<std::pair<std::string, std::string>> setup_fields;
   int64_t target_size = -1;
@@ -222,11 +222,11 @@ int main(int argc, char** argv) {
       return 0;
     }
     auto flag = [&](const char* name) { return option == name; };
-    if (flag("--dirty-bits")) { spec.dirty_unused_bits = true; continue; }
-    if (flag("--no-sync")) { spec.sync_enabled = false; continue; }
-    if (flag("--lf-only")) { spec.line_end = std::string(1, '\n'); continue; }
-    if (flag("--nul-terminator")) { spec.terminator = 0; continue; }
-    if (flag("--setup")) { spec.setup_file.write = true; continue; }
+    if (flag("--dirty-bits")) { settings.dirty_unused_bits = true; continue; }
+    if (flag("--no-sync")) { settings.sync_enabled = false; continue; }
+    if (flag("--lf-only")) { settings.line_end = std::string(1, '\n'); continue; }
+    if (flag("--nul-terminator")) { settings.terminator = 0; continue; }
+    if (flag("--setup")) { settings.setup_file.write = true; continue; }
     if (i + 1 >= argc) return Usage("unknown option or missing value: " + option);
     const std::string value = argv[++i];
     int64_t n = 0;
@@ -234,13 +234,13 @@ int main(int argc, char** argv) {
     std::string left, right;
     auto need_int = [&]() { return ParseInt(value, n); };
     if (flag("--out")) out_path = value;
-    else if (flag("--wpf") && need_int()) spec.words_per_frame = static_cast<int32_t>(n);
-    else if (flag("--word-length") && need_int()) spec.common_word_length = static_cast<int32_t>(n);
+    else if (flag("--wpf") && need_int()) settings.words_per_frame = static_cast<int32_t>(n);
+    else if (flag("--word-length") && need_int()) settings.common_word_length = static_cast<int32_t>(n);
     else if (flag("--word-lengths")) {
-      spec.word_lengths.clear();
+      settings.word_lengths.clear();
       for (const std::string& item : SplitList(value)) {
         if (!ParseInt(item, n)) return Usage("bad word length list: " + value);
-        spec.word_lengths.push_back(static_cast<int32_t>(n));
+        settings.word_lengths.push_back(static_cast<int32_t>(n));
       }
     } else if (flag("--word-length-at")) {
       int64_t w = 0;
@@ -249,28 +249,28 @@ int main(int argc, char** argv) {
       word_lengths_at.emplace_back(static_cast<int32_t>(w), static_cast<int32_t>(n));
     } else if (flag("--left-justify")) {
       if (value == "all") {
-        spec.left_justified.assign(kWordTableEntries, 1);
+        settings.left_justified.assign(kWordTableEntries, 1);
       } else {
         for (const std::string& item : SplitList(value)) {
           if (!ParseInt(item, n) || n < 1 || n > kWordTableEntries) return Usage("bad word list: " + value);
-          if (spec.left_justified.size() < static_cast<size_t>(n)) spec.left_justified.resize(n, 0);
-          spec.left_justified[n - 1] = 1;
+          if (settings.left_justified.size() < static_cast<size_t>(n)) settings.left_justified.resize(n, 0);
+          settings.left_justified[n - 1] = 1;
         }
       }
-    } else if (flag("--frames-per-block") && need_int()) spec.frames_per_block = static_cast<int32_t>(n);
-    else if (flag("--status-bytes") && need_int()) spec.status_bytes_per_block = static_cast<int32_t>(n);
-    else if (flag("--status-desc")) spec.status_descriptions.push_back(value);
-    else if (flag("--serial-slack") && need_int()) spec.serial_slack_bytes = static_cast<int32_t>(n);
-    else if (flag("--rate") && ParseReal(value, real)) spec.frame_rate_hz = real;
-    else if (flag("--year") && need_int()) spec.year = static_cast<int32_t>(n);
-    else if (flag("--start") && ParseTime(value, real)) spec.start_time = real;
-    else if (flag("--frames") && need_int()) spec.frame_count = n;
+    } else if (flag("--frames-per-block") && need_int()) settings.frames_per_block = static_cast<int32_t>(n);
+    else if (flag("--status-bytes") && need_int()) settings.status_bytes_per_block = static_cast<int32_t>(n);
+    else if (flag("--status-desc")) settings.status_descriptions.push_back(value);
+    else if (flag("--serial-slack") && need_int()) settings.serial_slack_bytes = static_cast<int32_t>(n);
+    else if (flag("--rate") && ParseReal(value, real)) settings.frame_rate_hz = real;
+    else if (flag("--year") && need_int()) settings.year = static_cast<int32_t>(n);
+    else if (flag("--start") && ParseTime(value, real)) settings.start_time = real;
+    else if (flag("--frames") && need_int()) settings.frame_count = n;
     else if (flag("--size") && need_int()) target_size = n;
     else if (flag("--gap")) {
       int64_t first = 0;
       if (!SplitAt(value, ':', left, right) || !ParseInt(left, first) || !ParseInt(right, n))
         return Usage("bad --gap: " + value);
-      spec.gaps.push_back({first, n});
+      settings.gaps.push_back({first, n});
     } else if (flag("--repeat-time") && need_int()) repeat_frames.push_back(n);
     else if (flag("--shift")) {
       int64_t frame = 0;
@@ -278,55 +278,55 @@ int main(int argc, char** argv) {
       if (!SplitAt(value, ':', left, right) || !ParseInt(left, frame)) return Usage("bad --shift: " + value);
       if (!SplitAt(right, ':', us_text, persist)) us_text = right;
       if (!ParseInt(us_text, n) || (!persist.empty() && persist != "persist")) return Usage("bad --shift: " + value);
-      spec.time_shifts.push_back({frame, n, persist == "persist"});
+      settings.time_shifts.push_back({frame, n, persist == "persist"});
     } else if (flag("--last-block")) {
-      if (value == "continue") spec.last_block = mkarchive::LastBlockFill::kContinue;
-      else if (value == "zero") spec.last_block = mkarchive::LastBlockFill::kZeroFrames;
-      else if (value == "cut") spec.last_block = mkarchive::LastBlockFill::kCutShort;
+      if (value == "continue") settings.last_block = mkarchive::LastBlockFill::kContinue;
+      else if (value == "zero") settings.last_block = mkarchive::LastBlockFill::kZeroFrames;
+      else if (value == "cut") settings.last_block = mkarchive::LastBlockFill::kCutShort;
       else return Usage("bad --last-block: " + value);
-    } else if (flag("--last-block-time") && ParseTime(value, real)) spec.last_block_time = real;
+    } else if (flag("--last-block-time") && ParseTime(value, real)) settings.last_block_time = real;
     else if (flag("--sync")) {
       uint64_t pattern = 0;
       char* end = nullptr;
       if (!SplitAt(value, ':', left, right) || !ParseInt(right, n)) return Usage("bad --sync: " + value);
       pattern = std::strtoull(left.c_str(), &end, 16);
       if (left.empty() || *end != '\0') return Usage("bad --sync pattern: " + value);
-      spec.sync_pattern = pattern;
-      spec.sync_bits = static_cast<int32_t>(n);
-      spec.sync_enabled = true;
-    } else if (flag("--sfid-word") && need_int()) spec.sfid_word = static_cast<int32_t>(n);
-    else if (flag("--minor-frames") && need_int()) spec.num_minor_frames = static_cast<int32_t>(n);
-    else if (flag("--sfid-start") && need_int()) spec.sfid_start_count = static_cast<int32_t>(n);
-    else if (flag("--flag-a-every") && need_int()) spec.status_a_every = static_cast<int32_t>(n);
-    else if (flag("--flag-b-every") && need_int()) spec.status_b_every = static_cast<int32_t>(n);
-    else if (flag("--seed") && need_int()) spec.seed = static_cast<uint64_t>(n);
+      settings.sync_pattern = pattern;
+      settings.sync_bits = static_cast<int32_t>(n);
+      settings.sync_enabled = true;
+    } else if (flag("--sfid-word") && need_int()) settings.sfid_word = static_cast<int32_t>(n);
+    else if (flag("--minor-frames") && need_int()) settings.num_minor_frames = static_cast<int32_t>(n);
+    else if (flag("--sfid-start") && need_int()) settings.sfid_start_count = static_cast<int32_t>(n);
+    else if (flag("--flag-a-every") && need_int()) settings.status_a_every = static_cast<int32_t>(n);
+    else if (flag("--flag-b-every") && need_int()) settings.status_b_every = static_cast<int32_t>(n);
+    else if (flag("--seed") && need_int()) settings.seed = static_cast<uint64_t>(n);
     else if (flag("--header-value")) {
       int64_t k = 0;
       if (!SplitAt(value, '=', left, right) || !ParseInt(left, k) || !ParseInt(right, n))
         return Usage("bad --header-value: " + value);
       int32_t v = static_cast<int32_t>(n);
-      if (k == 1) spec.header_value_1 = v;
-      else if (k == 6) spec.header_value_6 = v;
-      else if (k == 9) spec.header_value_9 = v;
-      else if (k == 16) spec.header_value_16 = v;
-      else if (k == 17) spec.header_value_17 = v;
+      if (k == 1) settings.header_value_1 = v;
+      else if (k == 6) settings.header_value_6 = v;
+      else if (k == 9) settings.header_value_9 = v;
+      else if (k == 16) settings.header_value_16 = v;
+      else if (k == 17) settings.header_value_17 = v;
       else return Usage("header values are 1, 6, 9, 16 and 17: " + value);
-    } else if (flag("--right-aligned")) spec.right_aligned = value == "yes" || value == "YES";
-    else if (flag("--setup-name")) spec.setup_file_name = value;
+    } else if (flag("--right-aligned")) settings.right_aligned = value == "yes" || value == "YES";
+    else if (flag("--setup-name")) settings.setup_file_name = value;
     else if (flag("--description")) {
       int64_t k = 0;
       if (!SplitAt(value, '=', left, right) || !ParseInt(left, k) || k < 1 || k > 3)
         return Usage("bad --description: " + value);
-      spec.description_texts[k - 1] = right;
-    } else if (flag("--stop-time") && ParseTime(value, real)) spec.header_stop_time = real;
+      settings.description_texts[k - 1] = right;
+    } else if (flag("--stop-time") && ParseTime(value, real)) settings.header_stop_time = real;
     else if (flag("--line")) {
       int64_t k = 0;
       if (!SplitAt(value, '=', left, right) || !ParseInt(left, k)) return Usage("bad --line: " + value);
-      spec.line_overrides.emplace_back(static_cast<int32_t>(k), right);
-    } else if (flag("--extra-line")) spec.extra_value_lines.push_back(value);
-    else if (flag("--setup-version") && need_int()) spec.setup_file.version = static_cast<int32_t>(n);
-    else if (flag("--setup-valid") && need_int()) spec.setup_file.valid = static_cast<uint8_t>(n);
-    else if (flag("--setup-bytes") && need_int()) spec.setup_file.record_bytes = n;
+      settings.line_overrides.emplace_back(static_cast<int32_t>(k), right);
+    } else if (flag("--extra-line")) settings.extra_value_lines.push_back(value);
+    else if (flag("--setup-version") && need_int()) settings.setup_file.version = static_cast<int32_t>(n);
+    else if (flag("--setup-valid") && need_int()) settings.setup_file.valid = static_cast<uint8_t>(n);
+    else if (flag("--setup-bytes") && need_int()) settings.setup_file.record_bytes = n;
     else if (flag("--setup-field")) {
       if (!SplitAt(value, '=', left, right)) return Usage("bad --setup-field: " + value);
       setup_fields.emplace_back(left, right);
@@ -337,15 +337,15 @@ int main(int argc, char** argv) {
   if (out_path.empty()) return Usage("--out is required");
 
   for (const auto& [word, length] : word_lengths_at) {
-    if (spec.word_lengths.size() < static_cast<size_t>(word))
-      spec.word_lengths.resize(word, spec.common_word_length);
-    spec.word_lengths[word - 1] = length;
+    if (settings.word_lengths.size() < static_cast<size_t>(word))
+      settings.word_lengths.resize(word, settings.common_word_length);
+    settings.word_lengths[word - 1] = length;
   }
   for (int64_t frame : repeat_frames) {
-    int64_t period_us = static_cast<int64_t>(1e6 / spec.frame_rate_hz + 0.5);
-    spec.time_shifts.push_back({frame, -period_us, false});
+    int64_t period_us = static_cast<int64_t>(1e6 / settings.frame_rate_hz + 0.5);
+    settings.time_shifts.push_back({frame, -period_us, false});
   }
-  if (target_size > 0) spec.frame_count = mkarchive::FramesForSize(spec, target_size);
+  if (target_size > 0) settings.frame_count = mkarchive::FramesForSize(settings, target_size);
   if (!setup_fields.empty()) {
     // Check the names now rather than inside the writer.
     auto probe = std::make_unique<decomsetupstruct>();
@@ -353,22 +353,22 @@ int main(int argc, char** argv) {
       std::string error;
       if (!ApplySetupField(*probe, name, value, error)) return Usage(error);
     }
-    spec.setup_file.edit = [setup_fields](decomsetupstruct& record) {
+    settings.setup_file.edit = [setup_fields](decomsetupstruct& record) {
       std::string ignored;
       for (const auto& [name, value] : setup_fields) ApplySetupField(record, name, value, ignored);
     };
   }
 
   std::string error;
-  if (!mkarchive::WriteArchive(out_path, spec, &error)) {
+  if (!mkarchive::WriteArchive(out_path, settings, &error)) {
     std::fprintf(stderr, "orlovarnel-mkarchive: %s\n", error.c_str());
     return 1;
   }
-  mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(spec);
+  mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(settings);
   std::printf("%s: %lld bytes, header %lld bytes, %lld blocks of %d bytes, %lld frames\n", out_path.c_str(),
               static_cast<long long>(layout.file_bytes), static_cast<long long>(layout.header_bytes),
               static_cast<long long>(layout.blocks), layout.block_size,
               static_cast<long long>(layout.frames_written));
-  if (spec.setup_file.write) std::printf("%s\n", mkarchive::SetupFilePath(out_path, spec).c_str());
+  if (settings.setup_file.write) std::printf("%s\n", mkarchive::SetupFilePath(out_path, settings).c_str());
   return 0;
 }
