@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/archive_reader.h"
+#include "common/log_session.h"
 #include "common/test_helpers.h"
 #include "mkarchive/archive_generator.h"
 #include "support/error_log.h"
@@ -16,28 +17,8 @@
 
 namespace {
 
-class LogSession {
- public:
-  explicit LogSession(const std::string& folder) : previous_(CurrentFolder()) {
-    SetCurrentFolder(folder);
-    StartErrorLog(false, "1.00", "OrloVarnel", "", "OrloVarnel");
-    path_ = ErrorLogPath();
-  }
-  ~LogSession() {
-    if (!ended_) EndErrorLog(false);
-    SetCurrentFolder(previous_);
-  }
-  std::string EndAndRead() {
-    EndErrorLog(false);
-    ended_ = true;
-    return testutil::ReadAllText(path_);
-  }
-
- private:
-  std::string previous_;
-  std::string path_;
-  bool ended_ = false;
-};
+using testutil::CountOf;
+using testutil::LogSession;
 
 std::string RawHeader(const std::vector<std::string>& lines, const std::string& end = "\r\n",
                       char terminator = '\n') {
@@ -252,16 +233,12 @@ TEST_F(ArchiveHeaderTest, MagicLineMustMatchExactly) {
   const std::string rest = RawHeader(mkarchive::HeaderValueLines(settings)).substr(34);
   for (const char* first : firsts) {
     testutil::WriteAllText(path_, std::string(first) + "\r\n" + rest);
-    std::vector<std::string> boxes;
-    SetMessageBoxHook([&](const std::string& caption, const std::string& text) {
-      boxes.push_back(caption + ": " + text);
-    });
     LogSession log(dir_.path());
     orloarkclass ark;
     EXPECT_FALSE(ark.OpenAndReadHeader(path_)) << first;
     EXPECT_FALSE(ark.IsOpen());  // a file that is not an archive is closed
     const std::string text = log.EndAndRead();
-    SetMessageBoxHook(nullptr);
+    const std::vector<std::string>& boxes = log.boxes;
     const size_t magic = text.find("THE FILE IS NOT A QUORVANT 8x FORMAT ARCHIVE FILE");
     const size_t corrupt = text.find("Archive File Appears Corrupt, Could Not Read Header.");
     ASSERT_NE(magic, std::string::npos) << text;

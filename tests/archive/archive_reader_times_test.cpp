@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "archive/archive_reader.h"
+#include "common/log_session.h"
 #include "common/test_helpers.h"
 #include "mkarchive/archive_generator.h"
 #include "support/error_log.h"
@@ -17,33 +18,8 @@
 
 namespace {
 
-class LogSession {
- public:
-  explicit LogSession(const std::string& folder) : previous_(CurrentFolder()) {
-    SetCurrentFolder(folder);
-    StartErrorLog(false, "1.00", "OrloVarnel", "", "OrloVarnel");
-    path_ = ErrorLogPath();
-    SetMessageBoxHook([this](const std::string& caption, const std::string& text) {
-      boxes.push_back(caption + ": " + text);
-    });
-  }
-  ~LogSession() {
-    SetMessageBoxHook(nullptr);
-    if (!ended_) EndErrorLog(false);
-    SetCurrentFolder(previous_);
-  }
-  std::string EndAndRead() {
-    EndErrorLog(false);
-    ended_ = true;
-    return testutil::ReadAllText(path_);
-  }
-  std::vector<std::string> boxes;
-
- private:
-  std::string previous_;
-  std::string path_;
-  bool ended_ = false;
-};
+using testutil::CountOf;
+using testutil::LogSession;
 
 const char kStopWarning[] =
     "Can't read valid file stop time, or start = stop ...calculating the stop time";

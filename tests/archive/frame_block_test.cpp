@@ -9,6 +9,7 @@
 
 #include "archive/archive_reader.h"
 #include "archive/frame_header.h"
+#include "common/log_session.h"
 #include "common/test_helpers.h"
 #include "mkarchive/archive_generator.h"
 #include "support/error_log.h"
@@ -16,36 +17,8 @@
 
 namespace {
 
-// Runs the program's log in a temporary folder for one test and hands back
-// its text.
-class LogSession {
- public:
-  explicit LogSession(const std::string& folder) : previous_(CurrentFolder()) {
-    SetCurrentFolder(folder);
-    StartErrorLog(false, "1.00", "OrloVarnel", "", "OrloVarnel");
-    path_ = ErrorLogPath();
-  }
-  ~LogSession() {
-    if (!ended_) EndErrorLog(false);
-    SetCurrentFolder(previous_);
-  }
-  std::string EndAndRead() {
-    EndErrorLog(false);
-    ended_ = true;
-    return testutil::ReadAllText(path_);
-  }
-
- private:
-  std::string previous_;
-  std::string path_;
-  bool ended_ = false;
-};
-
-int CountOf(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
+using testutil::CountOf;
+using testutil::LogSession;
 
 void Decode(std::vector<uint8_t> bytes, double& time, int32_t& sfid, int32_t& a, int32_t& b) {
   ASSERT_EQ(bytes.size(), 10u);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "archive/archive_reader.h"
+#include "common/log_session.h"
 #include "common/test_helpers.h"
 #include "mkarchive/archive_generator.h"
 #include "support/error_log.h"
@@ -23,6 +24,9 @@
 // sees new and delete inlined down to malloc and free, which is the point.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 namespace {
+
+using testutil::CountOf;
+using testutil::LogSession;
 std::atomic<bool> g_track_allocations{false};
 std::atomic<size_t> g_largest_allocation{0};
 }  // namespace
@@ -64,40 +68,6 @@ namespace {
 // words, 1024 status bytes, 400 lines of 3001 bytes), and above the fixed
 // working buffers of the header read.
 constexpr size_t kRefusedOpenAllocationCap = 256 * 1024;
-
-class LogSession {
- public:
-  explicit LogSession(const std::string& folder) : previous_(CurrentFolder()) {
-    SetCurrentFolder(folder);
-    StartErrorLog(false, "1.00", "OrloVarnel", "", "OrloVarnel");
-    path_ = ErrorLogPath();
-    SetMessageBoxHook([this](const std::string& caption, const std::string& text) {
-      boxes.push_back(caption + ": " + text);
-    });
-  }
-  ~LogSession() {
-    SetMessageBoxHook(nullptr);
-    if (!ended_) EndErrorLog(false);
-    SetCurrentFolder(previous_);
-  }
-  std::string EndAndRead() {
-    EndErrorLog(false);
-    ended_ = true;
-    return testutil::ReadAllText(path_);
-  }
-  std::vector<std::string> boxes;
-
- private:
-  std::string previous_;
-  std::string path_;
-  bool ended_ = false;
-};
-
-int CountOf(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
 
 const char kCorrupt[] = "Archive File Appears Corrupt, Could Not Read Header.";
 const char kNotArchive[] = "THE FILE IS NOT A QUORVANT 8x FORMAT ARCHIVE FILE";
