@@ -131,7 +131,7 @@ struct FrameRecord {
   std::vector<uint16_t> words;  // WPF containers as stored
 };
 
-// Derived numbers of an archive settings.
+// Numbers derived from an archive's settings.
 struct ArchiveLayout {
   int32_t serial_bytes = 0;    // S
   int32_t block_size = 0;      // 12 + S + T
@@ -144,7 +144,7 @@ struct ArchiveLayout {
   double last_block_time = 0.0;  // the last block's time field
 };
 
-// Returns "" when the settings can be written, else what is wrong with it.
+// Returns "" when the settings can be written, else what is wrong with them.
 std::string CheckSettings(const ArchiveSettings& settings);
 
 // Word length and justification of word w (0-based) under the settings.
