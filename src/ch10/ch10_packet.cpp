@@ -2,6 +2,7 @@
 // writers of the Chapter 10 converter.
 #include "ch10/ch10_packet.h"
 
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -29,6 +30,23 @@ uint16_t Ch10Checksum16(const uint8_t* bytes, size_t length) {
   // the low 16 bits of the running sum are the checksum whatever the length.
   uint32_t sum = 0;
   size_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    // Every byte of the Chapter 10 file goes through this sum, so the bulk
+    // is summed 16 bytes at a time in eight 16-bit lanes (one vector add
+    // once compiled). Addition modulo 65,536 does not care about order, so
+    // lanes that wrap on their own give the same sum. On a little-endian
+    // host the copied words read as the packet holds them; memcpy allows a
+    // body at any address.
+    uint16_t lanes[8] = {};
+    for (; i + 16 <= length; i += 16) {
+      uint16_t words[8];
+      std::memcpy(words, bytes + i, sizeof words);
+      for (int k = 0; k < 8; ++k) lanes[k] = static_cast<uint16_t>(lanes[k] + words[k]);
+    }
+    for (const uint16_t lane : lanes) sum += lane;
+  }
+  // The rest (everything on a big-endian host), word by word: byte i low,
+  // byte i + 1 high, an odd last byte as the low byte of a word.
   for (; i + 1 < length; i += 2) {
     sum += static_cast<uint32_t>(bytes[i]) | (static_cast<uint32_t>(bytes[i + 1]) << 8);
   }
@@ -90,14 +108,25 @@ uint64_t SecondsToRtc(double seconds) {
   return static_cast<uint64_t>(wrapped) & kRtcMask;
 }
 
+namespace {
+
+// The error number of a failed or short write; EIO when the system gave none.
+int WriteFailure(const PlatformFile& file) {
+  return file.LastError() != 0 ? file.LastError() : EIO;
+}
+
+}  // namespace
+
 int WriteCh10Packet(PlatformFile& file, const ch10headerstruct& header,
                     const uint8_t* body_and_trailer) {
   const int64_t rest = static_cast<int64_t>(header.PacketLength) - kCh10HeaderBytes;
-  if (file.Write(header.Bytes, kCh10HeaderBytes) != kCh10HeaderBytes) {
-    return file.LastError() != 0 ? file.LastError() : EIO;
-  }
-  if (rest > 0 && file.Write(body_and_trailer, rest) != rest) {
-    return file.LastError() != 0 ? file.LastError() : EIO;
-  }
+  if (file.Write(header.Bytes, kCh10HeaderBytes) != kCh10HeaderBytes) return WriteFailure(file);
+  if (rest > 0 && file.Write(body_and_trailer, rest) != rest) return WriteFailure(file);
+  return 0;
+}
+
+int WriteAssembledCh10Packet(PlatformFile& file, const uint8_t* packet, uint32_t packet_length) {
+  const int64_t length = packet_length;
+  if (file.Write(packet, length) != length) return WriteFailure(file);
   return 0;
 }

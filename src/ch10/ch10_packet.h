@@ -1,6 +1,6 @@
 // Chapter 10 packet framing: the 24-byte packet header, the 16-bit checksum
 // shared by header and body, the trailer (filler and data checksum), the
-// 48-bit relative time counter and the write of one assembled packet.
+// 48-bit relative time counter and the write of one packet.
 //
 // Every packet this program writes has no secondary header, flags 0x02
 // (16-bit data checksum present) and data type version 0x03. All fields are
@@ -82,3 +82,8 @@ uint64_t SecondsToRtc(double seconds);
 // was written, otherwise the error number (EIO when a short write left none).
 int WriteCh10Packet(PlatformFile& file, const ch10headerstruct& header,
                     const uint8_t* body_and_trailer);
+
+// Writes a packet whose header, body and trailer already lie back to back
+// (the converter's assembly buffer): packet_length bytes with one write call.
+// Returns 0 or the error number, as WriteCh10Packet does.
+int WriteAssembledCh10Packet(PlatformFile& file, const uint8_t* packet, uint32_t packet_length);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cmath>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "common/ch10_file_reader.h"
@@ -105,6 +106,32 @@ TEST(Ch10Checksum, OddLengthEndsWithALowByte) {
   EXPECT_EQ(Ch10Checksum16(bytes, 0), 0x0000);
 }
 
+TEST(Ch10Checksum, EqualsTheWordByWordSumForEveryLengthAndAlignment) {
+  // The bulk is summed in wide lanes and the rest word by word: every split
+  // between the two, odd lengths and bodies at odd addresses must give the
+  // plain sum.
+  std::mt19937 rng(20240517);
+  std::vector<uint8_t> area(300 + 16);
+  for (int round = 0; round < 4; ++round) {
+    for (uint8_t& b : area) b = static_cast<uint8_t>(rng());
+    if (round == 3) std::fill(area.begin(), area.end(), 0xFF);  // every lane wraps
+    for (size_t offset : {0, 1, 2, 3, 5, 8, 15}) {
+      for (size_t length = 0; length <= 300; ++length) {
+        const uint8_t* bytes = area.data() + offset;
+        ASSERT_EQ(Ch10Checksum16(bytes, length), testutil::Ch10ReferenceChecksum(bytes, length))
+            << "round " << round << " offset " << offset << " length " << length;
+      }
+    }
+  }
+  // A full-size PCM body (262,148 bytes) at an odd address.
+  std::vector<uint8_t> body(262148 + 1);
+  for (uint8_t& b : body) b = static_cast<uint8_t>(rng());
+  EXPECT_EQ(Ch10Checksum16(body.data() + 1, 262148),
+            testutil::Ch10ReferenceChecksum(body.data() + 1, 262148));
+  EXPECT_EQ(Ch10Checksum16(body.data() + 1, 262147),
+            testutil::Ch10ReferenceChecksum(body.data() + 1, 262147));
+}
+
 TEST(Ch10Trailer, FillerMakesThePacketAMultipleOfFour) {
   std::vector<uint8_t> body(128, 0x11);
   for (uint32_t length = 1; length <= 40; ++length) {
@@ -186,6 +213,43 @@ TEST_F(Ch10PacketWrite, FailedAndShortWritesReturnTheErrorNumber) {
   EXPECT_EQ(WriteCh10Packet(file, h, body.data()), ENOSPC);
   PlatformFile closed;
   EXPECT_NE(WriteCh10Packet(closed, h, body.data()), 0);
+}
+
+TEST_F(Ch10PacketWrite, AssembledPacketGoesOutWholeOrReportsTheError) {
+  // Header copy, body and trailer back to back, as the converter holds them.
+  std::vector<uint8_t> packet(kCh10HeaderBytes + 64 + 4, 0);
+  uint8_t* body = packet.data() + kCh10HeaderBytes;
+  for (size_t i = 0; i < 64; ++i) body[i] = static_cast<uint8_t>(i * 5 + 1);
+  const ch10trailerstruct t = FillDataChecksum(body, 64);
+  PlaceTrailer(body + 64, t);
+  ch10headerstruct h;
+  BuildCh10Header(h, kTimeChannelId, 92, SecondsToRtc(3.0), kTimeDataType, kCh10PacketFlags, 9,
+                  64);
+  std::copy(h.Bytes, h.Bytes + kCh10HeaderBytes, packet.begin());
+
+  // The bytes in the file are those the two-call writer produces.
+  const std::string whole = dir_.File("whole.ch10");
+  const std::string split = dir_.File("split.ch10");
+  PlatformFile file;
+  ASSERT_TRUE(file.CreateWrite(whole));
+  EXPECT_EQ(WriteAssembledCh10Packet(file, packet.data(), 92), 0);
+  file.Close();
+  ASSERT_TRUE(file.CreateWrite(split));
+  EXPECT_EQ(WriteCh10Packet(file, h, body), 0);
+  file.Close();
+  EXPECT_EQ(testutil::ReadAllBytes(whole), packet);
+  EXPECT_EQ(testutil::ReadAllBytes(split), packet);
+
+  // A write that comes up short or fails gives the error number.
+  const std::string full = dir_.File("full.ch10");
+  ASSERT_TRUE(file.CreateWrite(full));
+  SetFileWriteFault("full.ch10", 50, EIO);
+  EXPECT_EQ(WriteAssembledCh10Packet(file, packet.data(), 92), EIO);
+  EXPECT_EQ(WriteAssembledCh10Packet(file, packet.data(), 92), EIO);
+  file.Close();
+  EXPECT_EQ(testutil::ReadAllBytes(full).size(), 50u);
+  PlatformFile closed;
+  EXPECT_NE(WriteAssembledCh10Packet(closed, packet.data(), 92), 0);
 }
 
 }  // namespace
