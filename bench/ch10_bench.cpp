@@ -1,6 +1,6 @@
-// Chapter 10 pass throughput: PCM packets written from a pack file (read in
-// large blocks, checksummed, framed, written with two calls per packet), and
-// the 16-bit checksum on its own.
+// Chapter 10 pass throughput: PCM packets written from a pack file (read
+// straight into the packet, checksummed, framed, written with one call per
+// packet), and the 16-bit checksum on its own.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>

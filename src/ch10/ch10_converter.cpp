@@ -5,8 +5,9 @@
 // packet about once per second of archive time; the conversion driver
 // decides when. Every packet is assembled in one reusable buffer (header
 // copy at bytes 0-23, body from byte 24, trailer after the body) and written
-// with two calls. The pack file is read in 1 MiB blocks, so memory stays the
-// same whatever the archive's size.
+// with one call. The pack data of a PCM packet is read straight into that
+// buffer, so memory stays the same whatever the archive's size and the data
+// is copied only by the system's read and write.
 #include "ch10/ch10_converter.h"
 
 #include <algorithm>
@@ -25,7 +26,6 @@
 namespace {
 
 constexpr size_t kPacketBufferBytes = 1048576;
-constexpr size_t kPackReadBlockBytes = 1048576;
 constexpr uint32_t kPcmChannelWord = 0x00100000;  // throughput mode, 16-bit alignment
 // About a tenth of a second of data per PCM packet, at most 131,072 words;
 // at least 4 words so that even a very slow stream moves on.
@@ -60,9 +60,7 @@ ch10convertprocessclass::~ch10convertprocessclass() {
 bool ch10convertprocessclass::OpenPackFile(const std::string& pack_file_name) {
   pack_file_.Close();
   PackFileName = pack_file_name;
-  read_position_ = read_end_ = 0;
   pack_exhausted_ = false;
-  if (read_buffer_.empty()) read_buffer_.resize(kPackReadBlockBytes);
   if (!pack_file_.OpenRead(pack_file_name)) {
     // The pass then finds the end of input at once and writes no PCM packet.
     const int error_number = pack_file_.LastError();
@@ -113,9 +111,11 @@ void ch10convertprocessclass::FrameAndWritePacket(uint16_t channel_id, uint8_t d
   PlaceTrailer(body + data_length, trailer);
 
   // After a failed write the file is incomplete; the driver ends the run, and
-  // further packets would only add to a broken file.
+  // further packets would only add to a broken file. Header copy, body and
+  // trailer lie back to back in the buffer: one write for the whole packet.
   if (output_error_ == 0) {
-    const int error_number = WriteCh10Packet(ch10_file_, header, body);
+    const int error_number =
+        WriteAssembledCh10Packet(ch10_file_, packet_buffer_.data(), packet_length);
     if (error_number != 0) ReportOutputFailure("Unable to write Ch10 file ", error_number);
   }
   ++sequence;  // uint8_t: 255 wraps to 0
@@ -168,31 +168,20 @@ void ch10convertprocessclass::WriteTimePacket(uint8_t leap_year, double relative
 }
 
 size_t ch10convertprocessclass::ReadPackBytes(uint8_t* out, size_t n) {
-  size_t delivered = 0;
-  while (delivered < n) {
-    if (read_position_ == read_end_) {
-      if (pack_exhausted_) break;
-      const int64_t got =
-          pack_file_.Read(read_buffer_.data(), static_cast<int64_t>(read_buffer_.size()));
-      read_position_ = 0;
-      read_end_ = got > 0 ? static_cast<size_t>(got) : 0;
-      if (pack_file_.LastError() != 0) {
-        // A read error ends the input like the end of the file does; it is
-        // logged so that the shortened Chapter 10 file is not a surprise.
-        const int error_number = pack_file_.LastError();
-        LogError("Unable to read pack file " + PackFileName + " : " +
-                     SystemErrorText(error_number),
-                 error_number, true);
-        pack_exhausted_ = true;
-      } else if (got == 0) {
-        pack_exhausted_ = true;
-      }
-      if (read_end_ == 0) break;
+  if (pack_exhausted_ || n == 0) return 0;
+  const int64_t got = pack_file_.Read(out, static_cast<int64_t>(n));
+  const size_t delivered = got > 0 ? static_cast<size_t>(got) : 0;
+  if (delivered < n) {
+    // Read only stops short at the end of the file or on an error; either
+    // way the input is over, and the next packet finds it without a read.
+    pack_exhausted_ = true;
+    const int error_number = pack_file_.LastError();
+    if (error_number != 0) {
+      // A read error ends the input like the end of the file does; it is
+      // logged so that the shortened Chapter 10 file is not a surprise.
+      LogError("Unable to read pack file " + PackFileName + " : " + SystemErrorText(error_number),
+               error_number, true);
     }
-    const size_t take = std::min(n - delivered, read_end_ - read_position_);
-    std::memcpy(out + delivered, read_buffer_.data() + read_position_, take);
-    read_position_ += take;
-    delivered += take;
   }
   return delivered;
 }
@@ -207,6 +196,7 @@ void ch10convertprocessclass::WritePcmPacket(int32_t words_per_packet, bool& end
   PutLe32(packet_buffer_.data() + write_position_, kPcmChannelWord);
   write_position_ += 4;
 
+  // The data goes straight to its place in the packet, after the channel word.
   const size_t got = ReadPackBytes(packet_buffer_.data() + write_position_, wanted);
   if (got == 0) {
     end_of_input = true;
@@ -234,7 +224,6 @@ void ch10convertprocessclass::WritePcmPacket(int32_t words_per_packet, bool& end
 
 void ch10convertprocessclass::ClosePackFile() {
   if (pack_file_.IsOpen()) pack_file_.Close();
-  read_position_ = read_end_ = 0;
 }
 
 void ch10convertprocessclass::CloseCh10File() {

@@ -64,14 +64,15 @@ class ch10convertprocessclass {
   int output_error_ = 0;
 
   // Frames the body of data_length bytes that sits at packet_buffer_[24]:
-  // trailer, header (also copied to bytes 0-23), write, then the channel's
-  // sequence counter moves on (8-bit wrap).
+  // trailer, header (also copied to bytes 0-23), one write of the whole
+  // packet, then the channel's sequence counter moves on (8-bit wrap).
   void FrameAndWritePacket(uint16_t channel_id, uint8_t data_type, uint8_t& sequence,
                            uint64_t relative_time_counter, uint32_t data_length);
   // Makes packet_buffer_ hold at least the given number of bytes.
   void ReservePacketBuffer(size_t bytes);
-  // Copies up to n bytes of the pack file to out through read_buffer_;
-  // returns the bytes delivered (fewer only at the end of the file).
+  // Reads up to n bytes of the pack file straight to out (one read call);
+  // returns the bytes delivered, fewer only at the end of the file or after
+  // a read error (logged). Either ends the input: later calls return 0.
   size_t ReadPackBytes(uint8_t* out, size_t n);
   void ReportOutputFailure(const std::string& what, int error_number);
 
@@ -82,10 +83,6 @@ class ch10convertprocessclass {
   uint8_t tmats_sequence_ = 0;
   uint8_t pcm_sequence_ = 0;
   uint8_t time_sequence_ = 0;
-  // Pack file read-ahead: the pack file is read in large blocks and the
-  // PCM packets take their data from here.
-  std::vector<uint8_t> read_buffer_;
-  size_t read_position_ = 0;
-  size_t read_end_ = 0;
+  // Set once the pack file has ended (or failed to open or read).
   bool pack_exhausted_ = false;
 };

@@ -381,6 +381,79 @@ TEST_F(Ch10Converter, MissingPackFileGivesNoPcmPacket) {
   EXPECT_NE(boxes_[0].find("missing.arkpak"), std::string::npos);
 }
 
+TEST_F(Ch10Converter, PackReadErrorEndsTheInputAndIsLoggedOnce) {
+  // Reading this process's memory file from offset 0 fails with EIO: a pack
+  // file that opens but cannot be read.
+  const std::string unreadable = "/proc/self/mem";
+  if (!FileExists(unreadable)) GTEST_SKIP() << "no " << unreadable;
+  auto setup = MakeSetup(1000, 1000.0);
+  const std::string out = dir_.File("o.ch10");
+  ch10convertprocessclass conv(unreadable, out, *setup);
+  ASSERT_TRUE(conv.OpenPackFile(unreadable));
+  ASSERT_TRUE(conv.CreateCh10File(out));
+  bool end = false;
+  conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);
+  EXPECT_TRUE(end);
+  EXPECT_EQ(conv.LastPacketDataBytes, 0);
+  // The following calls find the end without another read or report.
+  end = false;
+  conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);
+  EXPECT_TRUE(end);
+  conv.ClosePackFile();
+  conv.CloseCh10File();
+  EXPECT_FALSE(conv.OutputFailed());
+  EXPECT_TRUE(testutil::ReadAllBytes(out).empty());
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(beeps_.Count(BeepKind::Error), 1);
+  EXPECT_EQ(boxes_[0].rfind("ERROR|", 0), 0u) << boxes_[0];
+  EXPECT_NE(boxes_[0].find("Unable to read pack file " + unreadable), std::string::npos)
+      << boxes_[0];
+}
+
+TEST_F(Ch10Converter, ShortLastPacketForEveryRemainder) {
+  // Pack files that end 1 to 8 bytes into a packet of 8 data bytes: the
+  // last packet holds what is left, zero-padded to a 4-byte unit, and the
+  // call after it finds the end of input.
+  auto setup = MakeSetup(16, 20.0);  // the minimum of 4 words: 8 data bytes
+  for (size_t extra = 1; extra <= 8; ++extra) {
+    std::vector<uint8_t> pack(16 + extra);
+    for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(0xC0 + i);
+    const std::string pack_path = dir_.File("p.arkpak");
+    testutil::WriteAllBytes(pack_path, pack.data(), pack.size());
+    const std::string out = dir_.File("o.ch10");
+    ch10convertprocessclass conv(pack_path, out, *setup);
+    ASSERT_TRUE(conv.OpenPackFile(pack_path));
+    ASSERT_TRUE(conv.CreateCh10File(out));
+    conv.SetUpTiming();
+    bool end = false;
+    for (int full = 0; full < 2; ++full) {
+      conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);
+      ASSERT_FALSE(end);
+      EXPECT_EQ(conv.LastPacketDataBytes, 8);
+    }
+    conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);
+    ASSERT_FALSE(end) << extra;
+    const int64_t padded = static_cast<int64_t>((extra + 3) / 4 * 4);
+    EXPECT_EQ(conv.LastPacketDataBytes, padded) << extra;
+    EXPECT_DOUBLE_EQ(conv.LastPacketDuration, padded * 8 / 320.0) << extra;
+    conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);
+    EXPECT_TRUE(end) << extra;
+    EXPECT_EQ(conv.LastPacketDataBytes, 0);
+    EXPECT_EQ(conv.LastPacketDuration, 0.0);
+    conv.ClosePackFile();
+    conv.CloseCh10File();
+
+    const auto packets = ReadPackets(out);
+    ASSERT_EQ(packets.size(), 3u) << extra;
+    for (const auto& p : packets) EXPECT_TRUE(p.ChecksumsGood()) << extra;
+    EXPECT_EQ(packets[2].data_length, 4u + padded) << extra;
+    std::vector<uint8_t> expected = pack;
+    expected.resize(16 + static_cast<size_t>(padded), 0);
+    EXPECT_EQ(testutil::ConcatenatePcmPayloads(packets), expected) << extra;
+  }
+  EXPECT_TRUE(boxes_.empty());
+}
+
 TEST_F(Ch10Converter, WriteFailureIsReportedOnceAndStopsTheOutput) {
   auto setup = MakeSetup(1000, 1000.0);
   std::vector<uint8_t> pack(12496 * 4, 0x5A);
