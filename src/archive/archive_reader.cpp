@@ -129,6 +129,7 @@ bool orloarkclass::OpenAndReadHeader(const std::string& path) {
   }
   FileName = path;
   FileSize = GetFileSize64(path);
+  block_reader_.Start(file_, 0);
 
   bool times_valid = false;
   if (!ReadArkHeader(times_valid)) {
@@ -352,8 +353,7 @@ void orloarkclass::ReadHeaderLine(std::string& text, int32_t& count) {
 
 int64_t orloarkclass::SeekArk(int64_t offset) {
   if (file_.Seek(offset)) {
-    FilePosition = offset;
-    read_ahead_pos_ = read_ahead_len_ = 0;  // the buffered bytes belong elsewhere now
+    FilePosition = offset;  // the block reader follows at its next read
   } else {
     int error = file_.LastError();
     LogInfo("Cannot Seek File " + SystemErrorText(error), error, false);
@@ -397,8 +397,7 @@ double orloarkclass::EstimateStopTime(double start, double block_duration, doubl
 }
 
 void orloarkclass::CloseArkFile() {
-  read_ahead_pos_ = read_ahead_len_ = 0;
-  std::vector<uint8_t>().swap(read_ahead_);
+  block_reader_.Stop();
   if (!file_.IsOpen()) return;
   file_.Flush();
   file_.Close();

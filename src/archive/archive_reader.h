@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "archive/ark_header.h"
+#include "support/mapped_reader.h"
 #include "support/platform_file.h"
 
 class orloarkpackclass;
@@ -67,10 +68,10 @@ class orloarkclass {
   void ReadFirstAndLastBlockTimes();
   // One field of a frame block; logs `short_text` on a short read.
   bool ReadBlockField(void* into, int64_t size, const char* short_text);
-  // Up to `size` bytes at FilePosition through the read-ahead buffer.
+  // Up to `size` bytes at FilePosition through the block reader.
   int64_t ReadAhead(uint8_t* into, int64_t size);
-  // Forgets the read-ahead data and puts the file back at FilePosition;
-  // every direct use of the file and every seek goes through this first.
+  // Puts the file's own offset at FilePosition (the block reader does not
+  // move it); a direct read of the file after blocks goes through this.
   void DropReadAhead();
 
   std::unique_ptr<arkheaderstruct> header_;
@@ -78,8 +79,7 @@ class orloarkclass {
   PlatformFile file_;
   // Frame blocks are small (often a few KiB); reading them field by field
   // straight from the file would cost several system calls per block, so
-  // the block reader draws on one large read-ahead buffer instead.
-  std::vector<uint8_t> read_ahead_;
-  size_t read_ahead_pos_ = 0;
-  size_t read_ahead_len_ = 0;
+  // the fields are copied from a mapped window of the archive instead (or a
+  // large read buffer where the archive cannot be mapped).
+  MappedFileReader block_reader_;
 };
