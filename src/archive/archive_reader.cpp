@@ -129,7 +129,6 @@ bool orloarkclass::OpenAndReadHeader(const std::string& path) {
   }
   FileName = path;
   FileSize = GetFileSize64(path);
-  block_reader_.Start(file_, 0);
 
   bool times_valid = false;
   if (!ReadArkHeader(times_valid)) {
@@ -353,7 +352,8 @@ void orloarkclass::ReadHeaderLine(std::string& text, int32_t& count) {
 
 int64_t orloarkclass::SeekArk(int64_t offset) {
   if (file_.Seek(offset)) {
-    FilePosition = offset;  // the block reader follows at its next read
+    FilePosition = offset;
+    read_ahead_pos_ = read_ahead_len_ = 0;  // the buffered bytes belong elsewhere now
   } else {
     int error = file_.LastError();
     LogInfo("Cannot Seek File " + SystemErrorText(error), error, false);
@@ -397,7 +397,8 @@ double orloarkclass::EstimateStopTime(double start, double block_duration, doubl
 }
 
 void orloarkclass::CloseArkFile() {
-  block_reader_.Stop();
+  read_ahead_pos_ = read_ahead_len_ = 0;
+  std::vector<uint8_t>().swap(read_ahead_);
   if (!file_.IsOpen()) return;
   file_.Flush();
   file_.Close();

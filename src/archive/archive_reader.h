@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "archive/ark_header.h"
-#include "support/mapped_reader.h"
 #include "support/platform_file.h"
 
 class orloarkpackclass;
@@ -68,10 +67,10 @@ class orloarkclass {
   void ReadFirstAndLastBlockTimes();
   // One field of a frame block; logs `short_text` on a short read.
   bool ReadBlockField(void* into, int64_t size, const char* short_text);
-  // Up to `size` bytes at FilePosition through the block reader.
+  // Up to `size` bytes at FilePosition through the read-ahead buffer.
   int64_t ReadAhead(uint8_t* into, int64_t size);
-  // Puts the file's own offset at FilePosition (the block reader does not
-  // move it); a direct read of the file after blocks goes through this.
+  // Forgets the read-ahead data and puts the file back at FilePosition;
+  // every direct use of the file and every seek goes through this first.
   void DropReadAhead();
 
   std::unique_ptr<arkheaderstruct> header_;
@@ -79,7 +78,8 @@ class orloarkclass {
   PlatformFile file_;
   // Frame blocks are small (often a few KiB); reading them field by field
   // straight from the file would cost several system calls per block, so
-  // the fields are copied from a mapped window of the archive instead (or a
-  // large read buffer where the archive cannot be mapped).
-  MappedFileReader block_reader_;
+  // the block reader draws on one large read-ahead buffer instead.
+  std::vector<uint8_t> read_ahead_;
+  size_t read_ahead_pos_ = 0;
+  size_t read_ahead_len_ = 0;
 };

@@ -5,10 +5,9 @@
 // packet about once per second of archive time; the conversion driver
 // decides when. Every packet is assembled in one reusable buffer (header
 // copy at bytes 0-23, body from byte 24, trailer after the body) and written
-// with one call. The pack data of a PCM packet is copied straight into that
-// buffer from a mapped window of the pack file, so memory stays the same
-// whatever the archive's size and the data is copied once on its way in
-// and once by the system's write.
+// with one call. The pack data of a PCM packet is read straight into that
+// buffer, so memory stays the same whatever the archive's size and the data
+// is copied only by the system's read and write.
 #include "ch10/ch10_converter.h"
 
 #include <algorithm>
@@ -59,7 +58,7 @@ ch10convertprocessclass::~ch10convertprocessclass() {
 }
 
 bool ch10convertprocessclass::OpenPackFile(const std::string& pack_file_name) {
-  ClosePackFile();
+  pack_file_.Close();
   PackFileName = pack_file_name;
   pack_exhausted_ = false;
   if (!pack_file_.OpenRead(pack_file_name)) {
@@ -70,7 +69,6 @@ bool ch10convertprocessclass::OpenPackFile(const std::string& pack_file_name) {
     pack_exhausted_ = true;
     return false;
   }
-  pack_reader_.Start(pack_file_, 0);
   return true;
 }
 
@@ -171,15 +169,13 @@ void ch10convertprocessclass::WriteTimePacket(uint8_t leap_year, double relative
 
 size_t ch10convertprocessclass::ReadPackBytes(uint8_t* out, size_t n) {
   if (pack_exhausted_ || n == 0) return 0;
-  const int64_t got = pack_reader_.Read(out, static_cast<int64_t>(n));
+  const int64_t got = pack_file_.Read(out, static_cast<int64_t>(n));
   const size_t delivered = got > 0 ? static_cast<size_t>(got) : 0;
   if (delivered < n) {
-    // Reading only stops short at the end of the file or on an error
-    // (EIO also for pages that vanished because the file was truncated
-    // under the mapping); either way the input is over, and the next packet
-    // finds it without a read.
+    // Read only stops short at the end of the file or on an error; either
+    // way the input is over, and the next packet finds it without a read.
     pack_exhausted_ = true;
-    const int error_number = pack_reader_.LastError();
+    const int error_number = pack_file_.LastError();
     if (error_number != 0) {
       // A read error ends the input like the end of the file does; it is
       // logged so that the shortened Chapter 10 file is not a surprise.
@@ -227,7 +223,6 @@ void ch10convertprocessclass::WritePcmPacket(int32_t words_per_packet, bool& end
 }
 
 void ch10convertprocessclass::ClosePackFile() {
-  pack_reader_.Stop();  // unmaps before the descriptor goes
   if (pack_file_.IsOpen()) pack_file_.Close();
 }
 

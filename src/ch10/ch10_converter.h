@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "support/mapped_reader.h"
 #include "support/platform_file.h"
 
 struct arkheaderstruct;
@@ -61,9 +60,6 @@ class ch10convertprocessclass {
  private:
   const arkheaderstruct& setup_;
   PlatformFile pack_file_;
-  // Copies the pack data out of mapped windows of the pack file (a large
-  // read buffer where it cannot be mapped).
-  MappedFileReader pack_reader_;
   PlatformFile ch10_file_;
   int output_error_ = 0;
 
@@ -74,9 +70,9 @@ class ch10convertprocessclass {
                            uint64_t relative_time_counter, uint32_t data_length);
   // Makes packet_buffer_ hold at least the given number of bytes.
   void ReservePacketBuffer(size_t bytes);
-  // Copies up to n bytes of the pack file straight to out; returns the
-  // bytes delivered, fewer only at the end of the file or after a read
-  // error (logged). Either ends the input: later calls return 0.
+  // Reads up to n bytes of the pack file straight to out (one read call);
+  // returns the bytes delivered, fewer only at the end of the file or after
+  // a read error (logged). Either ends the input: later calls return 0.
   size_t ReadPackBytes(uint8_t* out, size_t n);
   void ReportOutputFailure(const std::string& what, int error_number);
 

@@ -3,8 +3,6 @@
 // their reports, and the program-closing stop.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstring>
 #include <string>
 #include <vector>
@@ -238,36 +236,6 @@ TEST_F(FrameBlockTest, AnIncompleteLastBlockEndsThePassWithTheReportOfItsShortFi
     EXPECT_EQ(CountOf(text, std::string("000255  ")), 1) << text;
     EXPECT_NE(text.find(cut.report), std::string::npos) << text;
   }
-}
-
-// Another process truncating the archive during the pass: the copy of the
-// next field from the vanished part of the mapped window is a read error,
-// so the pass ends with the report of that field instead of a crash.
-TEST_F(FrameBlockTest, ArchiveTruncatedUnderThePassEndsItWithTheShortFieldReport) {
-  mkarchive::ArchiveSettings settings;
-  settings.words_per_frame = 100;
-  settings.frames_per_block = 4;
-  settings.status_bytes_per_block = 8;
-  settings.frame_count = 4 * 200;
-  WriteArchive(settings);
-  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(settings);
-
-  LogSession log(dir_.path());
-  orloarkclass ark;
-  ASSERT_TRUE(ark.OpenAndReadHeader(path_));
-  ark.ReadNextBlock();
-  ark.ReadNextBlock();
-  ASSERT_FALSE(ark.EndOfData);
-  const int64_t position = layout.header_bytes + 2 * layout.block_size;
-  ASSERT_EQ(ark.FilePosition, position);
-
-  ASSERT_EQ(::truncate(path_.c_str(), 0), 0);
-  ark.ReadNextBlock();
-  EXPECT_TRUE(ark.EndOfData);
-  EXPECT_EQ(ark.FilePosition, position);  // nothing was delivered
-  const std::string text = log.EndAndRead();
-  EXPECT_EQ(CountOf(text, "GroupReadToBufs fail"), 1) << text;
-  EXPECT_NE(text.find("GroupReadToBufs fail, blocksizetoy"), std::string::npos) << text;
 }
 
 TEST_F(FrameBlockTest, ZeroStatusBytesReadNothingForTheStatusField) {

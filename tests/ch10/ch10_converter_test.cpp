@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -409,80 +407,6 @@ TEST_F(Ch10Converter, PackReadErrorEndsTheInputAndIsLoggedOnce) {
   EXPECT_EQ(beeps_.Count(BeepKind::Error), 1);
   EXPECT_EQ(boxes_[0].rfind("ERROR|", 0), 0u) << boxes_[0];
   EXPECT_NE(boxes_[0].find("Unable to read pack file " + unreadable), std::string::npos)
-      << boxes_[0];
-}
-
-// The pack data is copied from mapped windows of the pack file: packets
-// that straddle a window boundary, and a pack file that ends mid-unit past
-// several windows, must carry exactly the file's bytes.
-TEST_F(Ch10Converter, PackDataAcrossMappedWindowsIsCarriedExactly) {
-  auto setup = MakeSetup(1000, 1000.0);  // 12,496 data bytes per packet
-  std::vector<uint8_t> pack(9 * 1024 * 1024 + 5);
-  uint32_t x = 99;
-  for (uint8_t& byte : pack) {
-    x = x * 1103515245u + 12345u;
-    byte = static_cast<uint8_t>(x >> 23);
-  }
-  const std::string pack_path = dir_.File("p.arkpak");
-  testutil::WriteAllBytes(pack_path, pack.data(), pack.size());
-  const std::string out = dir_.File("o.ch10");
-  ch10convertprocessclass conv(pack_path, out, *setup);
-  ASSERT_TRUE(conv.OpenPackFile(pack_path));
-  ASSERT_TRUE(conv.CreateCh10File(out));
-  conv.SetUpTiming();
-  bool end = false;
-  int written = 0;
-  for (;;) {
-    conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);
-    if (end) break;
-    ++written;
-  }
-  conv.ClosePackFile();
-  conv.CloseCh10File();
-  EXPECT_TRUE(boxes_.empty());
-  const auto packets = ReadPackets(out);
-  ASSERT_EQ(packets.size(), static_cast<size_t>(written));
-  EXPECT_EQ(packets.size(), pack.size() / 12496 + 1);
-  std::vector<uint8_t> padded = pack;
-  padded.resize((pack.size() + 3) & ~static_cast<size_t>(3), 0);
-  EXPECT_TRUE(testutil::ConcatenatePcmPayloads(packets) == padded);
-}
-
-// Another process truncating the pack file after its window was mapped: the
-// copy from the vanished pages is a read error (EIO) that ends the input
-// like any read error, once reported, instead of a crash.
-TEST_F(Ch10Converter, PackFileTruncatedUnderTheReaderEndsTheInputWithAReadError) {
-  auto setup = MakeSetup(1000, 1000.0);  // 12,496 data bytes per packet
-  std::vector<uint8_t> pack(12496 * 10);
-  for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(i * 13 + 1);
-  const std::string pack_path = dir_.File("p.arkpak");
-  testutil::WriteAllBytes(pack_path, pack.data(), pack.size());
-  const std::string out = dir_.File("o.ch10");
-  ch10convertprocessclass conv(pack_path, out, *setup);
-  ASSERT_TRUE(conv.OpenPackFile(pack_path));
-  ASSERT_TRUE(conv.CreateCh10File(out));
-  conv.SetUpTiming();
-  bool end = true;
-  conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);
-  ASSERT_FALSE(end);
-  ASSERT_EQ(::truncate(pack_path.c_str(), 0), 0);
-  conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);
-  EXPECT_TRUE(end);
-  EXPECT_EQ(conv.LastPacketDataBytes, 0);
-  conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);
-  EXPECT_TRUE(end);
-  conv.ClosePackFile();
-  conv.CloseCh10File();
-  EXPECT_FALSE(conv.OutputFailed());
-
-  const auto packets = ReadPackets(out);
-  ASSERT_EQ(packets.size(), 1u);
-  EXPECT_EQ(testutil::ConcatenatePcmPayloads(packets),
-            std::vector<uint8_t>(pack.begin(), pack.begin() + 12496));
-  ASSERT_EQ(boxes_.size(), 1u);
-  EXPECT_EQ(beeps_.Count(BeepKind::Error), 1);
-  EXPECT_NE(boxes_[0].find("Unable to read pack file " + pack_path + " : " + SystemErrorText(EIO)),
-            std::string::npos)
       << boxes_[0];
 }
 
