@@ -46,9 +46,6 @@ class PlatformFile {
 
   int LastError() const { return last_error_; }
   const std::string& Path() const { return path_; }
-  // The open descriptor (-1 when closed), for readers that map the file or
-  // read it at explicit offsets; the file keeps owning it.
-  int Descriptor() const { return fd_; }
 
  private:
   int fd_ = -1;
