@@ -4,14 +4,15 @@
 # Generates an archive (WPF 256, 16-bit words, 16 frames per block,
 # 1000 Hz; 1 GiB, or 4 GiB with --4g), reads it once so that it sits in the
 # page cache, then in the same run times `cp` of the file and
-# `orlovarnel-convert` on it, each under /usr/bin/time -v.
+# `orlovarnel-convert` on it, alternately, --runs times (default 3), and
+# compares the medians.
 # Goals: conversion wall time <= 3 x the cp time; peak resident memory of
 # the converter < 64 MiB.
 # Note: cp copies in the kernel (copy_file_range), while a conversion moves
 # about four times the archive's bytes through its own buffers (archive
 # read, pack file write and read, Chapter 10 file write).
 #
-# Usage: bench/convert_bench.sh [--4g] [--keep] [--work DIR]
+# Usage: bench/convert_bench.sh [--4g] [--runs N] [--keep] [--work DIR]
 #   BUILD_DIR (default build/bench) is where the Release build goes.
 set -euo pipefail
 
@@ -19,13 +20,15 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 size_bytes=$((1024 * 1024 * 1024))
 size_text="1 GiB"
 keep=0
+runs=3
 work="$root/build/bench-data"
 while [ $# -gt 0 ]; do
   case "$1" in
     --4g) size_bytes=$((4 * 1024 * 1024 * 1024)); size_text="4 GiB" ;;
     --keep) keep=1 ;;
+    --runs) runs="$2"; shift ;;
     --work) work="$2"; shift ;;
-    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
     *) echo "convert_bench: unknown argument $1" >&2; exit 2 ;;
   esac
   shift
@@ -55,35 +58,42 @@ echo "Generating a $size_text archive in $work ..."
 cat "$archive" >/dev/null
 cat "$archive" >/dev/null
 
-# Seconds of "Elapsed (wall clock) time" ([h:]mm:ss.ss) and "Maximum
-# resident set size" (KiB) from a /usr/bin/time -v report.
-wall_seconds() {
-  awk -F': ' '/Elapsed \(wall clock\) time/ {
-    n = split($2, p, ":"); s = 0
-    for (i = 1; i <= n; i++) s = s * 60 + p[i]
-    print s }' "$1"
-}
-peak_kib() { awk -F': ' '/Maximum resident set size/ { print $2 }' "$1"; }
-
+# Each round times cp and the conversion once, alternately, with the dirty
+# pages of the round before written out first (the machine's write-back
+# otherwise lands on whichever command runs next). The medians are compared.
 cd "$work"
-/usr/bin/time -v cp "$archive" "$work/copy.Ark" 2>"$work/cp.time"
-sync
-rm -f "$work/copy.Ark"
-/usr/bin/time -v "$build/orlovarnel-convert" --quiet "$archive" >"$work/convert.out" 2>"$work/convert.time" || {
-  cat "$work/convert.out" "$work/convert.time" >&2
-  exit 1
-}
+cp_times=()
+cv_times=()
+cv_peaks=()
+cp_peaks=()
+for round in $(seq 1 "$runs"); do
+  rm -rf "$work/Ch10Conversion" "$work/copy.Ark"
+  sync
+  /usr/bin/time -f "%e %M" -o "$work/cp.time" cp "$archive" "$work/copy.Ark"
+  rm -f "$work/copy.Ark"
+  sync
+  /usr/bin/time -f "%e %M" -o "$work/convert.time" "$build/orlovarnel-convert" --quiet "$archive" \
+    >"$work/convert.out" 2>"$work/convert.err" || {
+    cat "$work/convert.out" "$work/convert.err" >&2
+    exit 1
+  }
+  read -r t k <"$work/cp.time"; cp_times+=("$t"); cp_peaks+=("$k")
+  read -r t k <"$work/convert.time"; cv_times+=("$t"); cv_peaks+=("$k")
+  echo "round $round: cp ${cp_times[-1]} s, conversion ${cv_times[-1]} s"
+done
 
-cp_s=$(wall_seconds "$work/cp.time")
-cv_s=$(wall_seconds "$work/convert.time")
-cv_kib=$(peak_kib "$work/convert.time")
-cp_kib=$(peak_kib "$work/cp.time")
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+largest() { printf '%s\n' "$@" | sort -g | tail -n 1; }
+cp_s=$(median "${cp_times[@]}")
+cv_s=$(median "${cv_times[@]}")
+cv_kib=$(largest "${cv_peaks[@]}")
+cp_kib=$(largest "${cp_peaks[@]}")
 ratio=$(awk -v a="$cv_s" -v b="$cp_s" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "inf" }')
 
 echo
 cat "$work/convert.out"
 echo
-printf '%-22s %10s %14s\n' "" "wall (s)" "peak RSS (MiB)"
+printf '%-22s %10s %14s\n' "" "median wall (s)" "peak RSS (MiB)"
 printf '%-22s %10.2f %14.1f\n' "cp" "$cp_s" "$(awk -v k="$cp_kib" 'BEGIN { print k / 1024 }')"
 printf '%-22s %10.2f %14.1f\n' "orlovarnel-convert" "$cv_s" "$(awk -v k="$cv_kib" 'BEGIN { print k / 1024 }')"
 echo "ratio convert / cp: $ratio (goal <= 3.00)"
