@@ -319,6 +319,28 @@ std::string TextAfter(const std::string& text, const std::string& search) {
 
 std::string YesNoText(bool flag) { return flag ? "YES" : "NO"; }
 
+namespace {
+
+// Seconds at or above the threshold become 0 of the next minute; a minute
+// of 60 and an hour of 24 carry on.
+void CarryIntoNextMinute(double threshold, int32_t& day, int32_t& hour, int32_t& minute,
+                         double& seconds) {
+  if (seconds >= threshold) {
+    seconds = 0.0;
+    ++minute;
+  }
+  if (minute >= 60) {
+    minute = 0;
+    ++hour;
+  }
+  if (hour >= 24) {
+    hour = 0;
+    ++day;
+  }
+}
+
+}  // namespace
+
 bool SplitDayTime(double value, int32_t& day, int32_t& hour, int32_t& minute, double& seconds) {
   if (!std::isfinite(value) || value < 0.0 || value > 31708800.0) {
     day = hour = minute = 0;
@@ -334,18 +356,7 @@ bool SplitDayTime(double value, int32_t& day, int32_t& hour, int32_t& minute, do
   day = static_cast<int32_t>(d);
   hour = static_cast<int32_t>(h);
   minute = static_cast<int32_t>(m);
-  if (seconds >= 60.0) {
-    seconds = 0.0;
-    ++minute;
-  }
-  if (minute >= 60) {
-    minute = 0;
-    ++hour;
-  }
-  if (hour >= 24) {
-    hour = 0;
-    ++day;
-  }
+  CarryIntoNextMinute(60.0, day, hour, minute, seconds);
   return true;
 }
 
@@ -358,18 +369,7 @@ std::string FormatDayTime(double value, double threshold, const char* format,
   int32_t day, hour, minute;
   double seconds;
   if (!SplitDayTime(value, day, hour, minute, seconds)) return failure;
-  if (seconds >= threshold) {
-    seconds = 0.0;
-    ++minute;
-    if (minute >= 60) {
-      minute = 0;
-      ++hour;
-    }
-    if (hour >= 24) {
-      hour = 0;
-      ++day;
-    }
-  }
+  CarryIntoNextMinute(threshold, day, hour, minute, seconds);
   char buf[64];
   int n = std::snprintf(buf, sizeof buf, format, day, hour, minute, seconds);
   if (n <= 0 || n >= static_cast<int>(sizeof buf)) return failure;
