@@ -38,14 +38,15 @@ int32_t ClampToInt32(long long value) {
 }
 
 // The whole text as an integer in the radix: leading blanks, a sign and
-// (radix 16) "0x" accepted. False when no digit was read or characters are
-// left over.
+// (radix 16) "0x" accepted. False when characters are left over; an empty
+// answer leaves none and reads as 0 (which the range then pulls to its
+// nearer bound).
 bool ParseWholeInteger(const std::string& text, int radix, int32_t& value) {
   const char* begin = text.c_str();
   char* end = nullptr;
   errno = 0;
   long long number = std::strtoll(begin, &end, radix);
-  if (end == begin || *end != '\0') return false;
+  if (*end != '\0') return false;
   value = ClampToInt32(number);
   return true;
 }

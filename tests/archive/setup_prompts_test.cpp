@@ -85,7 +85,8 @@ TEST(SetupPromptsTest, CommonWordLengthAnswers) {
       {std::string("12abc"), 16, 0, 1},
       {std::string("0x1G"), 16, 0, 1},
       {std::string("0x"), 16, 0, 1},
-      {std::string(""), 16, 0, 1},
+      {std::string(""), 3, 1, 0},        // empty: reads as 0, pulled to the bound
+      {std::string(" "), 16, 0, 1},      // blanks alone are left over
       {std::string("16"), 16, 0, 0},     // the default text itself
       {std::nullopt, 16, 0, 0},          // Cancel
   };
