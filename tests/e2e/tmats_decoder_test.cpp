@@ -26,7 +26,9 @@ TmatsFrameLayout ReadLayout(const std::string& tmats) {
   l.words_in_frame = std::stoll(e2e::TmatsValue(tmats, "P-1\\MF1"));
   l.word_bits = std::stoll(e2e::TmatsValue(tmats, "P-1\\F1"));
   l.sync = e2e::TmatsValue(tmats, "P-1\\MF5");
-  while (static_cast<int64_t>(l.sync.size()) < l.sync_bits) l.sync.insert(0, "0");
+  // MF5 drops the pattern's leading zeros; put them back to MF4 bits.
+  const int64_t missing = l.sync_bits - static_cast<int64_t>(l.sync.size());
+  if (missing > 0) l.sync = std::string(static_cast<size_t>(missing), '0') + l.sync;
   return l;
 }
 
