@@ -38,21 +38,38 @@ void EncodeDayTimeBcd(double archive_time, uint16_t words[3]) {
   const int64_t seconds = FloorTimeField(r);
   r -= static_cast<double>(seconds);
   int64_t microseconds = RoundToInt(r * 1000000.0);
-  // Within half a microsecond of the next second the rounding reaches
-  // 1,000,000, which would give a hundreds-of-milliseconds digit of 10.
-  if (microseconds > 999999) microseconds = 999999;
   if (microseconds < 0) microseconds = 0;
+  // Within half a microsecond of the next second the rounding reaches
+  // 1,000,000: that is the next second. Archive times summed packet by
+  // packet land there often (56.99999999 for 57 s); written as .99 (or as a
+  // hundreds-of-milliseconds digit of 10) the packet would date its data
+  // 10 ms early. The carry runs on into minutes, hours and the day.
+  int64_t carried_seconds = seconds, carried_minutes = minutes, carried_hours = hours;
+  int64_t carried_days = days;
+  if (microseconds > 999999) {
+    microseconds = 0;
+    if (++carried_seconds == 60) {
+      carried_seconds = 0;
+      if (++carried_minutes == 60) {
+        carried_minutes = 0;
+        if (++carried_hours == 24) {
+          carried_hours = 0;
+          ++carried_days;
+        }
+      }
+    }
+  }
 
-  const int64_t day_hundreds = days / 100;
-  const int64_t day_tens = (days - 100 * day_hundreds) / 10;
-  const int64_t day_units = days - 100 * day_hundreds - 10 * day_tens;
+  const int64_t day_hundreds = carried_days / 100;
+  const int64_t day_tens = (carried_days - 100 * day_hundreds) / 10;
+  const int64_t day_units = carried_days - 100 * day_hundreds - 10 * day_tens;
   const int64_t ms_hundreds = microseconds / 100000;
   const int64_t ms_tens = (microseconds - 100000 * ms_hundreds) / 10000;
 
-  words[0] = Digit(ms_tens, 4, 0) | Digit(ms_hundreds, 4, 4) | Digit(seconds % 10, 4, 8) |
-             Digit(seconds / 10, 3, 12);
-  words[1] = Digit(minutes % 10, 4, 0) | Digit(minutes / 10, 3, 4) | Digit(hours % 10, 4, 8) |
-             Digit(hours / 10, 2, 12);
+  words[0] = Digit(ms_tens, 4, 0) | Digit(ms_hundreds, 4, 4) | Digit(carried_seconds % 10, 4, 8) |
+             Digit(carried_seconds / 10, 3, 12);
+  words[1] = Digit(carried_minutes % 10, 4, 0) | Digit(carried_minutes / 10, 3, 4) |
+             Digit(carried_hours % 10, 4, 8) | Digit(carried_hours / 10, 2, 12);
   words[2] = Digit(day_units, 4, 0) | Digit(day_tens, 4, 4) | Digit(day_hundreds, 2, 8);
 }
 

@@ -45,16 +45,34 @@ TEST(DayTimeBcd, DigitsBelowTenMillisecondsAreDropped) {
   EXPECT_EQ(Encode(86400.0 * 1).w[2], 0x0001);
 }
 
-TEST(DayTimeBcd, MicrosecondsRoundingToAWholeSecondAreHeld) {
-  // 00:00:05.9999996 rounds to 1,000,000 us; held at 999,999: .99, and the
-  // seconds stay 5 (no carry).
-  const Words x = Encode(86400.0 * 10 + 5.9999996);
-  EXPECT_EQ(x.w[0], 0x0599);
+TEST(DayTimeBcd, MicrosecondsRoundingToAWholeSecondCarryIntoTheNextSecond) {
+  // 00:00:05.9999996 rounds to 1,000,000 us: that is 00:00:06.00, with no
+  // digit above 9.
+  Words x = Encode(86400.0 * 10 + 5.9999996);
+  EXPECT_EQ(x.w[0], 0x0600);
   EXPECT_EQ(x.w[1], 0x0000);
   EXPECT_EQ(x.w[2], 0x0010);
-  for (int i = 0; i < 3; ++i) {
-    for (int shift = 0; shift < 16; shift += 4) EXPECT_LE((x.w[i] >> shift) & 0xF, 9);
-  }
+  // The carry runs through minutes and hours into the next day.
+  x = Encode(86400.0 * 123 + 86399.9999996);
+  EXPECT_EQ(x.w[0], 0x0000);
+  EXPECT_EQ(x.w[1], 0x0000);
+  EXPECT_EQ(x.w[2], 0x0124);
+  x = Encode(86400.0 * 9 + 3599.9999997);  // 00:59:59.9999997
+  EXPECT_EQ(x.w[0], 0x0000);
+  EXPECT_EQ(x.w[1], 0x0100);
+  EXPECT_EQ(x.w[2], 0x0009);
+}
+
+TEST(DayTimeBcd, TimesSummedPacketByPacketLandOnTheirSecond) {
+  // Ten 0.1 s packets after 56 s sum to just below 57 s in double precision;
+  // the time packet written there must read 57.00, not 56.99.
+  double t = 86400.0 * 123 + 45296.0;
+  for (int i = 0; i < 10; ++i) t += 0.1;
+  ASSERT_LT(t, 86400.0 * 123 + 45297.0);
+  const Words x = Encode(t);
+  EXPECT_EQ(x.w[0], 0x5700);
+  EXPECT_EQ(x.w[1], 0x1234);
+  EXPECT_EQ(x.w[2], 0x0123);
 }
 
 TEST(DayTimeBcd, RandomTimesDecodeBackWithValidDigits) {
@@ -68,7 +86,8 @@ TEST(DayTimeBcd, RandomTimesDecodeBackWithValidDigits) {
     testutil::Ch10DayTime d;
     ASSERT_TRUE(testutil::DecodeCh10TimeBody(body, d));
     ASSERT_TRUE(d.digits_valid) << t;
-    // The text is t cut to 10 ms: never later, less than 10 ms earlier.
+    // The text is t, to the nearest microsecond, cut to 10 ms: never more
+    // than half a microsecond later, less than 10 ms earlier.
     EXPECT_LE(d.DayOfYearSeconds(), t + 1e-6) << t;
     EXPECT_GT(d.DayOfYearSeconds(), t - 0.010 - 1e-6) << t;
   }
