@@ -13,32 +13,14 @@
 
 #include "archive/ark_header.h"
 #include "common/ch10_file_reader.h"
+#include "ch10_test_setup.h"
 #include "common/test_helpers.h"
 #include "support/error_log.h"
 #include "support/platform_file.h"
 
 namespace {
 
-// A stream of 16-bit words: bits_per_frame / 16 words at frame_rate Hz.
-std::unique_ptr<arkheaderstruct> MakeSetup(int32_t bits_per_frame, double frame_rate) {
-  auto h = std::make_unique<arkheaderstruct>();
-  h->ArchiveYear = 2011;
-  h->StartTime = 86400.0 * 123 + 45296.789;
-  h->StopTime = h->StartTime + 60.0;
-  h->WordsPerMinorFrame = bits_per_frame / 16 > 0 ? bits_per_frame / 16 : 1;
-  h->NumMinorFrames = 1;
-  h->CommonWordLength = 16;
-  for (int i = 0; i < h->WordsPerMinorFrame; ++i) {
-    h->WordTable[i].iWdNum = i + 1;
-    h->WordTable[i].iWdLen = 16;
-  }
-  h->BitsPerMinorFrame = bits_per_frame;
-  h->MinorFrameRate = frame_rate;
-  h->SyncPattern.FrmSyncPatRadix = 2;
-  std::strcpy(h->SyncPattern.FrmSyncPat, "111110101111001100100000");
-  h->SyncPattern.FrmSyncPatLen = 24;
-  return h;
-}
+using ch10test::MakeSetup;
 
 class Ch10Converter : public ::testing::Test {
  protected:

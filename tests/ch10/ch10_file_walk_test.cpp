@@ -14,29 +14,18 @@
 #include "archive/ark_header.h"
 #include "ch10/ch10_converter.h"
 #include "common/ch10_file_reader.h"
+#include "ch10_test_setup.h"
 #include "common/test_helpers.h"
 #include "support/time_keeping.h"
 
 namespace {
 
+// The walk starts at day 200, 07:00:00.25.
+constexpr double kWalkStartTime = 86400.0 * 200 + 3600.0 * 7 + 0.25;
+
 std::unique_ptr<arkheaderstruct> MakeSetup(int32_t bits_per_frame, double frame_rate,
                                            int32_t year) {
-  auto h = std::make_unique<arkheaderstruct>();
-  h->ArchiveYear = year;
-  h->StartTime = 86400.0 * 200 + 3600.0 * 7 + 0.25;
-  h->WordsPerMinorFrame = bits_per_frame / 16;
-  h->NumMinorFrames = 1;
-  h->CommonWordLength = 16;
-  for (int i = 0; i < h->WordsPerMinorFrame; ++i) {
-    h->WordTable[i].iWdNum = i + 1;
-    h->WordTable[i].iWdLen = 16;
-  }
-  h->BitsPerMinorFrame = bits_per_frame;
-  h->MinorFrameRate = frame_rate;
-  h->SyncPattern.FrmSyncPatRadix = 2;
-  std::strcpy(h->SyncPattern.FrmSyncPat, "111110101111001100100000");
-  h->SyncPattern.FrmSyncPatLen = 24;
-  return h;
+  return ch10test::MakeSetup(bits_per_frame, frame_rate, year, kWalkStartTime);
 }
 
 // What the walk expects, packet by packet.
