@@ -3,6 +3,7 @@
 // always ".".
 #include "support/text_format.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -83,7 +84,9 @@ bool LooksLikeOverflow(const char* begin, const char* end) {
   }
   position = int_digits > 0 ? int_digits : -leading_fraction_zeros;
   if (p < end && (*p == 'e' || *p == 'E')) {
-    long exponent = std::strtol(p + 1, nullptr, 10);
+    // strtol saturates a huge exponent at LONG_MAX; bounded here so that
+    // adding the digit position cannot overflow (the sign is all that counts).
+    long exponent = std::clamp(std::strtol(p + 1, nullptr, 10), -1000000000L, 1000000000L);
     position += exponent;
   }
   return position > 0;

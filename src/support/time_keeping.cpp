@@ -119,7 +119,10 @@ double ParseDayTime(const std::string& text, int32_t& error) {
   int32_t microseconds = 0;
   if (!rest.empty()) {
     double fraction = 0.0;
-    if (!ParseFloatText(PadRight(8, '0', "0." + rest), fraction)) {
+    // The digits after the point are a fraction of a second; an exponent
+    // inside them ("5e9") must not make it a count of seconds.
+    if (!ParseFloatText(PadRight(8, '0', "0." + rest), fraction) || !(fraction >= 0.0) ||
+        !(fraction < 1.0)) {
       error = 5;
       return 0.0;
     }

@@ -1,0 +1,30 @@
+// The archive header reader: any file is opened as an archive (magic line,
+// value lines, geometry checks, first and last block times, the decom setup
+// with its prompts cancelled), and an archive that opens has its TMATS text
+// built from the header record.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/archive_reader.h"
+#include "ch10/tmats_builder.h"
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzzsupport::QuietProgram();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const std::string path = fuzzsupport::ScratchFile("Header.Ark");
+  fuzzsupport::WriteWholeFile(path, data, size);
+
+  orloarkclass archive;
+  if (archive.OpenArkFile(path)) {
+    std::vector<std::string> lines;
+    BuildTmatsText(lines, archive.Header());
+    archive.CloseArkFile();
+  }
+  return 0;
+}
