@@ -19,6 +19,7 @@ mkarchive::ArchiveSettings LayoutSettings(int which) {
   mkarchive::ArchiveSettings s;
   s.frame_count = 8;
   s.setup_file.write = true;
+  s.setup_file.record_bytes = 220 + 16 * 16;  // the first word table entries; the rest default
   s.status_bytes_per_block = 8;
   switch (which) {
     case 0:  // 16 words of 16 bits, 4 frames per block

@@ -69,10 +69,15 @@ class HeaderLineSource {
 
   int64_t Consumed() const { return consumed_; }
 
+  // The error number of a failed read (0: none).
+  int ReadError() const { return read_error_; }
+
  private:
   bool Refill() {
     if (at_end_) return false;
     int64_t got = file_.Read(buffer_.data(), static_cast<int64_t>(buffer_.size()));
+    if (got < static_cast<int64_t>(buffer_.size()) && file_.LastError() != 0)
+      read_error_ = file_.LastError();
     file_position_ += got;
     // The file layer reads until the count is met, so less means the end.
     if (got < static_cast<int64_t>(buffer_.size())) at_end_ = true;
@@ -88,6 +93,7 @@ class HeaderLineSource {
   size_t filled_ = 0;
   int64_t consumed_ = 0;
   bool at_end_ = false;
+  int read_error_ = 0;
 };
 
 void RefuseHeader(const std::string& problem) { LogError(problem, 255, true); }
@@ -105,6 +111,12 @@ bool orloarkclass::OpenArkFile(const std::string& path) {
   pack_.reset();
   if (!OpenAndReadHeader(path)) return false;
   ApplyDecomSetup(*this);
+  // A setup file that exists but cannot be read is not a missing one: the
+  // frames would be packed with guessed word lengths.
+  if (input_error_ != 0) {
+    CloseArkFile();
+    return false;
+  }
   pack_ = std::make_unique<orloarkpackclass>(*this);
   return true;
 }
@@ -121,17 +133,24 @@ bool orloarkclass::OpenAndReadHeader(const std::string& path) {
   FirstFrameTime = 0.0;
   BlockTime = 0.0;
   BlockRunCount = 0;
+  input_error_ = 0;
 
   if (!FileExists(path)) return false;
   if (!file_.OpenRead(path)) {
+    LogInfo("Could not open " + path + ": " + SystemErrorText(file_.LastError()), file_.LastError(),
+            false);
     LogError("Could Not Open Archive File For Reading", 255, true);
     return false;
   }
   FileName = path;
-  FileSize = GetFileSize64(path);
+  // The size of the file just opened (asking by name again would be one
+  // more open that can fail).
+  FileSize = file_.Size();
 
   bool times_valid = false;
-  if (!ReadArkHeader(times_valid)) {
+  // A read error while the header, the first or the last block is read
+  // leaves the start time or the geometry unknown: the archive is refused.
+  if (FileSize < 0 || !ReadArkHeader(times_valid) || input_error_ != 0) {
     LogError("Archive File Appears Corrupt, Could Not Read Header.", 255, true);
     return false;
   }
@@ -161,6 +180,10 @@ bool orloarkclass::ReadArkHeader(bool& times_valid) {
   std::string line;
   int32_t count = -1;
   source.ReadLine(line, count);
+  if (source.ReadError() != 0) {
+    NoteReadError(source.ReadError(), FileName);
+    return false;
+  }
   if (line != kArchiveMagicLine) {
     LogError("THE FILE IS NOT A QUORVANT 8x FORMAT ARCHIVE FILE", 255, true);
     CloseArkFile();
@@ -182,6 +205,10 @@ bool orloarkclass::ReadArkHeader(bool& times_valid) {
   // Reading stopped just past the terminator byte (LF or NUL), or at the end
   // of the file: the frame blocks start there, whatever the line ends were.
   HeaderBytes = static_cast<int32_t>(source.Consumed());
+  if (source.ReadError() != 0) {
+    NoteReadError(source.ReadError(), FileName);
+    return false;
+  }
 
   if (!ParseValueLines(lines, times_valid)) return false;
   if (!RefuseUnsafeGeometry()) return false;
@@ -379,6 +406,8 @@ bool orloarkclass::ReadLastBlockTime(double& time) {
   double block_time = 0.0;
   int64_t got = file_.Read(&block_time, sizeof block_time);
   FilePosition += got;
+  if (got != static_cast<int64_t>(sizeof block_time) && file_.LastError() != 0)
+    NoteReadError(file_.LastError(), FileName);
   SeekArk(remembered);
   if (got != static_cast<int64_t>(sizeof block_time)) return false;
   time = block_time;
@@ -396,10 +425,16 @@ double orloarkclass::EstimateStopTime(double start, double block_duration, doubl
   return estimate;
 }
 
+void orloarkclass::NoteReadError(int error_number, const std::string& path) {
+  if (input_error_ != 0) return;
+  input_error_ = error_number;
+  LogError("Could not read " + path + ": " + SystemErrorText(error_number), error_number, true);
+}
+
 void orloarkclass::CloseArkFile() {
   read_ahead_pos_ = read_ahead_len_ = 0;
   std::vector<uint8_t>().swap(read_ahead_);
   if (!file_.IsOpen()) return;
   file_.Flush();
-  file_.Close();
+  if (!file_.Close()) NoteReadError(file_.LastError(), FileName);
 }

@@ -40,6 +40,10 @@ class orloarkclass {
   bool GroupReadToBufs(bool& end_flag);
 
   bool IsOpen() const { return file_.IsOpen(); }
+  // The error number of the first failed read of the archive or its setup
+  // file since the archive was opened (0: none). A failed read ends the
+  // blocks like the end of the file, but the data after it is lost.
+  int InputError() const { return input_error_; }
   arkheaderstruct& Header() { return *header_; }
   const arkheaderstruct& Header() const { return *header_; }
   orloarkpackclass* Pack() { return pack_.get(); }
@@ -72,10 +76,13 @@ class orloarkclass {
   // Forgets the read-ahead data and puts the file back at FilePosition;
   // every direct use of the file and every seek goes through this first.
   void DropReadAhead();
+  // Records and reports the first read error (LogError names the file).
+  void NoteReadError(int error_number, const std::string& path);
 
   std::unique_ptr<arkheaderstruct> header_;
   std::unique_ptr<orloarkpackclass> pack_;
   PlatformFile file_;
+  int input_error_ = 0;
   // Frame blocks are small (often a few KiB); reading them field by field
   // straight from the file would cost several system calls per block, so
   // the block reader draws on one large read-ahead buffer instead.

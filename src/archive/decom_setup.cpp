@@ -131,7 +131,7 @@ void SetDecomSetupDefaults(decomsetupstruct& r) {
 }
 
 bool ReadSetupFile(const std::string& archive_path, const std::string& setup_file_name,
-                   decomsetupstruct& record) {
+                   decomsetupstruct& record, int* read_error) {
   SetDecomSetupDefaults(record);
   const size_t dot = setup_file_name.rfind('.');
   if (dot == std::string::npos || setup_file_name.compare(dot, std::string::npos, ".B50") != 0)
@@ -140,17 +140,28 @@ bool ReadSetupFile(const std::string& archive_path, const std::string& setup_fil
   const std::string path = FileFolderPart(archive_path) + FileBaseName(setup_file_name) + ".B50";
   if (!FileExists(path)) return false;
   PlatformFile file;
-  if (!file.OpenRead(path)) return false;
+  // A short file is a setup file of its own kind; a failed open or read is
+  // an input failure the caller must hear of.
+  auto failed = [&]() {
+    if (read_error != nullptr && file.LastError() != 0) *read_error = file.LastError();
+    return false;
+  };
+  if (!file.OpenRead(path)) return failed();
 
   int32_t version = 0;
   uint8_t valid = 0;
   uint8_t skipped[kSetupPrefixSkipBytes];
-  if (!ReadExactly(file, &version, sizeof version) || version < 2) return false;
-  if (!ReadExactly(file, &valid, 1) || valid == 0) return false;
-  if (!ReadExactly(file, skipped, sizeof skipped)) return false;
+  if (!ReadExactly(file, &version, sizeof version) || version < 2) return failed();
+  if (!ReadExactly(file, &valid, 1) || valid == 0) return failed();
+  if (!ReadExactly(file, skipped, sizeof skipped)) return failed();
 
   // A short record leaves the rest of the fields at their defaults.
-  file.Read(&record, sizeof record);
+  if (file.Read(&record, sizeof record) != static_cast<int64_t>(sizeof record) &&
+      file.LastError() != 0) {
+    SetDecomSetupDefaults(record);
+    return failed();
+  }
+  if (!file.Close()) return failed();
   if (version < 3) record.PcmInputCode = 0;
 
   int32_t error_code = 0;
@@ -237,7 +248,9 @@ bool ApplyDecomSetup(orloarkclass& archive) {
   const int32_t words = std::clamp(header.WordsPerMinorFrame, 0, kWordTableEntries);
   auto record = std::make_unique<decomsetupstruct>();
 
-  bool from_file = ReadSetupFile(archive.FileName, header.SetupFileName, *record);
+  int read_error = 0;
+  bool from_file = ReadSetupFile(archive.FileName, header.SetupFileName, *record, &read_error);
+  if (read_error != 0) archive.NoteReadError(read_error, "the setup file " + header.SetupFileName);
   if (from_file) {
     // The record was checked for its own words per frame; the archive's
     // frame may be longer, so its words must have packable lengths too.

@@ -14,9 +14,10 @@ void SetDecomSetupDefaults(decomsetupstruct& record);
 // Defaults, then the setup file named by the base name of `setup_file_name`
 // + ".B50" in the archive's folder, when its version is 2 or more and its
 // valid byte is set. True when the record read passes validation; a
-// rejected record sounds the error beep.
+// rejected record sounds the error beep. A file that exists but cannot be
+// opened or read sets *read_error (when given) to the error number.
 bool ReadSetupFile(const std::string& archive_path, const std::string& setup_file_name,
-                   decomsetupstruct& record);
+                   decomsetupstruct& record, int* read_error = nullptr);
 // Codes: 10 sync pattern length, 11 words per frame, 12 subframes, 13 SFID
 // word beyond the frame, 14 SFID word among the sync words, 15 SFID start
 // bit, 16 URC pattern length, 17 frames per interrupt (corrected, still

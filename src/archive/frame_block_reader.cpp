@@ -22,7 +22,7 @@ void orloarkclass::ReadNextBlock() {
 }
 
 namespace {
-constexpr size_t kReadAheadBytes = 1 << 20;
+constexpr int64_t kReadAheadBytes = 1 << 20;
 }  // namespace
 
 void orloarkclass::DropReadAhead() {
@@ -40,9 +40,12 @@ int64_t orloarkclass::ReadAhead(uint8_t* into, int64_t size) {
         done += file_.Read(into + done, wanted);
         break;
       }
-      if (read_ahead_.empty()) read_ahead_.resize(kReadAheadBytes);
+      // No larger than the file: a small archive needs no 1 MiB buffer.
+      if (read_ahead_.empty())
+        read_ahead_.resize(static_cast<size_t>(std::clamp<int64_t>(FileSize, 1, kReadAheadBytes)));
       read_ahead_pos_ = 0;
-      read_ahead_len_ = static_cast<size_t>(file_.Read(read_ahead_.data(), kReadAheadBytes));
+      read_ahead_len_ = static_cast<size_t>(
+          file_.Read(read_ahead_.data(), static_cast<int64_t>(read_ahead_.size())));
       if (read_ahead_len_ == 0) break;  // end of file or a read error
     }
     const size_t n = std::min(read_ahead_len_ - read_ahead_pos_, static_cast<size_t>(size - done));
@@ -58,6 +61,7 @@ bool orloarkclass::ReadBlockField(void* into, int64_t size, const char* short_te
   FilePosition += got;  // what was delivered counts, also on a short read
   if (got == size) return true;
   LogInfo(short_text, 255, false);
+  if (file_.LastError() != 0) NoteReadError(file_.LastError(), FileName);
   return false;
 }
 

@@ -153,7 +153,10 @@ void ch10convertprocessclass::SetUpTiming() {
   CurrentArchiveTime = Ch10StartTime = Ch10StopTime = setup_.StartTime;
   PcmPacketCount = 0.0;
   TimePacketCount = 1.0;
-  PackFileSize = static_cast<double>(GetFileSize64(PackFileName));
+  // From the open pack file: the completeness check at the end of the pass
+  // compares with it, so it must not depend on another open by name.
+  PackFileSize = static_cast<double>(pack_file_.IsOpen() ? pack_file_.Size()
+                                                         : GetFileSize64(PackFileName));
   PcmBytesConverted = 0.0;
 }
 
@@ -222,8 +225,12 @@ void ch10convertprocessclass::WritePcmPacket(int32_t words_per_packet, bool& end
                       SecondsToRtc(relative_seconds), static_cast<uint32_t>(4 + data_bytes));
 }
 
-void ch10convertprocessclass::ClosePackFile() {
-  if (pack_file_.IsOpen()) pack_file_.Close();
+bool ch10convertprocessclass::ClosePackFile() {
+  if (!pack_file_.IsOpen() || pack_file_.Close()) return true;
+  const int error_number = pack_file_.LastError();
+  LogError("Unable to close pack file " + PackFileName + " : " + SystemErrorText(error_number),
+           error_number, true);
+  return false;
 }
 
 void ch10convertprocessclass::CloseCh10File() {

@@ -29,7 +29,8 @@ class ch10convertprocessclass {
   // pack file ends inside a packet, what is left goes out as a last, shorter
   // packet; the next call sets end_of_input and writes nothing.
   void WritePcmPacket(int32_t words_per_packet, bool& end_of_input, double relative_seconds);
-  void ClosePackFile();
+  // Closes the pack file; false (logged) when the close reports an error.
+  bool ClosePackFile();
   void CloseCh10File();
 
   // True once a write to the Chapter 10 file failed or came up short

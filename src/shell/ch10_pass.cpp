@@ -84,7 +84,7 @@ void conversiondriverclass::WriteCh10File() {
   if (done && static_cast<double>(data_bytes_written) < cvt.PackFileSize) NoteOutputFailure(EIO);
 
   cvt.Ch10StopTime = cvt.CurrentArchiveTime;
-  cvt.ClosePackFile();
+  if (!cvt.ClosePackFile()) NoteOutputFailure(EIO);  // logged by the converter
   // The option is read now, so a change during the run takes effect here.
   if (!options_.Options.RetainTempArkPackFile && FileExists(pack_file_name_)) {
     DeleteFileAt(pack_file_name_);

@@ -74,6 +74,9 @@ void conversiondriverclass::PackArchiveFrames() {
   }
 
   archive_->CloseArkFile();
+  // A read error ended the blocks early, or the archive did not close
+  // cleanly (logged by the archive reader): the conversion is not complete.
+  if (archive_->InputError() != 0) NoteOutputFailure(archive_->InputError());
   ready_ = false;
   if (!pack->ClosePackOutput() || pack->OutputFailed()) {
     NoteOutputFailure(pack->OutputError() ? pack->OutputError() : EIO);

@@ -1,9 +1,13 @@
 // Loading and saving "OrloVarnel.Opt" through the profile helpers.
 #include "shell/program_options.h"
 
+#include <cerrno>
+
 #include "support/error_log.h"
 #include "support/platform_file.h"
+#include "support/ini_file.h"
 #include "support/profile_files.h"
+#include "support/text_format.h"
 
 progoptionsclass::progoptionsclass() {
   Options.LastArchiveDir = StartFolder();
@@ -36,14 +40,22 @@ bool progoptionsclass::Load() {
 
 void progoptionsclass::Save() {
   MakeStartFolderCurrent();
-  if (FileExists(file_path_)) DeleteFileAt(file_path_);
-
+  // The whole file is built and written in one go (to a temporary file
+  // renamed over the old one): a failure leaves the previous settings in
+  // place instead of a file with some keys missing. The values are written
+  // as the profile writers write them.
   const screenposstruct& pos = Options.MainScreenPos;
-  ProfileWriteText(file_path_, kOptionsMainSection, "LastArchiveDir", Options.LastArchiveDir);
-  ProfileWriteBool(file_path_, kOptionsMainSection, "RetainTempArkPackFile",
-                   Options.RetainTempArkPackFile);
-  ProfileWriteInt(file_path_, kOptionsPositionSection, "MainScreenPos.left", pos.left);
-  ProfileWriteInt(file_path_, kOptionsPositionSection, "MainScreenPos.top", pos.top);
-  ProfileWriteInt(file_path_, kOptionsPositionSection, "MainScreenPos.right", pos.right);
-  ProfileWriteInt(file_path_, kOptionsPositionSection, "MainScreenPos.bottom", pos.bottom);
+  IniFile ini;
+  ini.Set(kOptionsMainSection, "LastArchiveDir", Options.LastArchiveDir);
+  ini.Set(kOptionsMainSection, "RetainTempArkPackFile", YesNoText(Options.RetainTempArkPackFile));
+  ini.Set(kOptionsPositionSection, "MainScreenPos.left", FormatFixedNumber(16, 0, pos.left));
+  ini.Set(kOptionsPositionSection, "MainScreenPos.top", FormatFixedNumber(16, 0, pos.top));
+  ini.Set(kOptionsPositionSection, "MainScreenPos.right", FormatFixedNumber(16, 0, pos.right));
+  ini.Set(kOptionsPositionSection, "MainScreenPos.bottom", FormatFixedNumber(16, 0, pos.bottom));
+  errno = 0;
+  if (!ini.Save(file_path_)) {
+    const int error_number = errno != 0 ? errno : EIO;
+    LogInfo("Could not save the options file " + file_path_ + ": " + SystemErrorText(error_number),
+            error_number, false);
+  }
 }

@@ -1,7 +1,5 @@
 #include "support/ini_file.h"
 
-#include <cstdio>
-
 #include "support/platform_file.h"
 
 namespace {
@@ -33,7 +31,11 @@ bool IniFile::Load(const std::string& path) {
   char buffer[65536];
   for (;;) {
     int64_t got = file.Read(buffer, sizeof buffer);
-    if (got <= 0) break;
+    if (got <= 0) {
+      // Half a file read as a whole one would lose the rest at the next save.
+      if (file.LastError() != 0) return false;
+      break;
+    }
     content.append(buffer, static_cast<size_t>(got));
   }
   size_t start = 0;
@@ -124,7 +126,7 @@ bool IniFile::Save(const std::string& path) const {
   int64_t n = static_cast<int64_t>(content.size());
   bool ok = file.Write(content.data(), n) == n;
   ok = file.Close() && ok;
-  if (ok) ok = std::rename(temporary.c_str(), path.c_str()) == 0;
+  if (ok) ok = RenameFile(temporary, path);
   if (!ok) DeleteFileAt(temporary);
   return ok;
 }

@@ -9,7 +9,7 @@
 
 class IniFile {
  public:
-  // Loads the file; false (and an empty content) when it cannot be read.
+  // Loads the file; false when it cannot be opened or read.
   bool Load(const std::string& path);
   // True and the value when the key is present in the section.
   bool Find(const std::string& section, const std::string& key, std::string& value) const;

@@ -1,6 +1,8 @@
 #include "support/platform_file.h"
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
@@ -38,6 +40,37 @@ int64_t AllowedBeforeFault(const std::string& path, int64_t n, int* error) {
   return allowed;
 }
 
+struct CallFault {
+  std::mutex lock;
+  std::atomic<bool> active{false};
+  std::string path_part;
+  std::string spared_part;
+  FileOperation operation = FileOperation::Open;
+  int64_t nth_call = 0;
+  int error_number = 0;
+  int64_t counts[kFileOperationCount] = {};
+};
+
+CallFault& Calls() {
+  static CallFault fault;
+  return fault;
+}
+
+// Counts the call and returns the error number it must fail with (0: none).
+// One atomic load when no fault is set.
+int CallFaultFor(FileOperation operation, const std::string& path) {
+  CallFault& f = Calls();
+  if (!f.active.load(std::memory_order_acquire)) return 0;
+  std::lock_guard<std::mutex> guard(f.lock);
+  if (!f.active.load(std::memory_order_relaxed) || path.find(f.path_part) == std::string::npos)
+    return 0;
+  if (!f.spared_part.empty() && path.find(f.spared_part) != std::string::npos) return 0;
+  int64_t count = ++f.counts[static_cast<int>(operation)];
+  if (operation != f.operation || count != f.nth_call) return 0;
+  errno = f.error_number;  // as the failing system call would leave it
+  return f.error_number;
+}
+
 }  // namespace
 
 PlatformFile::~PlatformFile() { Close(); }
@@ -60,6 +93,10 @@ PlatformFile& PlatformFile::operator=(PlatformFile&& other) noexcept {
 
 bool PlatformFile::OpenRead(const std::string& path) {
   Close();
+  if (int fault = CallFaultFor(FileOperation::Open, path)) {
+    last_error_ = fault;
+    return false;
+  }
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     last_error_ = errno;
@@ -79,6 +116,10 @@ bool PlatformFile::OpenRead(const std::string& path) {
 
 bool PlatformFile::CreateWrite(const std::string& path) {
   Close();
+  if (int fault = CallFaultFor(FileOperation::Open, path)) {
+    last_error_ = fault;
+    return false;
+  }
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) {
     last_error_ = errno;
@@ -92,10 +133,11 @@ bool PlatformFile::CreateWrite(const std::string& path) {
 
 bool PlatformFile::Close() {
   if (fd_ < 0) return true;
+  int fault = CallFaultFor(FileOperation::Close, path_);
   int rc = ::close(fd_);
   fd_ = -1;
-  if (rc != 0) {
-    last_error_ = errno;
+  if (rc != 0 || fault != 0) {
+    last_error_ = fault != 0 ? fault : errno;
     return false;
   }
   return true;
@@ -104,6 +146,10 @@ bool PlatformFile::Close() {
 int64_t PlatformFile::Read(void* buffer, int64_t n) {
   if (fd_ < 0) {
     last_error_ = EBADF;
+    return 0;
+  }
+  if (int fault = CallFaultFor(FileOperation::Read, path_)) {
+    last_error_ = fault;
     return 0;
   }
   char* p = static_cast<char*>(buffer);
@@ -124,6 +170,10 @@ int64_t PlatformFile::Read(void* buffer, int64_t n) {
 int64_t PlatformFile::Write(const void* buffer, int64_t n) {
   if (fd_ < 0) {
     last_error_ = EBADF;
+    return 0;
+  }
+  if (int fault = CallFaultFor(FileOperation::Write, path_)) {
+    last_error_ = fault;
     return 0;
   }
   int fault_error = 0;
@@ -204,6 +254,14 @@ std::string CurrentFolder() {
 
 bool SetCurrentFolder(const std::string& path) { return ::chdir(path.c_str()) == 0; }
 
+bool RenameFile(const std::string& from, const std::string& to) {
+  if (int fault = CallFaultFor(FileOperation::Rename, from)) {
+    errno = fault;
+    return false;
+  }
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
 void SetFileWriteFault(const std::string& path_part, int64_t bytes_before_fault, int error_number) {
   WriteFault& f = Fault();
   std::lock_guard<std::mutex> guard(f.lock);
@@ -214,3 +272,24 @@ void SetFileWriteFault(const std::string& path_part, int64_t bytes_before_fault,
 }
 
 void ClearFileWriteFault() { SetFileWriteFault("", 0, 0); }
+
+void SetFileCallFault(const std::string& path_part, FileOperation operation, int64_t nth_call,
+                      int error_number, const std::string& spared_part) {
+  CallFault& f = Calls();
+  std::lock_guard<std::mutex> guard(f.lock);
+  f.path_part = path_part;
+  f.spared_part = spared_part;
+  f.operation = operation;
+  f.nth_call = nth_call;
+  f.error_number = error_number;
+  for (int64_t& count : f.counts) count = 0;
+  f.active.store(!path_part.empty(), std::memory_order_release);
+}
+
+void ClearFileCallFault() { SetFileCallFault("", FileOperation::Open, 0, 0); }
+
+int64_t FileCallCount(FileOperation operation) {
+  CallFault& f = Calls();
+  std::lock_guard<std::mutex> guard(f.lock);
+  return f.counts[static_cast<int>(operation)];
+}

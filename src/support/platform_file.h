@@ -6,8 +6,9 @@
 // through boolean results and the errno value kept in LastError(); nothing
 // throws.
 //
-// Tests can inject write faults (disk full, I/O error) for files whose path
-// contains a given text, see SetFileWriteFault().
+// Tests can inject faults for files whose path contains a given text: a
+// write that fails after a byte budget (SetFileWriteFault), or the Nth open,
+// read, write, close or rename failing (SetFileCallFault).
 #pragma once
 
 #include <cstdint>
@@ -62,6 +63,8 @@ bool CreateFolder(const std::string& path);    // one level; true if created
 bool DeleteFileAt(const std::string& path);    // true if removed
 std::string CurrentFolder();                   // "" when it cannot be read
 bool SetCurrentFolder(const std::string& path);
+// Renames (replacing the target); false with errno set on failure.
+bool RenameFile(const std::string& from, const std::string& to);
 
 // Fault injection for tests: after `bytes_before_fault` more bytes have been
 // written to files whose path contains `path_part`, every further write to
@@ -69,3 +72,19 @@ bool SetCurrentFolder(const std::string& path);
 // path_part clears the fault.
 void SetFileWriteFault(const std::string& path_part, int64_t bytes_before_fault, int error_number);
 void ClearFileWriteFault();
+
+// Fault injection for tests, by call: every open (OpenRead, CreateWrite),
+// read, write, close and rename of a file whose path contains `path_part` is
+// counted per operation, and the `nth_call`-th (from 1) of `operation` fails
+// with `error_number`: the open and the rename do nothing, the read and the
+// write transfer nothing, the close releases the descriptor but reports the
+// error. nth_call 0 only counts. Paths that contain `spared_part` (when it
+// is not empty) are neither counted nor failed. An empty path_part clears
+// the fault.
+enum class FileOperation { Open, Read, Write, Close, Rename };
+inline constexpr int kFileOperationCount = 5;
+void SetFileCallFault(const std::string& path_part, FileOperation operation, int64_t nth_call,
+                      int error_number, const std::string& spared_part = "");
+void ClearFileCallFault();
+// Calls of the operation counted since SetFileCallFault.
+int64_t FileCallCount(FileOperation operation);

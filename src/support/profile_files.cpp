@@ -55,7 +55,9 @@ bool ProfileReadBool(const std::string& path, const std::string& section, const 
 bool ProfileWriteText(const std::string& path, const std::string& section, const std::string& key,
                       const std::string& value) {
   IniFile ini;
-  ini.Load(path);  // a missing file starts empty
+  // A missing file starts empty; one that exists but cannot be read is not
+  // replaced by this one key.
+  if (!ini.Load(path) && FileExists(path)) return false;
   ini.Set(section, key, value);
   return ini.Save(path);
 }

@@ -1,0 +1,109 @@
+// Every file call of a whole conversion fails in turn: each open, read,
+// write, close and rename that selecting an archive, running the conversion
+// and saving the options make is counted on a clean run, then each one
+// (the first, and every later one) fails with an I/O error in a run of its
+// own. The counts come from the run itself, so the loop follows whatever
+// file calls the conversion makes. The log file is spared (it must name the
+// failure).
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "shell/conversion_driver.h"
+#include "shell/program_options.h"
+#include "shell/shell_fixture.h"
+#include "support/platform_file.h"
+
+namespace {
+
+using shelltest::MakeArchive;
+using shelltest::SmallSettings;
+using shelltest::StartedLog;
+
+constexpr int kInjectedError = EIO;
+
+struct FaultRunResult {
+  ConversionOutcome outcome = ConversionOutcome::Refused;
+  std::string log;
+  std::vector<std::string> leftovers;  // temporary files still there
+  int64_t conversion_calls[kFileOperationCount] = {};  // up to the end of the run
+  int64_t calls[kFileOperationCount] = {};             // options saved too
+};
+
+// Selects the archive, runs the conversion and saves the options with the
+// given fault armed (nth_call 0: none, just count).
+FaultRunResult RunWithFault(FileOperation operation, int64_t nth_call) {
+  FaultRunResult result;
+  StartedLog log;
+  const std::string job = log.File("job");
+  std::filesystem::create_directory(job);
+  // Two blocks of a gap, a pass-1 tail and a short last PCM packet.
+  mkarchive::ArchiveSettings settings = SmallSettings(1500);
+  settings.gaps = {{700, 40}};
+  const std::string archive = MakeArchive(job, "F.ark", settings);
+  {
+    progoptionsclass options;
+    conversiondriverclass driver(options, nullptr);
+    // A fault that let the pass run away (fill for a misread frame time)
+    // must fail the test, not fill the disk.
+    SetFileWriteFault(".arkpak", 64 << 20, ENOSPC);
+    SetFileCallFault(log.Dir().path(), operation, nth_call, kInjectedError, "OrloVarnel.Log");
+    if (driver.OpenArchive(archive)) result.outcome = driver.RunConversion();
+    driver.ResetJob();
+    for (int op = 0; op < kFileOperationCount; ++op)
+      result.conversion_calls[op] = FileCallCount(static_cast<FileOperation>(op));
+    options.Save();
+    for (int op = 0; op < kFileOperationCount; ++op)
+      result.calls[op] = FileCallCount(static_cast<FileOperation>(op));
+    ClearFileCallFault();
+    ClearFileWriteFault();
+  }
+  result.log = log.LogText();
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(log.Dir().path())) {
+    const std::string name = entry.path().string();
+    if (name.ends_with(".arkpak") || name.ends_with(".tmp")) result.leftovers.push_back(name);
+  }
+  return result;
+}
+
+const char* OperationName(FileOperation operation) {
+  static const char* const kNames[] = {"open", "read", "write", "close", "rename"};
+  return kNames[static_cast<int>(operation)];
+}
+
+TEST(FileFaults, EveryFileCallOfAConversionFailsInTurn) {
+  const FaultRunResult clean = RunWithFault(FileOperation::Open, 0);
+  ASSERT_EQ(clean.outcome, ConversionOutcome::Complete) << clean.log;
+  ASSERT_TRUE(clean.leftovers.empty());
+
+  int64_t runs = 0;
+  for (int op = 0; op < kFileOperationCount; ++op) {
+    const FileOperation operation = static_cast<FileOperation>(op);
+    // Every kind of call happens in a conversion (the options are saved
+    // through a renamed temporary file).
+    EXPECT_GT(clean.calls[op], 0) << OperationName(operation);
+    for (int64_t n = 1; n <= clean.calls[op]; ++n) {
+      SCOPED_TRACE(std::string(OperationName(operation)) + " call " + std::to_string(n) + " of " +
+                   std::to_string(clean.calls[op]));
+      const FaultRunResult run = RunWithFault(operation, n);
+      ++runs;
+      // A failure while the options are saved comes after the outcome.
+      if (n <= clean.conversion_calls[op]) {
+        EXPECT_NE(run.outcome, ConversionOutcome::Complete) << run.log;
+        EXPECT_EQ(run.log.find("Conversion Complete"), std::string::npos);
+      }
+      EXPECT_NE(run.log.find(SystemErrorText(kInjectedError)), std::string::npos) << run.log;
+      EXPECT_TRUE(run.leftovers.empty()) << run.leftovers.front();
+    }
+  }
+  EXPECT_GT(runs, 10);
+  std::printf("file calls of a conversion: open %lld, read %lld, write %lld, close %lld, rename %lld\n",
+              static_cast<long long>(clean.calls[0]), static_cast<long long>(clean.calls[1]),
+              static_cast<long long>(clean.calls[2]), static_cast<long long>(clean.calls[3]),
+              static_cast<long long>(clean.calls[4]));
+}
+
+}  // namespace
