@@ -17,7 +17,7 @@ fi
 target=$1
 seconds=$2
 
-targets=(archive_header frame_blocks setup_file profile text_parsers ch10_reader)
+targets=($(ls fuzz/fuzz_*.cpp | sed 's|fuzz/fuzz_||; s|\.cpp$||'))
 if [ "$target" = all ]; then
   for t in "${targets[@]}"; do "$0" "$t" "$seconds"; done
   exit 0
@@ -32,7 +32,12 @@ case "$target" in
   profile)        max_len=4096 ;;
   text_parsers)   max_len=256 ;;
   ch10_reader)    max_len=16384 ;;
-  *) echo "fuzz.sh: unknown target $target (one of: ${targets[*]} all)" >&2; exit 2 ;;
+  *)
+    if [ ! -f "fuzz/fuzz_$target.cpp" ]; then
+      echo "fuzz.sh: unknown target $target (one of: ${targets[*]} all)" >&2
+      exit 2
+    fi
+    max_len=4096 ;;
 esac
 
 if [ "${ORLO_FUZZ_SKIP_BUILD:-0}" != 1 ]; then
@@ -43,7 +48,7 @@ fi
 
 work=build/fuzz/corpus/$target
 findings=build/fuzz/findings/$target
-mkdir -p "$work" "$findings"
+mkdir -p "$work" "$findings" "fuzz/corpus/$target"
 log=build/fuzz/fuzz_$target.log
 
 # Allocations are capped (one allocation, and the whole process), inputs are
@@ -54,7 +59,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:allocator_may_return_null=0 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   "build/fuzz/fuzz_$target" "$work" "fuzz/corpus/$target" \
   -max_total_time="$seconds" -max_len="$max_len" -timeout=10 \
-  -rss_limit_mb=1024 -malloc_limit_mb=256 \
+  -rss_limit_mb=2048 -malloc_limit_mb=256 \
   -artifact_prefix="$findings/" -print_final_stats=1 >"$log" 2>&1
 status=$?
 set -e

@@ -3,7 +3,8 @@
 # and only those that are missing. Safe to run again and again.
 set -euo pipefail
 
-packages=(cmake g++ ninja-build libgtest-dev libgmock-dev libbenchmark-dev)
+# clang and its runtime libraries build the libFuzzer targets (fuzz/).
+packages=(cmake g++ ninja-build libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do
