@@ -2,6 +2,7 @@
 // its ".B50" setup file) from command-line settings. See --help.
 #include <cerrno>
 #include <cstddef>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -117,7 +118,7 @@ bool ParseReal(const std::string& text, double& value) {
   if (text.empty()) return false;
   char* end = nullptr;
   value = std::strtod(text.c_str(), &end);
-  return end && *end == '\0';
+  return end && *end == '\0' && std::isfinite(value);
 }
 
 // DDD:HH:MM:SS.ffffff or plain seconds of the year.
@@ -128,7 +129,7 @@ bool ParseTime(const std::string& text, double& seconds) {
   char tail = 0;
   if (std::sscanf(text.c_str(), "%d:%d:%d:%lf%c", &day, &hour, &minute, &second, &tail) != 4) return false;
   seconds = day * 86400.0 + hour * 3600.0 + minute * 60.0 + second;
-  return true;
+  return std::isfinite(seconds);
 }
 
 bool SplitAt(const std::string& text, char separator, std::string& left, std::string& right) {
