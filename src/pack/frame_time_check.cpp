@@ -41,3 +41,14 @@ double FillSpanLimit(double start_time, double stop_time, double block_duration)
   if (!std::isfinite(span) || span < 0.0) span = 0.0;
   return span + block_duration;
 }
+
+double FirstFrameReference(double t0, std::optional<double> t1, std::optional<double> t2,
+                           double period, double stop_time, double block_duration) {
+  const double half = period * 0.5;
+  if (!t1 || !t2) return t0 - period;
+  const double next_step = *t2 - *t1;
+  const bool successors_agree = next_step >= period - half && next_step <= period + half;
+  const double rest_of_archive = FillSpanLimit(*t1 - period, stop_time, block_duration);
+  if (successors_agree && !(std::fabs(*t1 - t0) <= rest_of_archive)) return *t1 - 2.0 * period;
+  return t0 - period;
+}

@@ -23,9 +23,11 @@
 //   3. Otherwise the time base really moved: m = RoundToInt(dT / P) (an
 //      exact half goes down); m >= 2 fills m - 1 frames before the frame,
 //      m <= 1 fills none; the reference becomes frame_time.
-// The same rules applied to a whole archive never fill more than span_limit
-// worth of frames in one step, and a single damaged stamp fills nothing
-// unless it is the archive's last frame.
+// The converter walks the archive with these rules, the first frame's
+// reference coming from FirstFrameReference (below). Then no step fills
+// more than span_limit worth of frames, and one damaged stamp fills nothing
+// unless it is on the archive's last frame (which has no successor to be
+// judged by: its step counts as lost frames, up to span_limit).
 #pragma once
 
 #include <cstdint>
@@ -52,3 +54,14 @@ frametimedecision JudgeFrameTime(double reference, double frame_time,
 // The span limit of an archive: stop - start (as the notes show them) plus
 // one block duration; never below one block duration.
 double FillSpanLimit(double start_time, double stop_time, double block_duration);
+
+// The reference for the archive's first frame (t0), given the next two
+// frames' times when they are in the first block. Normally t0 - P: the
+// first frame opens no gap. When t1 and t2 are in step with each other but
+// t1 lies further from t0 than the whole rest of the archive
+// (FillSpanLimit(t1 - P, stop_time, block_duration)), the first stamp is
+// the damaged one: the reference is then t1 - 2P, so that JudgeFrameTime
+// keeps the first frame in place, and the converter measures its span limit
+// from t1 - P instead of the damaged start time.
+double FirstFrameReference(double t0, std::optional<double> t1, std::optional<double> t2,
+                           double period, double stop_time, double block_duration);

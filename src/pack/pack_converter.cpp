@@ -176,6 +176,20 @@ bool orloarkpackclass::ArkFramesToPackedBitFrames() {
     return t;
   };
 
+  // The archive's first frame opens no gap, unless its own stamp is the
+  // damaged one (the two frames after it agree with each other and lie
+  // further from it than the rest of the archive lasts): then it is judged
+  // like any damaged stamp, and the span is measured from where it belongs.
+  if (BlockCount == 1.0 && frames > 0) {
+    std::optional<double> t1, t2;
+    if (frames > 1) t1 = frame_time(1);
+    if (frames > 2) t2 = frame_time(2);
+    PreviousFrameTime =
+        FirstFrameReference(frame_time(0), t1, t2, FramePeriod, header_->StopTime, BlockDuration);
+    if (PreviousFrameTime != frame_time(0) - FramePeriod)
+      SpanLimit = FillSpanLimit(PreviousFrameTime + FramePeriod, header_->StopTime, BlockDuration);
+  }
+
   // The last frame of the previous block gets its successor now.
   if (frame_waiting_ && frames > 0) {
     frametimedecision d =
