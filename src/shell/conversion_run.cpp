@@ -114,7 +114,8 @@ void conversiondriverclass::CollectPassOneWarnings() {
   if (pack->DamagedTimeCount > 0) {
     const std::string count = FormatFixedNumber(20, 0, pack->DamagedTimeCount);
     AddWarning(RunWarningKind::DamagedFrameTimes,
-               count + " frame time stamps were out of step and kept in place (see the log)",
+               count + (pack->DamagedTimeCount == 1.0 ? " frame time stamp was" : " frame time stamps were") +
+                   " out of step and kept in place (see the log)",
                "Ark File Frame Times Out Of Step, Kept In Place: " + count, 255);
   }
   // Every step disagreeing with the rate: either the header's rate is not

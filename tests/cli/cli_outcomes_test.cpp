@@ -52,7 +52,7 @@ TEST(ConverterCliOutcomes, StatusAndOneLinePerReason) {
   const Case cases[] = {
       {"clean", [](auto& d) { Make(d, "A.Ark", Good()); }, 0, ""},
       {"damaged stamp", [&](auto& d) { Make(d, "A.Ark", damaged); }, 3,
-       "warning: 1 frame time stamps were out of step and kept in place (see the log)"},
+       "warning: 1 frame time stamp was out of step and kept in place (see the log)"},
       {"cut last block", [&](auto& d) { Make(d, "A.Ark", cut); }, 3,
        "warning: the archive ends inside its last block: "},
       {"setup file cut short", [&](auto& d) { Make(d, "A.Ark", short_setup); }, 3,

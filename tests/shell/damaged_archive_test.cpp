@@ -100,7 +100,7 @@ TEST(DamagedArchive, OneDamagedStampFillsNothing) {
     EXPECT_NE(line.find("  ArkFramesToPackedBitFrames(), Ark File frame time out of step"), std::string::npos);
     EXPECT_EQ(line.substr(line.size() - block.size() - 16), "ArkBlockCount " + block + "\r\n") << line;
     EXPECT_EQ(CountOf(log, "Filled with 0xAAAA frame"), 0) << c.name << "\n" << log;
-    EXPECT_NE(run.Notes().find(std::string(kNotesWarningPrefix) + "1 frame time stamps were out of step"),
+    EXPECT_NE(run.Notes().find(std::string(kNotesWarningPrefix) + "1 frame time stamp was out of step"),
               std::string::npos)
         << c.name;
   }

@@ -40,6 +40,10 @@ const char kUsage[] =
     "                          with :persist every later frame moves too\n"
     "  --last-block MODE       continue (default), zero or cut: how a last partial block ends\n"
     "  --last-block-time T     value of the last block's time field\n"
+    "Damage\n"
+    "  --flip F:BYTE:MASK      XOR byte BYTE (0..9) of nominal frame F's header with MASK\n"
+    "                          (a bit error in its BCD time stamp; repeatable)\n"
+    "  --cut-tail BYTES        cut this many bytes from the end of the archive\n"
     "Frame content\n"
     "  --sync HEX:BITS         sync pattern in the leading words (default FE6B2840:32)\n"
     "  --no-sync               no sync pattern\n"
@@ -286,6 +290,14 @@ int main(int argc, char** argv) {
       else if (value == "cut") settings.last_block = mkarchive::LastBlockFill::kCutShort;
       else return Usage("bad --last-block: " + value);
     } else if (flag("--last-block-time") && ParseTime(value, real)) settings.last_block_time = real;
+    else if (flag("--flip")) {
+      int64_t frame = 0, byte = 0, mask = 0;
+      std::string rest, byte_text, mask_text;
+      if (!SplitAt(value, ':', left, rest) || !SplitAt(rest, ':', byte_text, mask_text) || !ParseInt(left, frame) ||
+          !ParseInt(byte_text, byte) || !ParseInt(mask_text, mask) || byte < 0 || byte > 9 || mask < 1 || mask > 255)
+        return Usage("bad --flip: " + value);
+      settings.header_flips.push_back({frame, static_cast<int32_t>(byte), static_cast<uint8_t>(mask)});
+    } else if (flag("--cut-tail") && need_int()) settings.cut_tail_bytes = n;
     else if (flag("--sync")) {
       uint64_t pattern = 0;
       char* end = nullptr;
