@@ -1,6 +1,7 @@
 // Exit statuses and the one-line reasons on standard error: clean, with
 // warnings (status 3), refused or aborted (status 1), and a file-size
 // limit under `ulimit -f`, which must end the run as a write error.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -76,6 +77,17 @@ TEST(ConverterCliOutcomes, StatusAndOneLinePerReason) {
       EXPECT_NE(run.err.find(lead + c.reason), std::string::npos) << c.name << "\n" << run.err;
     }
   }
+}
+
+TEST(ConverterCliOutcomes, UnreadableArchiveSaysPermissionDenied) {
+  if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
+  testutil::TempDir dir;
+  Make(dir, "A.Ark", Good());
+  ASSERT_EQ(chmod(dir.File("A.Ark").c_str(), 0), 0);
+  e2e::CliRun run = RunConverter(dir.path(), "--quiet A.Ark");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("orlovarnel-convert: " + dir.File("A.Ark") + ": permission denied\n"), std::string::npos)
+      << run.err;
 }
 
 // A refusal outweighs warnings; warnings outweigh clean archives.
