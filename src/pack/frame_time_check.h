@@ -4,13 +4,14 @@
 //
 // Every time is seconds of the year. P is the frame period, H = P / 2.
 //   reference  the time the previous frame was taken to have (for the first
-//              frame of the archive: its own time minus P)
+//              frame of the archive: FirstFrameReference, below)
 //   frame_time the time decoded from this frame's header
 //   next_time  the time decoded from the frame after it in the archive (the
 //              first frame of the next block for a block's last frame), or
 //              none for the archive's last frame
 //   span_limit the longest step that may be filled: the archive's stop time
-//              minus its start time plus one block duration (FillSpanLimit)
+//              minus its start time plus one block duration (FillSpanLimit;
+//              frames per block x P is the block duration)
 //
 // Rules, with dT = frame_time - reference:
 //   1. P - H <= dT <= P + H: in step. No fill; the reference becomes
@@ -23,6 +24,8 @@
 //   3. Otherwise the time base really moved: m = RoundToInt(dT / P) (an
 //      exact half goes down); m >= 2 fills m - 1 frames before the frame,
 //      m <= 1 fills none; the reference becomes frame_time.
+// The fill frames of rule 3 go into the stream directly before the frame;
+// a frame of rule 1 or 2 has none before it.
 // The converter walks the archive with these rules, the first frame's
 // reference coming from FirstFrameReference (below). Then no step fills
 // more than span_limit worth of frames, and one damaged stamp fills nothing
