@@ -58,43 +58,6 @@ TEST(FrameTimeCheck, DecisionsByStepLookAheadAndSpan) {
   }
 }
 
-// Frames in a row, each judged with the next as its look-ahead, the way the
-// converter walks an archive: where the fill frames go.
-TEST(FrameTimeCheck, SequencesFillOnlyRealHoles) {
-  struct Case {
-    const char* name;
-    std::vector<double> steps;  // from one frame's stamp to the next, in P
-    int64_t fill;
-    int damaged;
-  };
-  const Case cases[] = {
-      {"steady", {1, 1, 1, 1}, 0, 0},
-      {"one stamp an hour late", {1, 3601, -3599, 1, 1}, 0, 1},
-      {"one stamp 6 s early", {1, -5, 7, 1}, 0, 1},
-      {"a repeated stamp", {1, 0, 2, 1}, 0, 1},
-      {"a gap of 4 frames", {1, 5, 1, 1}, 4, 0},
-      {"every other frame lost", {2, 2, 2, 2, 2, 2}, 6, 0},
-      {"two gaps back to back", {3, 3, 1}, 4, 0},
-  };
-  for (const Case& c : cases) {
-    std::vector<double> times = {kRef + 1};
-    for (double s : c.steps) times.push_back(times.back() + s * kP);
-    double reference = kRef;
-    int64_t fill = 0;
-    int damaged = 0;
-    for (size_t i = 0; i < times.size(); ++i) {
-      std::optional<double> next;
-      if (i + 1 < times.size()) next = times[i + 1];
-      const frametimedecision d = JudgeFrameTime(reference, times[i], next, kP, kWide);
-      fill += d.fill_frames;
-      damaged += d.verdict == FrameTimeVerdict::Damaged;
-      reference = d.reference;
-    }
-    EXPECT_EQ(fill, c.fill) << c.name;
-    EXPECT_EQ(damaged, c.damaged) << c.name;
-  }
-}
-
 TEST(FrameTimeCheck, SpanLimitIsTheArchiveSpanPlusOneBlock) {
   EXPECT_DOUBLE_EQ(FillSpanLimit(100.0, 160.0, 0.5), 60.5);
   EXPECT_DOUBLE_EQ(FillSpanLimit(100.0, 90.0, 0.5), 0.5);  // a stop before the start counts as no span
