@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -225,6 +226,8 @@ bool PlatformFile::Flush() {
   }
   return true;
 }
+
+void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 std::string SystemErrorText(int error_number) {
   char buf[256];
