@@ -20,8 +20,8 @@ TOrloArkDisplayForm::TOrloArkDisplayForm(QWidget* panel, const orloarkclass& arc
   setFrameStyle(QFrame::NoFrame);
   SetBackground(this, kFormGrey);
   setFont(FormFont());
-  // The view fills its panel (265 x 210), inside the panel's bevels.
-  setGeometry(6, 1, 253, 208);
+  // The view fills its panel inside the panel's bevels.
+  setGeometry(panel->contentsRect());
 
   PlaceLabel(this, "Label6", "ARK File Info", 83, 6, true);
   PlaceLabel(this, "Label3", "Start File Time", 10, 28);

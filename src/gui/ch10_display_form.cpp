@@ -35,8 +35,8 @@ TCh10ProcDisplayForm::TCh10ProcDisplayForm(QWidget* panel, const ch10convertproc
   setFrameStyle(QFrame::NoFrame);
   SetBackground(this, kFormGrey);
   setFont(FormFont());
-  // The view fills its panel (265 x 164), inside the panel's bevels.
-  setGeometry(6, 1, 253, 162);
+  // The view fills its panel inside the panel's bevels.
+  setGeometry(panel->contentsRect());
 
   PlaceLabel(this, "Label6", "Ch10 File Info", 72, 6, true);
   QFrame* stats = PlacePanel(this, "PanelStatsInfo", 7, 26, 238, 119, PanelBevel::InsetRaised);

@@ -1,6 +1,7 @@
 #include "gui/screenshot_script.h"
 
 #include <QCoreApplication>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
@@ -8,15 +9,37 @@
 #include <cstdio>
 
 #include "gui/about_box_form.h"
+#include "gui/form_widgets.h"
 #include "gui/open_file_dialog.h"
 #include "gui/varnel_main_form.h"
 #include "support/error_log.h"
 
 namespace {
 
+// The virtual X server has no window manager, so the picture gets a plain
+// caption bar with the window's title and close box drawn here.
+QPixmap WithCaption(QWidget& widget) {
+  const QPixmap client = widget.grab();
+  constexpr int kBar = 20;
+  QPixmap framed(client.width() + 2, client.height() + kBar + 2);
+  framed.fill(QColor(0x60, 0x60, 0x60));
+  QPainter painter(&framed);
+  painter.fillRect(1, 1, client.width(), kBar, QColor(0x2B, 0x4A, 0x7A));
+  painter.setPen(Qt::white);
+  painter.setFont(FormFont(true));
+  painter.drawText(QRect(8, 1, client.width() - 40, kBar), Qt::AlignVCenter | Qt::AlignLeft,
+                   widget.windowTitle());
+  const QRect close_box(client.width() - 18, 4, 14, 14);
+  painter.fillRect(close_box, QColor(0xC8, 0x40, 0x40));
+  painter.drawLine(close_box.topLeft() + QPoint(3, 3), close_box.bottomRight() - QPoint(3, 3));
+  painter.drawLine(close_box.topRight() + QPoint(-3, 3), close_box.bottomLeft() + QPoint(3, -3));
+  painter.drawPixmap(1, kBar + 1, client);
+  return framed;
+}
+
 void Save(QWidget& widget, const std::string& path) {
   QCoreApplication::processEvents();
-  if (!widget.grab().save(QString::fromStdString(path), "PNG")) {
+  if (!WithCaption(widget).save(QString::fromStdString(path), "PNG")) {
     std::fprintf(stderr, "screenshot: could not write %s\n", path.c_str());
   } else {
     std::printf("screenshot: %s\n", path.c_str());
