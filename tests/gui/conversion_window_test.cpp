@@ -158,6 +158,34 @@ class ConversionWindowTest : public QObject {
     QVERIFY(FileExists(dir.File("Ch10Conversion/W.CvtNotes")));
   }
 
+  void AFailedOpenOrACancelledDialogOffersNoConversion() {
+    testutil::TempDir dir;
+    const std::string archive = MakeArchive(dir, "A.Ark", 64);
+    testutil::WriteAllText(dir.File("BAD.Ark"), "not an archive\r\n");
+    guitest::WindowSession session(dir.path());
+    session.Select(dir.File("BAD.Ark"));
+    QVERIFY(!session.Find<QWidget>("PanelConvert")->isVisible());
+    QVERIFY(session.boxes.size() >= 1);
+    QCOMPARE(QString::fromStdString(session.boxes.back()),
+             QString("ERROR: Could not open ARK file for reading"));
+
+    session.Select(archive);
+    QVERIFY(session.Find<QWidget>("PanelConvert")->isVisible());
+    openfilerequest asked;
+    SetOpenFileChooser([&](const openfilerequest& request, std::string&) {
+      asked = request;
+      return false;  // Cancel
+    });
+    QTest::mouseClick(session.Find<QLabel>("PanelArkFileName"), Qt::LeftButton);
+    QCOMPARE(QString::fromStdString(asked.title), QString("Open File"));
+    QCOMPARE(QString::fromStdString(asked.initial_folder), QString::fromStdString(dir.path() + "/"));
+    QCOMPARE(QString::fromStdString(asked.default_name), QString("A"));
+    QCOMPARE(QString::fromStdString(asked.filter), QString("File Type (*.ARK *.ark *.Ark)"));
+    QVERIFY(!session.Find<QWidget>("PanelConvert")->isVisible());
+    QVERIFY(!session.Find<QWidget>("PanelArkInfo")->isVisible());
+    QCOMPARE(session.Text("PanelArkFileName"), QString("-----"));
+  }
+
   void SetupPromptsAreInputBoxes() {
     testutil::TempDir dir;
     const std::string archive = MakeArchive(dir, "P.Ark", 64, false);

@@ -33,18 +33,18 @@ class LogViewerTest : public QObject {
     QAction* menu = session.window->findChild<QAction*>("MenuViewErrorLog");
     QVERIFY(menu != nullptr);
 
+    const std::string log_line = dir.File("OrloVarnel.Log") + "\n";
+    auto viewer_args = [&] { return testutil::ReadAllText(dir.File("viewer-args.txt")); };
     menu->trigger();
     const long long first = session.window->LogViewer().ViewerProcessId();
     QVERIFY(ProcessAlive(first));
+    QVERIFY(QTest::qWaitFor([&] { return viewer_args() == log_line; }, 5000));
     menu->trigger();
     const long long second = session.window->LogViewer().ViewerProcessId();
     QVERIFY(ProcessAlive(second));
     QVERIFY(second != first);
     QVERIFY(!ProcessAlive(first));  // ended and reaped
-    QVERIFY(QTest::qWaitFor([&] {
-      return testutil::ReadAllText(dir.File("viewer-args.txt")) ==
-             dir.File("OrloVarnel.Log") + "\n" + dir.File("OrloVarnel.Log") + "\n";
-    }, 5000));
+    QVERIFY(QTest::qWaitFor([&] { return viewer_args() == log_line + log_line; }, 5000));
     QVERIFY(FileExists(dir.File("OrloVarnel.Log")));
 
     QVERIFY(session.Close());
