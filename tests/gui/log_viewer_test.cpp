@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 
 #include <QAction>
+#include <QTimer>
 
 #include "common/log_session.h"
+#include "gui/about_box_form.h"
 #include "gui/gui_test_support.h"
 
 namespace {
@@ -50,6 +52,29 @@ class LogViewerTest : public QObject {
     QVERIFY(session.Close());
     QVERIFY(!ProcessAlive(second));  // the shutdown ends it
     QCOMPARE(session.beeps.Total(), 0);
+  }
+
+  // The about box keeps its own viewer: "View Logs" twice leaves one, and
+  // closing the box ends it.
+  void AboutBoxViewLogs() {
+    testutil::TempDir dir;
+    PlaceFakeViewer(dir);
+    guitest::WindowSession session(dir.path());
+    TZekBorAboutBoxForm about(session.window.get());
+    long long first = 0, second = 0;
+    QTimer::singleShot(0, &about, [&] {
+      QPushButton* view_logs = about.findChild<QPushButton*>("ButtonTrawler");
+      view_logs->click();
+      first = about.Viewer().ViewerProcessId();
+      view_logs->click();
+      second = about.Viewer().ViewerProcessId();
+      about.findChild<QPushButton*>("OKButton")->click();
+    });
+    about.ShowAbout("OrloVarnel", "1.00", "/OrloVarnel", dir.path(), "");
+    QVERIFY(first != 0 && second != 0 && first != second);
+    QVERIFY(!ProcessAlive(first));
+    QVERIFY(!ProcessAlive(second));
+    QCOMPARE(session.window->LogViewer().ViewerProcessId(), 0LL);  // the menu's own stays unset
   }
 
   void WithoutAnyViewerTheLogNamesBoth() {
