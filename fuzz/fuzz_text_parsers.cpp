@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ParseScientificInt(text, scientific);
 
   // The operator's answer to a prompt, read as the prompts read it.
-  SetTextInputHook([&text](const std::string&, const std::string&, std::string& answer) {
+  SetTextInputHook([&text](const textinputrequest&, std::string& answer) {
     answer = text;
     return true;
   });
