@@ -8,6 +8,7 @@
 #include <string>
 
 #include "archive/archive_reader.h"
+#include "orlo_version.h"
 #include "ch10/ch10_converter.h"
 #include "cli/cli_hooks.h"
 #include "cli/cli_options.h"
@@ -18,11 +19,11 @@
 #include "support/error_log.h"
 #include "support/profile_files.h"
 #include "support/text_format.h"
+#include "verify/ch10_file_verifier.h"
 
 namespace {
 
 constexpr const char* kProgramName = "OrloVarnel";
-constexpr const char* kVersionText = "1.00";
 
 enum ExitStatus { kExitComplete = 0, kExitFailed = 1, kExitUsage = 2 };
 
@@ -51,8 +52,27 @@ void PrintSummary(const std::string& path, const conversiondriverclass& driver,
   std::fflush(stdout);
 }
 
-// Converts every archive in turn; false when any could not be opened or
-// ended aborted.
+// The folder of --output-dir, created with its parents when missing. False
+// (with the reason) when it cannot be made or is not a folder.
+bool PrepareOutputFolder(const std::string& folder, std::string& reason) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (std::filesystem::is_directory(folder)) return true;
+  reason = ec ? ec.message() : "not a folder";
+  return false;
+}
+
+// Reads the Chapter 10 file just written back against its archive and
+// prints the outcome; true when it matches.
+bool VerifyConversion(const std::string& path, const conversiondriverclass& driver) {
+  const verifyresultstruct result = VerifyCh10File(path, driver.Ch10FileName());
+  std::printf("%s: %s\n", path.c_str(), VerifyResultText(result).c_str());
+  std::fflush(stdout);
+  return result.Passed;
+}
+
+// Converts every archive in turn; false when any could not be opened,
+// ended aborted or (with --verify) differs from its Chapter 10 file.
 bool ConvertArchives(const clioptionsstruct& args) {
   progoptionsclass options;
   // --retain-pack holds for this command only: the saved choice of the
@@ -68,6 +88,7 @@ bool ConvertArchives(const clioptionsstruct& args) {
       progress.Update(*running_driver);
     });
     running_driver = &driver;
+    driver.SetOutputFolder(args.output_dir);
 
     for (const std::string& given : args.archives) {
       if (InterruptRequested()) {
@@ -88,7 +109,11 @@ bool ConvertArchives(const clioptionsstruct& args) {
       ConversionOutcome outcome = driver.RunConversion();
       progress.End();
       PrintSummary(path, driver, outcome);
-      if (outcome != ConversionOutcome::Complete) all_complete = false;
+      if (outcome != ConversionOutcome::Complete) {
+        all_complete = false;
+      } else if (args.verify && !VerifyConversion(path, driver)) {
+        all_complete = false;
+      }
     }
     driver.ResetJob();
   }
@@ -106,7 +131,7 @@ int main(int argc, char** argv) {
       std::fputs(CliUsageText(), stdout);
       return kExitComplete;
     case CliCommand::Version:
-      std::printf("%s %s\n", kProgramName, kVersionText);
+      std::printf("%s %s\n", kProgramName, kOrloVersionText);
       return kExitComplete;
     case CliCommand::UsageError:
       std::fprintf(stderr, "orlovarnel-convert: %s\n\n%s", error.c_str(), CliUsageText());
@@ -115,12 +140,22 @@ int main(int argc, char** argv) {
       break;
   }
 
+  if (!args.output_dir.empty()) {
+    args.output_dir = AbsolutePath(args.output_dir);
+    std::string reason;
+    if (!PrepareOutputFolder(args.output_dir, reason)) {
+      std::fprintf(stderr, "orlovarnel-convert: cannot create the output folder %s: %s\n",
+                   args.output_dir.c_str(), reason.c_str());
+      return kExitFailed;
+    }
+  }
+
   InstallSilentBeeps();
   InstallMessageBoxPrinter();
   InstallPromptAnswers(args.word_length, args.sfid_msb, args.quiet);
   InstallInterruptHandler();
 
-  StartErrorLog(false, kVersionText, kProgramName, "", kProgramName);
+  StartErrorLog(false, kOrloVersionText, kProgramName, "", kProgramName);
   bool all_complete = ConvertArchives(args);
   EndErrorLog(false);
   return all_complete ? kExitComplete : kExitFailed;

@@ -106,17 +106,29 @@ void conversiondriverclass::ResetJob() {
   CallHook(hooks_.JobReset);
 }
 
+outputnamesstruct conversiondriverclass::OutputNamesFor(const std::string& archive_path,
+                                                       const std::string& output_folder) {
+  outputnamesstruct names;
+  names.Folder =
+      output_folder.empty() ? FileFolderPart(archive_path) + kOutputFolderName : output_folder;
+  std::string stem = names.Folder + "/" + FileBaseName(archive_path) + ".";
+  names.Ch10File = stem + kCh10Extension;
+  names.PackFile = stem + kPackExtension;
+  names.NotesFile = stem + kNotesExtension;
+  return names;
+}
+
 void conversiondriverclass::DeriveOutputNames(const std::string& archive_path) {
-  output_folder_ = FileFolderPart(archive_path) + kOutputFolderName;
+  const outputnamesstruct names = OutputNamesFor(archive_path, chosen_output_folder_);
+  output_folder_ = names.Folder;
   if (!FolderExists(output_folder_) && !CreateFolder(output_folder_)) {
     // Every output of the run would fail; say why once, here.
     int error_number = errno ? errno : EIO;
     ReportOutputFailure("Could not create the output folder ", output_folder_, error_number);
   }
-  std::string stem = output_folder_ + "/" + FileBaseName(archive_path) + ".";
-  ch10_file_name_ = stem + kCh10Extension;
-  pack_file_name_ = stem + kPackExtension;
-  notes_file_name_ = stem + kNotesExtension;
+  ch10_file_name_ = names.Ch10File;
+  pack_file_name_ = names.PackFile;
+  notes_file_name_ = names.NotesFile;
 }
 
 void conversiondriverclass::SetRetainPackFile(bool retain) {

@@ -37,6 +37,14 @@ inline constexpr int kPumpCadence = 100;
 
 enum class ConversionOutcome { Refused, Complete, Aborted };
 
+// Where the outputs of one archive go.
+struct outputnamesstruct {
+  std::string Folder;
+  std::string Ch10File;
+  std::string PackFile;
+  std::string NotesFile;
+};
+
 // What the driver tells the window, each optional.
 struct driverwindowhooks {
   std::function<void()> Refresh;      // mirror the driver's state in the controls
@@ -66,6 +74,13 @@ class conversiondriverclass {
   bool OpenArchive(const std::string& path);
   void ResetJob();
   void DeriveOutputNames(const std::string& archive_path);
+  // The output names of an archive without creating anything: in the given
+  // folder, or in Ch10Conversion beside the archive when it is empty.
+  static outputnamesstruct OutputNamesFor(const std::string& archive_path,
+                                          const std::string& output_folder);
+  // Outputs go to this folder instead of Ch10Conversion beside the archive
+  // (empty: the default). Taken at the next selection.
+  void SetOutputFolder(const std::string& folder) { chosen_output_folder_ = folder; }
   void RequestAbort() { abort_requested_ = true; }
   void SetRetainPackFile(bool retain);
 
@@ -127,6 +142,7 @@ class conversiondriverclass {
   std::string pack_file_name_;
   std::string notes_file_name_;
   std::string output_folder_;
+  std::string chosen_output_folder_;
 
   bool running_ = false;
   bool abort_requested_ = false;

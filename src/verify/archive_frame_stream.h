@@ -1,0 +1,64 @@
+// The PCM bit stream an archive must turn into, rebuilt from the archive
+// for the self-check: its minor frames in order, fill frames of 0xAAAA
+// words where frames are missing, every word packed to its length most
+// significant bit first, bit by bit. Deliberately plain: it shares no code
+// with the packed-bit pass, so a fault there shows up as a difference.
+//
+// Frames are made one at a time as the bytes are asked for, so a long
+// archive (or a long gap) needs no more memory than one frame.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class orloarkclass;
+
+class archiveframestreamclass {
+ public:
+  // The archive must be open (header and setup read) and at its first
+  // block; the stream reads its blocks from there on.
+  explicit archiveframestreamclass(orloarkclass& archive);
+
+  // Up to n bytes of the stream (16-bit little-endian words filled from bit
+  // 15 down); fewer only at its end, where the last word is padded with
+  // zero bits.
+  size_t Read(uint8_t* into, size_t n);
+
+  int64_t ArchiveFrames() const { return archive_frames_; }
+  int64_t FillFrames() const { return fill_frames_; }
+  // Frame of the stream (archive and fill frames counted) that holds the
+  // given byte of the stream.
+  int64_t FrameAtByte(int64_t byte_offset) const;
+
+ private:
+  // Adds the next frame (fill or archive) to pending_; false at the end.
+  bool MakeNextFrame();
+  // Packs one frame: the archive frame's words, or a fill frame (nullptr).
+  void PackFrame(const uint8_t* words);
+  void PutBit(unsigned bit);
+  void FinishStream();
+
+  orloarkclass& archive_;
+  int32_t words_per_frame_ = 0;
+  int64_t bits_per_frame_ = 0;
+  std::vector<int32_t> lengths_;
+  std::vector<bool> left_justified_;
+  double period_ = 0.0;
+  double previous_time_ = 0.0;
+  bool first_frame_ = true;
+  bool time_checked_ = false;       // the current archive frame's fill is decided
+
+  size_t frames_in_block_ = 0;      // frames of the block in the serial buffer
+  size_t next_in_block_ = 0;
+  int64_t fill_waiting_ = 0;        // fill frames still due before the next archive frame
+  bool ended_ = false;
+
+  int64_t archive_frames_ = 0;
+  int64_t fill_frames_ = 0;
+
+  std::vector<uint8_t> pending_;    // stream bytes made but not yet read
+  size_t pending_pos_ = 0;
+  uint16_t word_ = 0;               // the stream word being filled
+  int bits_in_word_ = 0;
+};
