@@ -1,9 +1,17 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the benchmarks need,
 # and only those that are missing. Safe to run again and again.
+#
+#   scripts/setup.sh              what building and testing need
+#   scripts/setup.sh --packaging  also the optional package checker (lintian)
 set -euo pipefail
 
-packages=(cmake g++ ninja-build libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake g++ ninja-build libgtest-dev libgmock-dev libbenchmark-dev dpkg-dev)
+# Optional: only scripts/package.sh asks for these; the package test runs
+# lintian when it is there and says so when it is not.
+optional=(lintian)
+
+if [ "${1:-}" = "--packaging" ]; then packages+=("${optional[@]}"); fi
 
 missing=()
 for p in "${packages[@]}"; do

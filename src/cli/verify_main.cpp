@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
   const std::string output_dir = args.output_dir.empty() ? "" : AbsolutePath(args.output_dir);
   const std::string ch10 = args.ch10_file.empty()
                                ? conversiondriverclass::OutputNamesFor(archive, output_dir).Ch10File
-                               : args.ch10_file;
+                               : AbsolutePath(args.ch10_file);
   const verifyresultstruct result = VerifyCh10File(archive, ch10);
   std::printf("%s: %s\n", ch10.c_str(), VerifyResultText(result).c_str());
   return result.Passed ? kExitVerified : kExitDifference;

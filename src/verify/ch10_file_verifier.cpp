@@ -183,7 +183,7 @@ bool ch10fileverifierclass::CheckPacketTime(const ch10packetviewstruct& p, const
   const int64_t expected = static_cast<int64_t>(std::floor(data_time_ * kTicksPerSecond));
   const int64_t found = static_cast<int64_t>(p.RelativeTimeCounter);
   if (found < expected - kTickSlack || found > expected + kTickSlack) {
-    return Fail(p.Offset + 16, std::string(kind) + " relative time counter " + Count(found) +
+    return Fail(p.Offset, std::string(kind) + " relative time counter " + Count(found) +
                                    ", expected " + Count(expected) + " for its place in the data");
   }
   return true;
@@ -234,7 +234,7 @@ bool ch10fileverifierclass::CheckPcmPacket(const ch10packetviewstruct& p) {
   if (p.DataLength < full_pcm_length_) short_pcm_seen_ = true;
   if (data_time_ - last_time_packet_ >= kTimePacketSpacing + kTimeSlack) {
     return Fail(at, "time packet missing: " +
-                        FormatFixedNumber(1, 6, data_time_ - last_time_packet_) +
+                        FormatFixedNumber(12, 6, data_time_ - last_time_packet_) +
                         " s of data since the last one");
   }
   if (!CheckPacketTime(p, "PCM packet")) return false;

@@ -55,7 +55,19 @@ TEST(ConverterCli, VersionHelpAndUsageErrors) {
   run = RunConverter(dir.path(), "--help");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out.rfind("Usage: orlovarnel-convert [--retain-pack] [--word-length N] "
-                          "[--sfid-msb N] [--quiet] ARCHIVE...\n", 0), 0u);
+                          "[--sfid-msb N] [--quiet] [--output-dir DIR] [--verify] ARCHIVE...\n",
+                          0),
+            0u);
+  // Every option has its line in the help and its entry in the man page.
+  const std::string man =
+      testutil::ReadAllText(std::string(ORLO_SOURCE_DIR) + "/packaging/orlovarnel-convert.1");
+  for (std::string option : {"--output-dir", "--verify", "--retain-pack", "--word-length",
+                             "--sfid-msb", "--quiet", "--help", "--version"}) {
+    EXPECT_NE(run.out.find("\n  " + option + " "), std::string::npos) << option;
+    std::string roff;
+    for (char ch : option) roff += ch == '-' ? std::string("\\-") : std::string(1, ch);
+    EXPECT_NE(man.find(roff), std::string::npos) << option;
+  }
 
   for (const char* args : {"", "--bogus a.Ark", "--word-length abc a.Ark", "--word-length",
                            "--sfid-msb=1.5 a.Ark", "--quiet"}) {
