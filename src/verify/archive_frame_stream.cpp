@@ -17,7 +17,9 @@ archiveframestreamclass::archiveframestreamclass(orloarkclass& archive) : archiv
   const arkheaderstruct& h = archive_.Header();
   words_per_frame_ = std::clamp<int32_t>(h.WordsPerMinorFrame, 0, kWordTableEntries);
   for (int32_t w = 0; w < words_per_frame_; ++w) {
-    lengths_.push_back(std::clamp<int32_t>(h.WordTable[w].iWdLen, 0, 16));
+    // The word table is a packed record: its fields are read by value.
+    const int32_t length = h.WordTable[w].iWdLen;
+    lengths_.push_back(std::clamp<int32_t>(length, 0, 16));
     left_justified_.push_back(h.WordTable[w].bLeftAlign != 0);
     bits_per_frame_ += lengths_.back();
   }
