@@ -19,12 +19,17 @@ archiveframestreamclass::archiveframestreamclass(orloarkclass& archive) : archiv
   for (int32_t w = 0; w < words_per_frame_; ++w) {
     // The word table is a packed record: its fields are read by value.
     const int32_t length = h.WordTable[w].iWdLen;
-    lengths_.push_back(std::clamp<int32_t>(length, 0, 16));
-    left_justified_.push_back(h.WordTable[w].bLeftAlign != 0);
-    bits_per_frame_ += lengths_.back();
+    const bool left = h.WordTable[w].bLeftAlign != 0;
+    wordbitsstruct bits;
+    bits.count = std::clamp<int32_t>(length, 0, 16);
+    // A left-justified word shorter than its container sits in the top bits.
+    bits.low = left && bits.count != 16 ? 16 - bits.count : 0;
+    word_bits_.push_back(bits);
+    bits_per_frame_ += bits.count;
   }
   period_ = h.MinorFrameRate > 0.0 ? 1.0 / h.MinorFrameRate : 0.0;
-  pending_.reserve(static_cast<size_t>(bits_per_frame_ / 8 + 4));
+  // One frame's bytes and the words still in the accumulator.
+  pending_.resize(static_cast<size_t>(bits_per_frame_ / 8 + 16));
 }
 
 int64_t archiveframestreamclass::FrameAtByte(int64_t byte_offset) const {
@@ -34,13 +39,12 @@ int64_t archiveframestreamclass::FrameAtByte(int64_t byte_offset) const {
 size_t archiveframestreamclass::Read(uint8_t* into, size_t n) {
   size_t done = 0;
   while (done < n) {
-    if (pending_pos_ == pending_.size()) {
-      pending_.clear();
-      pending_pos_ = 0;
+    if (pending_pos_ == pending_len_) {
+      pending_len_ = pending_pos_ = 0;
       if (!MakeNextFrame()) break;
       continue;
     }
-    const size_t k = std::min(n - done, pending_.size() - pending_pos_);
+    const size_t k = std::min(n - done, pending_len_ - pending_pos_);
     std::memcpy(into + done, pending_.data() + pending_pos_, k);
     pending_pos_ += k;
     done += k;
@@ -60,7 +64,7 @@ bool archiveframestreamclass::MakeNextFrame() {
     archive_.ReadNextBlock();
     if (archive_.EndOfData) {
       FinishStream();
-      return !pending_.empty();
+      return pending_len_ != 0;
     }
     // Only frames that lie wholly inside the serial buffer count.
     frames_in_block_ = std::min(static_cast<size_t>(std::max(archive_.Header().FramesPerBlock, 0)),
@@ -94,11 +98,15 @@ void archiveframestreamclass::PackFrame(const uint8_t* words) {
   for (int32_t w = 0; w < words_per_frame_; ++w) {
     const unsigned value =
         words != nullptr ? static_cast<unsigned>(words[2 * w] | (words[2 * w + 1] << 8)) : kFillWord;
-    const int n = lengths_[static_cast<size_t>(w)];
-    // A left-justified word shorter than its container sits in the top bits.
-    const int low = left_justified_[static_cast<size_t>(w)] && n != 16 ? 16 - n : 0;
-    for (int bit = low + n - 1; bit >= low; --bit) PutBit((value >> bit) & 1u);
+    const wordbitsstruct& layout = word_bits_[static_cast<size_t>(w)];
+    // One bit at a time, most significant first.
+    for (int bit = layout.low + layout.count - 1; bit >= layout.low; --bit) {
+      bits_ = (bits_ << 1) | ((value >> bit) & 1u);
+    }
+    bit_count_ += layout.count;
+    if (bit_count_ >= 48) EmitWholeWords();
   }
+  EmitWholeWords();
   if (words != nullptr) {
     ++archive_frames_;
   } else {
@@ -106,18 +114,23 @@ void archiveframestreamclass::PackFrame(const uint8_t* words) {
   }
 }
 
-void archiveframestreamclass::PutBit(unsigned bit) {
-  word_ = static_cast<uint16_t>((word_ << 1) | bit);
-  if (++bits_in_word_ == 16) {
-    pending_.push_back(static_cast<uint8_t>(word_ & 0xFF));
-    pending_.push_back(static_cast<uint8_t>(word_ >> 8));
-    word_ = 0;
-    bits_in_word_ = 0;
+void archiveframestreamclass::EmitWholeWords() {
+  // Each stream word goes out little-endian, its first bit as bit 15.
+  while (bit_count_ >= 16) {
+    bit_count_ -= 16;
+    const auto word = static_cast<uint16_t>(bits_ >> bit_count_);
+    pending_[pending_len_++] = static_cast<uint8_t>(word & 0xFF);
+    pending_[pending_len_++] = static_cast<uint8_t>(word >> 8);
   }
+  bits_ &= (uint64_t{1} << bit_count_) - 1;
 }
 
 void archiveframestreamclass::FinishStream() {
   // The last stream word is padded with zero bits.
-  while (bits_in_word_ != 0) PutBit(0);
+  if (bit_count_ > 0) {
+    bits_ <<= 16 - bit_count_;
+    bit_count_ = 16;
+    EmitWholeWords();
+  }
   ended_ = true;
 }

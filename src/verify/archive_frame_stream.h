@@ -36,14 +36,20 @@ class archiveframestreamclass {
   bool MakeNextFrame();
   // Packs one frame: the archive frame's words, or a fill frame (nullptr).
   void PackFrame(const uint8_t* words);
-  void PutBit(unsigned bit);
   void FinishStream();
+  // Moves the whole 16-bit words gathered in the accumulator to pending_.
+  void EmitWholeWords();
 
   orloarkclass& archive_;
   int32_t words_per_frame_ = 0;
   int64_t bits_per_frame_ = 0;
-  std::vector<int32_t> lengths_;
-  std::vector<bool> left_justified_;
+  // Per word of the frame: the container bits it contributes, from bit
+  // low + count - 1 down to bit low.
+  struct wordbitsstruct {
+    int low = 0;
+    int count = 0;
+  };
+  std::vector<wordbitsstruct> word_bits_;
   double period_ = 0.0;
   double previous_time_ = 0.0;
   bool first_frame_ = true;
@@ -58,7 +64,8 @@ class archiveframestreamclass {
   int64_t fill_frames_ = 0;
 
   std::vector<uint8_t> pending_;    // stream bytes made but not yet read
+  size_t pending_len_ = 0;
   size_t pending_pos_ = 0;
-  uint16_t word_ = 0;               // the stream word being filled
-  int bits_in_word_ = 0;
+  uint64_t bits_ = 0;               // stream bits not yet in whole words, the latest lowest
+  int bit_count_ = 0;               // 0 to 63
 };
