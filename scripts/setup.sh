@@ -3,13 +3,14 @@
 # and only those that are missing. Safe to run again and again.
 #
 #   scripts/setup.sh              what building and testing need
-#   scripts/setup.sh --packaging  also the optional package checker (lintian)
+#   scripts/setup.sh --packaging  also the optional package checkers
 set -euo pipefail
 
 packages=(cmake g++ ninja-build libgtest-dev libgmock-dev libbenchmark-dev dpkg-dev)
 # Optional: only scripts/package.sh asks for these; the package test runs
-# lintian when it is there and says so when it is not.
-optional=(lintian)
+# lintian (and checks the desktop entry) when they are there, and says so
+# when lintian is not.
+optional=(lintian desktop-file-utils)
 
 if [ "${1:-}" = "--packaging" ]; then packages+=("${optional[@]}"); fi
 

@@ -124,6 +124,51 @@ TEST(VerifyCli, PassesOnConvertedArchivesWithTheirFrameAndFillCounts) {
   }
 }
 
+// Breadth: random frame layouts, rates, block sizes, gaps and time faults;
+// the converter and the check must agree on every one.
+TEST(VerifyCli, AgreesWithTheConverterOnRandomArchives) {
+  uint64_t state = 20261208;
+  auto next = [&state](uint64_t n) {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return (state >> 33) % n;
+  };
+  testutil::TempDir dir;
+  for (int round = 0; round < 12; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    mkarchive::ArchiveSettings s;
+    s.setup_file.write = true;
+    s.seed = round + 1;
+    s.words_per_frame = static_cast<int32_t>(4 + next(60));
+    s.sync_enabled = false;
+    s.sfid_word = 0;
+    for (int32_t w = 0; w < s.words_per_frame; ++w) {
+      s.word_lengths.push_back(static_cast<int32_t>(1 + next(16)));
+      s.left_justified.push_back(static_cast<uint8_t>(next(2)));
+    }
+    s.dirty_unused_bits = next(2) == 1;
+    s.frames_per_block = static_cast<int32_t>(1 + next(32));
+    s.frame_rate_hz = 100.0 * static_cast<double>(1 + next(40));
+    s.frame_count = static_cast<int64_t>(200 + next(5000));
+    for (uint64_t g = next(4); g > 0; --g) {
+      s.gaps.push_back({static_cast<int64_t>(1 + next(s.frame_count - 1)),
+                        static_cast<int64_t>(1 + next(30))});
+    }
+    if (next(2) == 1) s.time_shifts.push_back({static_cast<int64_t>(2 + next(100)), -300, false});
+    const std::string name = "R" + std::to_string(round) + ".Ark";
+    std::string error;
+    ASSERT_TRUE(mkarchive::WriteArchive(dir.File(name), s, &error)) << error;
+    const e2e::ExpectedStream expected = e2e::BuildExpectedStream(s);
+    const e2e::CliRun run =
+        RunCommand(dir.path(), "orlovarnel-convert", "--quiet --verify " + name);
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    const std::string verified = "verified: " + std::to_string(expected.archive_frames.size()) +
+                                 " frames, " +
+                                 std::to_string(static_cast<int64_t>(expected.missed)) +
+                                 " fill frames, ";
+    EXPECT_NE(run.out.find(verified), std::string::npos) << run.out;
+  }
+}
+
 TEST(VerifyCli, PassesOnTheDemoArchive) {
   testutil::TempDir dir;
   for (const char* file : {"DEMO01.Ark", "DEMO01.B50"}) {

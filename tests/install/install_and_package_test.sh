@@ -65,6 +65,9 @@ for lib in libc6 libstdc++6; do
   grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$source/packaging/orlovarnel.desktop" || fail "the desktop entry is not valid"
+fi
 if command -v lintian >/dev/null; then
   lintian --fail-on error "$deb" || fail "lintian reports errors"
   echo "lintian: no errors"
