@@ -28,6 +28,10 @@ archiveframestreamclass::archiveframestreamclass(orloarkclass& archive) : archiv
     bits_per_frame_ += bits.count;
   }
   period_ = h.MinorFrameRate > 0.0 ? 1.0 / h.MinorFrameRate : 0.0;
+  const double block_duration = std::max(h.FramesPerBlock, 0) * period_;
+  span_limit_ = std::max(h.StopTime - h.StartTime, 0.0) + block_duration;
+  current_.words.resize(static_cast<size_t>(words_per_frame_) * 2);
+  next_.words.resize(static_cast<size_t>(words_per_frame_) * 2);
   // One frame's bytes and the words still in the accumulator.
   pending_.resize(static_cast<size_t>(bits_per_frame_ / 8 + 16));
 }
@@ -52,6 +56,32 @@ size_t archiveframestreamclass::Read(uint8_t* into, size_t n) {
   return done;
 }
 
+bool archiveframestreamclass::FetchFrame(heldframestruct& frame) {
+  const size_t stride = static_cast<size_t>(words_per_frame_ + 5) * 2;
+  while (next_in_block_ >= frames_in_block_) {
+    archive_.ReadNextBlock();
+    if (archive_.EndOfData) return false;
+    // Only frames that lie wholly inside the serial buffer count.
+    frames_in_block_ = std::min(static_cast<size_t>(std::max(archive_.Header().FramesPerBlock, 0)),
+                                archive_.SerialBuffer.size() / stride);
+    next_in_block_ = 0;
+    if (++blocks_read_ == 1) {
+      for (size_t k = 0; k < 3 && k < frames_in_block_; ++k) {
+        double time = 0.0;
+        int32_t sfid = 0, state_a = 0, state_b = 0;
+        DecodeFrameHeader(archive_.SerialBuffer.data() + k * stride, time, sfid, state_a, state_b);
+        first_block_times_[k] = time;
+      }
+    }
+  }
+  const uint8_t* at = archive_.SerialBuffer.data() + next_in_block_ * stride;
+  int32_t sfid = 0, state_a = 0, state_b = 0;
+  DecodeFrameHeader(at, frame.time, sfid, state_a, state_b);
+  std::memcpy(frame.words.data(), at + kFrameHeaderBytes, frame.words.size());
+  ++next_in_block_;
+  return true;
+}
+
 bool archiveframestreamclass::MakeNextFrame() {
   if (ended_) return false;
   if (fill_waiting_ > 0) {
@@ -59,38 +89,38 @@ bool archiveframestreamclass::MakeNextFrame() {
     PackFrame(nullptr);
     return true;
   }
-  const size_t stride = static_cast<size_t>(words_per_frame_ + 5) * 2;
-  while (next_in_block_ >= frames_in_block_) {
-    archive_.ReadNextBlock();
-    if (archive_.EndOfData) {
-      FinishStream();
-      return pending_len_ != 0;
-    }
-    // Only frames that lie wholly inside the serial buffer count.
-    frames_in_block_ = std::min(static_cast<size_t>(std::max(archive_.Header().FramesPerBlock, 0)),
-                                archive_.SerialBuffer.size() / stride);
-    next_in_block_ = 0;
+  if (current_waiting_) {
+    current_waiting_ = false;
+    PackFrame(current_.words.data());
+    return true;
   }
-  const uint8_t* frame = archive_.SerialBuffer.data() + next_in_block_ * stride;
-  if (!time_checked_) {
-    double time = 0.0;
-    int32_t sfid = 0, state_a = 0, state_b = 0;
-    DecodeFrameHeader(frame, time, sfid, state_a, state_b);
-    // The first frame opens no gap.
-    const int64_t fill = first_frame_ ? 0 : FillFramesBefore(previous_time_, time, period_);
-    previous_time_ = time;
-    first_frame_ = false;
-    time_checked_ = true;
-    if (fill > 0) {
-      // The archive frame follows its fill frames; a later call comes back to it.
-      fill_waiting_ = fill - 1;
-      PackFrame(nullptr);
-      return true;
+  if (!started_) {
+    started_ = true;
+    have_next_ = FetchFrame(next_);
+    if (have_next_) {
+      reference_ = FirstFrameReferenceTime(next_.time, first_block_times_[1], first_block_times_[2],
+                                           period_, archive_.Header().StopTime,
+                                           std::max(archive_.Header().FramesPerBlock, 0) * period_);
     }
   }
-  PackFrame(frame + kFrameHeaderBytes);
-  ++next_in_block_;
-  time_checked_ = false;
+  if (!have_next_) {
+    FinishStream();
+    return pending_len_ != 0;
+  }
+  std::swap(current_, next_);
+  have_next_ = FetchFrame(next_);
+  const filldecisionstruct decision =
+      DecideFill(reference_, current_.time,
+                 have_next_ ? std::optional<double>(next_.time) : std::nullopt, period_, span_limit_);
+  reference_ = decision.reference;
+  if (decision.fill_frames > 0) {
+    // The archive frame follows its fill frames; later calls come back to it.
+    fill_waiting_ = decision.fill_frames - 1;
+    current_waiting_ = true;
+    PackFrame(nullptr);
+    return true;
+  }
+  PackFrame(current_.words.data());
   return true;
 }
 

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 class orloarkclass;
@@ -17,7 +18,9 @@ class orloarkclass;
 class archiveframestreamclass {
  public:
   // The archive must be open (header and setup read) and at its first
-  // block; the stream reads its blocks from there on.
+  // block; the stream reads its blocks from there on. Each frame is judged
+  // with the time of the frame after it, so two frames are held: the one
+  // being packed and the next.
   explicit archiveframestreamclass(orloarkclass& archive);
 
   // Up to n bytes of the stream (16-bit little-endian words filled from bit
@@ -32,8 +35,15 @@ class archiveframestreamclass {
   int64_t FrameAtByte(int64_t byte_offset) const;
 
  private:
+  struct heldframestruct {
+    double time = 0.0;
+    std::vector<uint8_t> words;  // the frame's 16-bit containers as stored
+  };
   // Adds the next frame (fill or archive) to pending_; false at the end.
   bool MakeNextFrame();
+  // Copies the archive's next frame into `frame`, reading blocks as needed;
+  // false at the end of the archive's data.
+  bool FetchFrame(heldframestruct& frame);
   // Packs one frame: the archive frame's words, or a fill frame (nullptr).
   void PackFrame(const uint8_t* words);
   void FinishStream();
@@ -51,13 +61,20 @@ class archiveframestreamclass {
   };
   std::vector<wordbitsstruct> word_bits_;
   double period_ = 0.0;
-  double previous_time_ = 0.0;
-  bool first_frame_ = true;
-  bool time_checked_ = false;       // the current archive frame's fill is decided
+  double span_limit_ = 0.0;         // longest step that may be filled
+  double reference_ = 0.0;          // the time the next frame is measured from
 
   size_t frames_in_block_ = 0;      // frames of the block in the serial buffer
   size_t next_in_block_ = 0;
-  int64_t fill_waiting_ = 0;        // fill frames still due before the next archive frame
+  int64_t blocks_read_ = 0;
+  std::optional<double> first_block_times_[3];  // the first three frames' times, if in block 1
+
+  heldframestruct current_;         // judged; packed once its fill frames are out
+  heldframestruct next_;
+  bool started_ = false;
+  bool have_next_ = false;
+  bool current_waiting_ = false;    // current_ still to be packed
+  int64_t fill_waiting_ = 0;        // fill frames still due before current_
   bool ended_ = false;
 
   int64_t archive_frames_ = 0;

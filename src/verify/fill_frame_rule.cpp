@@ -2,10 +2,19 @@
 
 #include "support/time_keeping.h"
 
-int64_t FillFramesBefore(double previous_frame_time, double frame_time, double frame_period) {
-  const double step = frame_time - previous_frame_time;
-  const double half = frame_period * 0.5;
-  if (step >= frame_period - half && step <= frame_period + half) return 0;
-  const int64_t periods = RoundToInt(step / frame_period);
-  return periods >= 2 ? periods - 1 : 0;
+filldecisionstruct DecideFill(double reference, double frame_time, std::optional<double>,
+                              double period, double) {
+  filldecisionstruct decision;
+  decision.reference = frame_time;
+  const double step = frame_time - reference;
+  const double half = period * 0.5;
+  if (step >= period - half && step <= period + half) return decision;
+  const int64_t periods = RoundToInt(step / period);
+  decision.fill_frames = periods >= 2 ? periods - 1 : 0;
+  return decision;
+}
+
+double FirstFrameReferenceTime(double t0, std::optional<double>, std::optional<double>,
+                               double period, double, double) {
+  return t0 - period;
 }
