@@ -254,6 +254,18 @@ TEST(VerifyCli, NamesTheByteOffsetOfTheFirstDifference) {
        [](std::vector<uint8_t>& f, const std::vector<testutil::Ch10Packet>& ps) {
          return RemovePacket(f, ps[PacketsOf(ps, 2).back()]);
        }},
+      {"the file cut inside a PCM packet",
+       [](std::vector<uint8_t>& f, const std::vector<testutil::Ch10Packet>& ps) {
+         const testutil::Ch10Packet& p = ps[PacketsOf(ps, 2)[5]];
+         f.resize(p.offset + 100);
+         return p.offset;
+       }},
+      {"bytes after the last packet",
+       [](std::vector<uint8_t>& f, const std::vector<testutil::Ch10Packet>&) {
+         const size_t end = f.size();
+         f.insert(f.end(), 30, 0);
+         return end;
+       }},
       {"a packet header byte changed",
        [](std::vector<uint8_t>& f, const std::vector<testutil::Ch10Packet>& ps) {
          const testutil::Ch10Packet& p = ps[PacketsOf(ps, 2)[3]];
