@@ -317,6 +317,18 @@ TEST(VerifyCli, FindsItsFileAndRefusesWhatItCannotRead) {
   run = RunCommand(dir.path(), "orlovarnel-verify", "T.run3.Ark");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("not verified: "), std::string::npos) << run.out;
+  // Every option has its line in the help and its entry in the man page.
+  run = RunCommand(dir.path(), "orlovarnel-verify", "--help");
+  EXPECT_EQ(run.status, 0);
+  const std::string man =
+      testutil::ReadAllText(std::string(ORLO_SOURCE_DIR) + "/packaging/orlovarnel-verify.1");
+  for (const char* option :
+       {"--output-dir", "--word-length", "--sfid-msb", "--help", "--version"}) {
+    EXPECT_NE(run.out.find("\n  " + std::string(option) + " "), std::string::npos) << option;
+    std::string roff;
+    for (const char* c = option; *c != '\0'; ++c) roff += *c == '-' ? "\\-" : std::string(1, *c);
+    EXPECT_NE(man.find(roff), std::string::npos) << option;
+  }
   for (const char* args : {"", "a b c", "--bogus a.Ark", "--output-dir"}) {
     run = RunCommand(dir.path(), "orlovarnel-verify", args);
     EXPECT_EQ(run.status, 2) << args;
