@@ -43,13 +43,15 @@ int main(int argc, char** argv) {
   InstallSilentBeeps();
   InstallMessageBoxPrinter();
   InstallPromptAnswers(args.word_length, args.sfid_msb, true);
+  InstallInterruptHandler();
 
   const std::string archive = AbsolutePath(args.archive);
   const std::string output_dir = args.output_dir.empty() ? "" : AbsolutePath(args.output_dir);
   const std::string ch10 = args.ch10_file.empty()
                                ? conversiondriverclass::OutputNamesFor(archive, output_dir).Ch10File
                                : AbsolutePath(args.ch10_file);
-  const verifyresultstruct result = VerifyCh10File(archive, ch10);
+  const verifyresultstruct result =
+      VerifyCh10File(archive, ch10, [] { return InterruptRequested(); });
   std::printf("%s: %s\n", ch10.c_str(), VerifyResultText(result).c_str());
   return result.Passed ? kExitVerified : kExitDifference;
 }

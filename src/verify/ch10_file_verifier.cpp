@@ -69,7 +69,8 @@ bool DecodeBcdDayTime(const uint8_t* words, double& seconds) {
 
 class ch10fileverifierclass {
  public:
-  verifyresultstruct Run(const std::string& archive_path, const std::string& ch10_path);
+  verifyresultstruct Run(const std::string& archive_path, const std::string& ch10_path,
+                         const std::function<bool()>& stop);
 
  private:
   bool CheckPacket(const ch10packetviewstruct& p);
@@ -103,7 +104,8 @@ class ch10fileverifierclass {
 };
 
 verifyresultstruct ch10fileverifierclass::Run(const std::string& archive_path,
-                                             const std::string& ch10_path) {
+                                             const std::string& ch10_path,
+                                             const std::function<bool()>& stop) {
   archive_ = std::make_unique<orloarkclass>();
   if (!archive_->OpenArkFile(archive_path)) {
     result_.Difference = "the archive " + archive_path + " could not be opened";
@@ -128,6 +130,11 @@ verifyresultstruct ch10fileverifierclass::Run(const std::string& archive_path,
   ch10packetviewstruct packet;
   std::string problem;
   for (;;) {
+    if (stop && stop()) {
+      result_.DifferenceOffset = -1;
+      result_.Difference = "the check was interrupted";
+      return result_;
+    }
     const ch10packetreaderclass::Step step = reader.Next(packet, problem);
     if (step == ch10packetreaderclass::Step::End) break;
     if (step == ch10packetreaderclass::Step::Broken) {
@@ -291,9 +298,10 @@ bool ch10fileverifierclass::CheckEnd(int64_t file_end) {
 
 }  // namespace
 
-verifyresultstruct VerifyCh10File(const std::string& archive_path, const std::string& ch10_path) {
+verifyresultstruct VerifyCh10File(const std::string& archive_path, const std::string& ch10_path,
+                                  const std::function<bool()>& stop) {
   ch10fileverifierclass verifier;
-  return verifier.Run(archive_path, ch10_path);
+  return verifier.Run(archive_path, ch10_path, stop);
 }
 
 std::string VerifyResultText(const verifyresultstruct& result) {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct verifyresultstruct {
@@ -22,7 +23,10 @@ struct verifyresultstruct {
 
 // Opens the archive the way a conversion does (its header and setup file;
 // without a usable setup file the installed prompt answers are taken).
-verifyresultstruct VerifyCh10File(const std::string& archive_path, const std::string& ch10_path);
+// `stop`, when given, is asked between packets; true ends the check, not
+// passed.
+verifyresultstruct VerifyCh10File(const std::string& archive_path, const std::string& ch10_path,
+                                  const std::function<bool()>& stop = {});
 
 // "verified: N frames, M fill frames, P packets", or the difference with its
 // byte offset.
