@@ -23,7 +23,8 @@ expected_installed=(
   share/man/man1/orlovarnel-mkarchive.1.gz
   share/doc/orlovarnel/copyright share/doc/orlovarnel/changelog.gz)
 if [ -e "$build/OrloVarnel" ]; then
-  expected_installed+=(bin/OrloVarnel share/applications/orlovarnel.desktop
+  expected_installed+=(bin/OrloVarnel share/man/man1/OrloVarnel.1.gz
+                       share/applications/orlovarnel.desktop
                        share/icons/hicolor/scalable/apps/orlovarnel.svg)
 fi
 for f in "${expected_installed[@]}"; do
