@@ -28,8 +28,8 @@ archiveframestreamclass::archiveframestreamclass(orloarkclass& archive) : archiv
     bits_per_frame_ += bits.count;
   }
   period_ = h.MinorFrameRate > 0.0 ? 1.0 / h.MinorFrameRate : 0.0;
-  const double block_duration = std::max(h.FramesPerBlock, 0) * period_;
-  span_limit_ = std::max(h.StopTime - h.StartTime, 0.0) + block_duration;
+  block_duration_ = std::max(h.FramesPerBlock, 0) * period_;
+  span_limit_ = FillSpan(h.StartTime, h.StopTime, block_duration_);
   current_.words.resize(static_cast<size_t>(words_per_frame_) * 2);
   next_.words.resize(static_cast<size_t>(words_per_frame_) * 2);
   // One frame's bytes and the words still in the accumulator.
@@ -98,9 +98,13 @@ bool archiveframestreamclass::MakeNextFrame() {
     started_ = true;
     have_next_ = FetchFrame(next_);
     if (have_next_) {
+      const double stop = archive_.Header().StopTime;
       reference_ = FirstFrameReferenceTime(next_.time, first_block_times_[1], first_block_times_[2],
-                                           period_, archive_.Header().StopTime,
-                                           std::max(archive_.Header().FramesPerBlock, 0) * period_);
+                                           period_, stop, block_duration_);
+      // A damaged first stamp: the span is measured from where it belongs.
+      if (reference_ != next_.time - period_) {
+        span_limit_ = FillSpan(reference_ + period_, stop, block_duration_);
+      }
     }
   }
   if (!have_next_) {

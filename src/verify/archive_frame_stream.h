@@ -61,6 +61,7 @@ class archiveframestreamclass {
   };
   std::vector<wordbitsstruct> word_bits_;
   double period_ = 0.0;
+  double block_duration_ = 0.0;
   double span_limit_ = 0.0;         // longest step that may be filled
   double reference_ = 0.0;          // the time the next frame is measured from
 

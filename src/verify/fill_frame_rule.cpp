@@ -1,20 +1,21 @@
 #include "verify/fill_frame_rule.h"
 
-#include "support/time_keeping.h"
+#include "pack/frame_time_check.h"
 
-filldecisionstruct DecideFill(double reference, double frame_time, std::optional<double>,
-                              double period, double) {
+filldecisionstruct DecideFill(double reference, double frame_time, std::optional<double> next_time,
+                              double period, double span_limit) {
+  const frametimedecision judged = JudgeFrameTime(reference, frame_time, next_time, period, span_limit);
   filldecisionstruct decision;
-  decision.reference = frame_time;
-  const double step = frame_time - reference;
-  const double half = period * 0.5;
-  if (step >= period - half && step <= period + half) return decision;
-  const int64_t periods = RoundToInt(step / period);
-  decision.fill_frames = periods >= 2 ? periods - 1 : 0;
+  decision.fill_frames = judged.fill_frames > 0 ? judged.fill_frames : 0;
+  decision.reference = judged.reference;
   return decision;
 }
 
-double FirstFrameReferenceTime(double t0, std::optional<double>, std::optional<double>,
-                               double period, double, double) {
-  return t0 - period;
+double FirstFrameReferenceTime(double t0, std::optional<double> t1, std::optional<double> t2,
+                               double period, double stop_time, double block_duration) {
+  return FirstFrameReference(t0, t1, t2, period, stop_time, block_duration);
+}
+
+double FillSpan(double start_time, double stop_time, double block_duration) {
+  return FillSpanLimit(start_time, stop_time, block_duration);
 }
