@@ -133,10 +133,20 @@ void archiveframestreamclass::PackFrame(const uint8_t* words) {
     const unsigned value =
         words != nullptr ? static_cast<unsigned>(words[2 * w] | (words[2 * w + 1] << 8)) : kFillWord;
     const wordbitsstruct& layout = word_bits_[static_cast<size_t>(w)];
-    // One bit at a time, most significant first.
-    for (int bit = layout.low + layout.count - 1; bit >= layout.low; --bit) {
-      bits_ = (bits_ << 1) | ((value >> bit) & 1u);
+    // The word's bits one at a time, most significant first, gathered on
+    // their own so that consecutive words do not wait for each other; then
+    // the word joins the stream behind the bits before it.
+    uint32_t field = 0;
+    if (layout.count == 16) {
+      // A word that fills its container: the same loop with a fixed count,
+      // which the compiler lays out without a branch per bit.
+      for (int bit = 15; bit >= 0; --bit) field = (field << 1) | ((value >> bit) & 1u);
+    } else {
+      for (int bit = layout.low + layout.count - 1; bit >= layout.low; --bit) {
+        field = (field << 1) | ((value >> bit) & 1u);
+      }
     }
+    bits_ = (bits_ << layout.count) | field;
     bit_count_ += layout.count;
     if (bit_count_ >= 48) EmitWholeWords();
   }
