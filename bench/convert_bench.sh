@@ -72,6 +72,13 @@ load() { cut -d' ' -f1-3 /proc/loadavg; }
 for round in $(seq 1 "$runs"); do
   rm -rf "$work/Ch10Conversion" "$work/copy.Ark"
   sync
+  # The disk may be shared: stop rather than fill it.
+  free_kib=$(df -Pk "$work" | awk 'NR == 2 { print $4 }')
+  if [ "$free_kib" -lt $((size_bytes / 1024 * 2 + 1024 * 1024)) ]; then
+    echo "convert_bench: too little free space left for round $round" >&2
+    rm -f "$archive"
+    exit 1
+  fi
   load_before=$(load)
   /usr/bin/time -f "%e %M" -o "$work/cp.time" cp "$archive" "$work/copy.Ark"
   rm -f "$work/copy.Ark"
