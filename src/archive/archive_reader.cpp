@@ -4,6 +4,7 @@
 // converter.
 #include "archive/archive_reader.h"
 
+#include <cerrno>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -90,7 +91,19 @@ class HeaderLineSource {
   bool at_end_ = false;
 };
 
-void RefuseHeader(const std::string& problem) { LogError(problem, 255, true); }
+// Refusals of the header: logged, and kept as the reason the open failed.
+// "Permission denied" as "permission denied", to go after a colon.
+std::string PlainErrorText(int error_number) {
+  std::string text = SystemErrorText(error_number != 0 ? error_number : EIO);
+  if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z' && (text.size() < 2 || text[1] < 'A' || text[1] > 'Z'))
+    text[0] = static_cast<char>(text[0] - 'A' + 'a');
+  return text;
+}
+
+void RefuseHeader(std::string& open_failure, const std::string& problem) {
+  LogError(problem, 255, true);
+  open_failure = "header refused: " + problem;
+}
 
 }  // namespace
 
@@ -104,6 +117,17 @@ orloarkclass::~orloarkclass() {
 bool orloarkclass::OpenArkFile(const std::string& path) {
   pack_.reset();
   if (!OpenAndReadHeader(path)) return false;
+  // The first block read failed: there is no frame to convert, and a run
+  // would only write empty outputs.
+  if (EndOfData) {
+    const int64_t data_bytes = FileSize - HeaderBytes;
+    const int64_t block_bytes = 12 + static_cast<int64_t>(header_->SerialBytesPerBlock) + header_->StatusBytesPerBlock;
+    LogError("Archive File Holds No Whole Frame Block, Nothing To Convert", 255, true);
+    OpenFailure = "no whole frame block: " + std::to_string(data_bytes > 0 ? data_bytes : 0) +
+                  " bytes follow the header, a block is " + std::to_string(block_bytes);
+    CloseArkFile();
+    return false;
+  }
   ApplyDecomSetup(*this);
   pack_ = std::make_unique<orloarkpackclass>(*this);
   return true;
@@ -121,10 +145,17 @@ bool orloarkclass::OpenAndReadHeader(const std::string& path) {
   FirstFrameTime = 0.0;
   BlockTime = 0.0;
   BlockRunCount = 0;
+  PartialBlockBytes = 0;
+  OpenFailure.clear();
+  SetupFileProblem.clear();
 
-  if (!FileExists(path)) return false;
+  if (!FileExists(path)) {
+    OpenFailure = "no such file";
+    return false;
+  }
   if (!file_.OpenRead(path)) {
     LogError("Could Not Open Archive File For Reading", 255, true);
+    OpenFailure = PlainErrorText(file_.LastError());
     return false;
   }
   FileName = path;
@@ -133,6 +164,7 @@ bool orloarkclass::OpenAndReadHeader(const std::string& path) {
   bool times_valid = false;
   if (!ReadArkHeader(times_valid)) {
     LogError("Archive File Appears Corrupt, Could Not Read Header.", 255, true);
+    if (OpenFailure.empty()) OpenFailure = "the header could not be read: too few or too many value lines";
     return false;
   }
 
@@ -163,6 +195,7 @@ bool orloarkclass::ReadArkHeader(bool& times_valid) {
   source.ReadLine(line, count);
   if (line != kArchiveMagicLine) {
     LogError("THE FILE IS NOT A QUORVANT 8x FORMAT ARCHIVE FILE", 255, true);
+    OpenFailure = std::string("not an archive: first line is not \"") + kArchiveMagicLine + "\"";
     CloseArkFile();
     return false;
   }
@@ -241,7 +274,7 @@ bool orloarkclass::ParseValueLines(const std::vector<std::string>& lines, bool& 
   // The status count places every later line and sizes the status reads:
   // refuse it before it is used.
   if (h.StatusBytesPerBlock < 0 || h.StatusBytesPerBlock > kMaxStatusBytesPerBlock) {
-    RefuseHeader("Archive Header Status Bytes Per Block Must Be 0 To 1024, Found " +
+    RefuseHeader(OpenFailure, "Archive Header Status Bytes Per Block Must Be 0 To 1024, Found " +
                  std::to_string(h.StatusBytesPerBlock));
     return false;
   }
@@ -274,17 +307,17 @@ bool orloarkclass::ParseValueLines(const std::vector<std::string>& lines, bool& 
 bool orloarkclass::RefuseUnsafeGeometry() {
   const arkheaderstruct& h = *header_;
   if (h.WordsPerMinorFrame < 1 || h.WordsPerMinorFrame > kWordTableEntries) {
-    RefuseHeader("Archive Header Words Per Minor Frame Must Be 1 To 16383, Found " +
+    RefuseHeader(OpenFailure, "Archive Header Words Per Minor Frame Must Be 1 To 16383, Found " +
                  std::to_string(h.WordsPerMinorFrame));
     return false;
   }
   if (h.FramesPerBlock < 1) {
-    RefuseHeader("Archive Header Frames Per Block Must Be At Least 1, Found " +
+    RefuseHeader(OpenFailure, "Archive Header Frames Per Block Must Be At Least 1, Found " +
                  std::to_string(h.FramesPerBlock));
     return false;
   }
   if (h.SerialBytesPerBlock < 0 || h.SerialBytesPerBlock > kMaxSerialBytesPerBlock) {
-    RefuseHeader("Archive Header Serial Bytes Per Block Must Be 0 To 67108864, Found " +
+    RefuseHeader(OpenFailure, "Archive Header Serial Bytes Per Block Must Be 0 To 67108864, Found " +
                  std::to_string(h.SerialBytesPerBlock));
     return false;
   }
@@ -293,14 +326,14 @@ bool orloarkclass::RefuseUnsafeGeometry() {
   const int64_t frame_bytes =
       static_cast<int64_t>(h.FramesPerBlock) * (h.WordsPerMinorFrame + 5) * 2;
   if (frame_bytes > h.SerialBytesPerBlock) {
-    RefuseHeader("Archive Header Frames Do Not Fit The Block: " + std::to_string(h.FramesPerBlock) +
+    RefuseHeader(OpenFailure, "Archive Header Frames Do Not Fit The Block: " + std::to_string(h.FramesPerBlock) +
                  " Frames Of " + std::to_string(h.WordsPerMinorFrame) + " Words Need " +
                  std::to_string(frame_bytes) + " Serial Bytes, The Block Has " +
                  std::to_string(h.SerialBytesPerBlock));
     return false;
   }
   if (!std::isfinite(h.MinorFrameRate) || !(h.MinorFrameRate > 0.0)) {
-    RefuseHeader("Archive Header Minor Frame Rate Must Be A Number Above 0");
+    RefuseHeader(OpenFailure, "Archive Header Minor Frame Rate Must Be A Number Above 0");
     return false;
   }
 

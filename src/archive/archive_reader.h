@@ -56,6 +56,15 @@ class orloarkclass {
   double BlockTime = 0.0;           // time of the last block read
   uint16_t BlockRunCount = 0;
   std::vector<uint8_t> SerialBuffer;         // serial bytes per block
+  // Why the last open failed, in plain words ("no such file", ...); empty
+  // after a successful open.
+  std::string OpenFailure;
+  // Set at open when a setup file was found beside the archive and not
+  // used (the prompts answered instead): why, in plain words.
+  std::string SetupFileProblem;
+  // Bytes of a last block that the file ends inside (not converted); set
+  // by the block read that came up short.
+  int64_t PartialBlockBytes = 0;
   uint8_t StatusBuffer[kMaxStatusBytesPerBlock] = {};
 
  private:

@@ -4,6 +4,7 @@
 #include "archive/decom_setup.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 
@@ -131,7 +132,7 @@ void SetDecomSetupDefaults(decomsetupstruct& r) {
 }
 
 bool ReadSetupFile(const std::string& archive_path, const std::string& setup_file_name,
-                   decomsetupstruct& record) {
+                   decomsetupstruct& record, int32_t archive_words, std::string* unused_reason) {
   SetDecomSetupDefaults(record);
   const size_t dot = setup_file_name.rfind('.');
   if (dot == std::string::npos || setup_file_name.compare(dot, std::string::npos, ".B50") != 0)
@@ -139,24 +140,47 @@ bool ReadSetupFile(const std::string& archive_path, const std::string& setup_fil
 
   const std::string path = FileFolderPart(archive_path) + FileBaseName(setup_file_name) + ".B50";
   if (!FileExists(path)) return false;
+
+  // A file that is there and not used changes the word lengths to the
+  // prompts' answers: the operator must learn why.
+  auto not_used = [&](int32_t code, const std::string& why) {
+    LogWarning("Decom Setup File Not Used, " + path + ", " + why, code, false);
+    if (unused_reason) *unused_reason = "setup file " + path + " not used: " + why;
+    return false;
+  };
   PlatformFile file;
-  if (!file.OpenRead(path)) return false;
+  if (!file.OpenRead(path)) return not_used(255, "it cannot be opened: " + SystemErrorText(file.LastError()));
 
   int32_t version = 0;
   uint8_t valid = 0;
   uint8_t skipped[kSetupPrefixSkipBytes];
-  if (!ReadExactly(file, &version, sizeof version) || version < 2) return false;
-  if (!ReadExactly(file, &valid, 1) || valid == 0) return false;
-  if (!ReadExactly(file, skipped, sizeof skipped)) return false;
+  if (!ReadExactly(file, &version, sizeof version)) return not_used(255, "it ends inside its version");
+  if (version < 2) return not_used(255, "its version " + Number(11, version) + " is below 2");
+  if (!ReadExactly(file, &valid, 1)) return not_used(255, "it ends before its valid byte");
+  if (valid == 0) return not_used(255, "its valid byte is 0");
+  if (!ReadExactly(file, skipped, sizeof skipped)) return not_used(255, "it ends inside its prefix");
 
-  // A short record leaves the rest of the fields at their defaults.
-  file.Read(&record, sizeof record);
+  // A record cut short would leave defaults in place of what was not read:
+  // every field before the word table and the entries of the archive's
+  // words must be there.
+  const int64_t got = file.Read(&record, sizeof record);
+  const int64_t needed = static_cast<int64_t>(offsetof(decomsetupstruct, WordTable)) +
+                         static_cast<int64_t>(sizeof(decomwordstruct)) * std::clamp(archive_words, 0, kWordTableEntries);
+  if (got < needed) {
+    SetDecomSetupDefaults(record);
+    return not_used(255, "it is cut short: its record holds " + Number(11, got) + " bytes, " +
+                             Number(11, needed) + " are needed for " + Number(6, archive_words) + " words");
+  }
   if (version < 3) record.PcmInputCode = 0;
 
   int32_t error_code = 0;
   std::string reason;
   const bool ok = ValidateDecomSetup(record, error_code, reason);
-  if (!ok) BeepError();
+  if (!ok) {
+    BeepError();
+    if (reason.empty()) reason = "invalid subframe direction, record reset to the defaults";
+    return not_used(error_code, "check " + Number(4, error_code) + " failed: " + reason);
+  }
   return ok;
 }
 
@@ -237,7 +261,9 @@ bool ApplyDecomSetup(orloarkclass& archive) {
   const int32_t words = std::clamp(header.WordsPerMinorFrame, 0, kWordTableEntries);
   auto record = std::make_unique<decomsetupstruct>();
 
-  bool from_file = ReadSetupFile(archive.FileName, header.SetupFileName, *record);
+  archive.SetupFileProblem.clear();
+  bool from_file =
+      ReadSetupFile(archive.FileName, header.SetupFileName, *record, words, &archive.SetupFileProblem);
   if (from_file) {
     // The record was checked for its own words per frame; the archive's
     // frame may be longer, so its words must have packable lengths too.
@@ -246,6 +272,11 @@ bool ApplyDecomSetup(orloarkclass& archive) {
       if (length < 1 || length > kMaxWordLength) {
         from_file = false;
         BeepError();
+        const std::string why = "word " + Number(6, w + 1) + " of the archive's frame is " +
+                                Number(11, length) + " bits long, not 1 to 16";
+        const std::string path = FileFolderPart(archive.FileName) + FileBaseName(header.SetupFileName) + ".B50";
+        LogWarning("Decom Setup File Not Used, " + path + ", " + why, 255, false);
+        archive.SetupFileProblem = "setup file " + path + " not used: " + why;
         break;
       }
     }

@@ -13,10 +13,15 @@ class orloarkclass;
 void SetDecomSetupDefaults(decomsetupstruct& record);
 // Defaults, then the setup file named by the base name of `setup_file_name`
 // + ".B50" in the archive's folder, when its version is 2 or more and its
-// valid byte is set. True when the record read passes validation; a
-// rejected record sounds the error beep.
+// valid byte is set, it holds every field before the word table and the
+// word-table entries of `archive_words` words, and the record passes
+// validation. A setup file that is found and not used is logged with
+// LogWarning (the file and the reason; code = the failed check's code, else
+// 255), a rejected record also sounds the error beep, and `unused_reason`
+// (when given) receives the reason in plain words.
 bool ReadSetupFile(const std::string& archive_path, const std::string& setup_file_name,
-                   decomsetupstruct& record);
+                   decomsetupstruct& record, int32_t archive_words = 0,
+                   std::string* unused_reason = nullptr);
 // Codes: 10 sync pattern length, 11 words per frame, 12 subframes, 13 SFID
 // word beyond the frame, 14 SFID word among the sync words, 15 SFID start
 // bit, 16 URC pattern length, 17 frames per interrupt (corrected, still
@@ -26,7 +31,8 @@ bool ReadSetupFile(const std::string& archive_path, const std::string& setup_fil
 bool ValidateDecomSetup(decomsetupstruct& record, int32_t& error_code, std::string& reason);
 // Fills the setup part of the archive header record from the setup file, or
 // from the defaults and the two operator prompts. True when the setup file
-// was used.
+// was used; a setup file found and not used leaves its reason in the
+// archive's SetupFileProblem.
 bool ApplyDecomSetup(orloarkclass& archive);
 // The recommended frame sync pattern for 7 to 32 bits (false otherwise,
 // text unchanged).

@@ -65,15 +65,21 @@ bool orloarkclass::GroupReadToBufs(bool& end_flag) {
   end_flag = true;
   // A pass still running at shutdown stops here, silently.
   if (IsProgramClosing() || !IsOpen()) return false;
+  // A file that ends inside this block leaves these bytes unconverted.
+  const int64_t block_start = FilePosition;
+  auto short_block = [&] {
+    PartialBlockBytes = FilePosition - block_start;
+    return false;
+  };
 
   if (!ReadBlockField(&BlockTime, sizeof BlockTime, "GroupReadToBufs fail, blocksizetoy"))
-    return false;
+    return short_block();
   uint8_t spare = 0;
-  if (!ReadBlockField(&spare, 1, "GroupReadToBufs fail, blocksizespare1")) return false;
-  if (!ReadBlockField(&spare, 1, "GroupReadToBufs fail, blocksizespare2")) return false;
+  if (!ReadBlockField(&spare, 1, "GroupReadToBufs fail, blocksizespare1")) return short_block();
+  if (!ReadBlockField(&spare, 1, "GroupReadToBufs fail, blocksizespare2")) return short_block();
   uint16_t run_count = 0;
   if (!ReadBlockField(&run_count, sizeof run_count, "GroupReadToBufs fail, blocksizerun"))
-    return false;
+    return short_block();
   BlockRunCount = run_count;
 
   if (SerialBuffer.empty()) return false;
@@ -85,9 +91,9 @@ bool orloarkclass::GroupReadToBufs(bool& end_flag) {
 
   if (!ReadBlockField(SerialBuffer.data(), static_cast<int64_t>(SerialBuffer.size()),
                       "GroupReadToBufs fail, numserialbytes"))
-    return false;
+    return short_block();
   if (!ReadBlockField(StatusBuffer, status_bytes, "GroupReadToBufs fail, numstatusbytes"))
-    return false;
+    return short_block();
 
   end_flag = false;
   return true;

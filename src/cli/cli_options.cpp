@@ -45,10 +45,11 @@ const char* CliUsageText() {
          "ARCHIVE...\n"
          "\n"
          "Converts each ORLO_8X archive (.Ark) into an IRIG 106 Chapter 10 file and a\n"
-         "conversion-notes file in the folder Ch10Conversion beside the archive:\n"
-         "ARCHIVE_FOLDER/Ch10Conversion/BASE.ch10 and BASE.CvtNotes.\n"
+         "conversion-notes file in the folder Ch10Conversion beside the archive, named\n"
+         "after the archive without its last extension (T12.run3.Ark gives\n"
+         "Ch10Conversion/T12.run3.ch10 and T12.run3.CvtNotes).\n"
          "\n"
-         "  --retain-pack      keep the temporary pack file BASE.arkpak\n"
+         "  --retain-pack      keep the temporary pack file NAME.arkpak\n"
          "  --word-length N    common word length (3 to 16 bits) for an archive without a\n"
          "                     usable setup file (.B50); default 16\n"
          "  --sfid-msb N       SFID most significant bit for such an archive; default: the\n"
@@ -58,9 +59,17 @@ const char* CliUsageText() {
          "  --version          the program's version\n"
          "\n"
          "The log file OrloVarnel.Log and the options file OrloVarnel.Opt are kept in the\n"
-         "current folder. Ctrl-C ends the conversion in progress cleanly.\n"
-         "Exit status: 0 every archive converted completely; 1 an archive could not be\n"
-         "opened or its conversion was aborted; 2 usage error.\n";
+         "current folder. Ctrl-C ends the conversion in progress cleanly. Each refusal,\n"
+         "failure and warning is one line on standard error naming the archive.\n"
+         "Exit status:\n"
+         "  0  every archive converted cleanly\n"
+         "  1  an archive was refused (not found, not an archive, no whole frame block,\n"
+         "     ...) or its conversion was aborted (Ctrl-C, an output that could not be\n"
+         "     written)\n"
+         "  2  usage error\n"
+         "  3  every archive converted, with warnings (damaged frame times, a cut last\n"
+         "     block, an unused setup file, a frame rate that disagrees with the frame\n"
+         "     times)\n";
 }
 
 CliCommand ParseCliArguments(int argc, char** argv, clioptionsstruct& options,

@@ -70,8 +70,14 @@ void cliprogressclass::Update(const conversiondriverclass& driver) {
   std::fflush(out_);
 }
 
-void cliprogressclass::End() {
-  if (quiet_ || !terminal_ || !line_drawn_) return;
+void cliprogressclass::End(const std::string& outcome_text) {
+  if (quiet_) return;
+  if (!terminal_) {
+    std::fprintf(out_, "%s  %s\n", archive_name_.c_str(), outcome_text.c_str());
+    std::fflush(out_);
+    return;
+  }
+  if (!line_drawn_) return;
   std::fprintf(out_, "\r\033[K");
   std::fflush(out_);
   line_drawn_ = false;

@@ -17,8 +17,9 @@ class cliprogressclass {
   void Begin(const std::string& archive_name);
   // Called from the driver's event pump; cheap when nothing is due.
   void Update(const conversiondriverclass& driver);
-  // Removes the redrawn line before the archive's summary.
-  void End();
+  // Removes the redrawn line before the archive's summary; written to a
+  // pipe or file, the progress ends with a line that names the outcome.
+  void End(const std::string& outcome_text);
 
  private:
   std::string FormatLine(const conversiondriverclass& driver, double& percent) const;

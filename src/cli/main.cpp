@@ -16,6 +16,7 @@
 #include "shell/conversion_driver.h"
 #include "shell/program_options.h"
 #include "support/error_log.h"
+#include "support/platform_file.h"
 #include "support/profile_files.h"
 #include "support/text_format.h"
 
@@ -24,7 +25,24 @@ namespace {
 constexpr const char* kProgramName = "OrloVarnel";
 constexpr const char* kVersionText = "1.00";
 
-enum ExitStatus { kExitComplete = 0, kExitFailed = 1, kExitUsage = 2 };
+// 0: every archive converted cleanly; 1: any refused, aborted or failed;
+// 2: usage error; 3: all converted, some with warnings.
+enum ExitStatus { kExitComplete = 0, kExitFailed = 1, kExitUsage = 2, kExitWarnings = 3 };
+
+// One line on standard error per refusal, failure or warning: the archive
+// and the reason in plain words.
+void PrintProblem(const std::string& path, const std::string& what) {
+  std::fprintf(stderr, "orlovarnel-convert: %s: %s\n", path.c_str(), what.c_str());
+  std::fflush(stderr);
+}
+
+// Why a run ended aborted: the operator, or the output that failed.
+std::string AbortReason(const conversiondriverclass& driver) {
+  if (driver.OutputFailed()) {
+    return "conversion aborted: an output could not be written: " + SystemErrorText(driver.OutputError());
+  }
+  return "conversion aborted by the operator (Ctrl-C)";
+}
 
 std::string AbsolutePath(const std::string& path) {
   std::error_code ec;
@@ -51,15 +69,15 @@ void PrintSummary(const std::string& path, const conversiondriverclass& driver,
   std::fflush(stdout);
 }
 
-// Converts every archive in turn; false when any could not be opened or
-// ended aborted.
-bool ConvertArchives(const clioptionsstruct& args) {
+// Converts every archive in turn and returns the exit status.
+int ConvertArchives(const clioptionsstruct& args) {
   progoptionsclass options;
   // --retain-pack holds for this command only: the saved choice of the
   // window stays as it was.
   const bool saved_retain = options.Options.RetainTempArkPackFile;
   cliprogressclass progress(stderr, args.quiet, isatty(STDERR_FILENO) != 0);
-  bool all_complete = true;
+  bool any_failed = false;
+  bool any_warnings = false;
   {
     conversiondriverclass* running_driver = nullptr;
     conversiondriverclass driver(options, [&] {
@@ -71,7 +89,7 @@ bool ConvertArchives(const clioptionsstruct& args) {
 
     for (const std::string& given : args.archives) {
       if (InterruptRequested()) {
-        all_complete = false;
+        any_failed = true;
         break;
       }
       std::string path = AbsolutePath(given);
@@ -80,20 +98,31 @@ bool ConvertArchives(const clioptionsstruct& args) {
       if (!driver.OpenArchive(path)) {
         std::printf("%s: could not be opened\n", path.c_str());
         std::fflush(stdout);
-        all_complete = false;
+        PrintProblem(path, driver.RefusalReason());
+        any_failed = true;
         continue;
       }
       driver.SetRetainPackFile(args.retain_pack);
       progress.Begin(FileBaseName(path));
       ConversionOutcome outcome = driver.RunConversion();
-      progress.End();
+      progress.End(outcome == ConversionOutcome::Refused ? "not converted" : driver.OutcomeText());
       PrintSummary(path, driver, outcome);
-      if (outcome != ConversionOutcome::Complete) all_complete = false;
+      for (const runwarningstruct& warning : driver.Warnings()) PrintProblem(path, "warning: " + warning.text);
+      if (outcome == ConversionOutcome::Refused) {
+        PrintProblem(path, "not converted: " + driver.RefusalReason());
+        any_failed = true;
+      } else if (outcome == ConversionOutcome::Aborted) {
+        PrintProblem(path, AbortReason(driver));
+        any_failed = true;
+      } else if (!driver.Warnings().empty()) {
+        any_warnings = true;
+      }
     }
     driver.ResetJob();
   }
   options.Options.RetainTempArkPackFile = saved_retain;
-  return all_complete;
+  if (any_failed) return kExitFailed;
+  return any_warnings ? kExitWarnings : kExitComplete;
 }
 
 }  // namespace
@@ -121,7 +150,7 @@ int main(int argc, char** argv) {
   InstallInterruptHandler();
 
   StartErrorLog(false, kVersionText, kProgramName, "", kProgramName);
-  bool all_complete = ConvertArchives(args);
+  int status = ConvertArchives(args);
   EndErrorLog(false);
-  return all_complete ? kExitComplete : kExitFailed;
+  return status;
 }

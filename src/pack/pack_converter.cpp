@@ -81,9 +81,10 @@ bool orloarkpackclass::SetPackFile(const std::string& path) {
   header_ = &archive_.Header();
   prepared_ = false;
   output_error_ = 0;
-  BlockCount = MissedFrameCount = ValidFrameCount = TotalFrameCount = 0.0;
+  BlockCount = MissedFrameCount = ValidFrameCount = TotalFrameCount = DamagedTimeCount = GapCount = 0.0;
   words_in_fill_buffer_ = frames_in_fill_buffer_ = packed_words_ = 0;
   frames_converted_ = 0;
+  frame_waiting_ = false;
   stream_ = bitstreamstate{};
 
   std::string reason;
@@ -108,6 +109,10 @@ bool orloarkpackclass::SetPackFile(const std::string& path) {
   // block before it, an archive with several frames per block would open
   // with fill frames and every later bit would be dated that much too late.
   PreviousFrameTime = archive_.FirstFrameTime - FramePeriod;
+  // No real step is longer than the archive itself: a longer one is a
+  // damaged time stamp, and filling it could write without bound.
+  SpanLimit = FillSpanLimit(header_->StartTime, header_->StopTime, BlockDuration);
+  waiting_words_.assign(static_cast<size_t>(FrameDataBytes), 0);
   FramesPerGroup = OptimumFillBufFrames();
   BuildWordLayout();
 
@@ -164,39 +169,103 @@ bool orloarkpackclass::ArkFramesToPackedBitFrames() {
   const std::vector<uint8_t>& serial = archive_.SerialBuffer;
   const size_t stride_bytes = static_cast<size_t>(FrameStride) * 2;
   const size_t frames = std::min(static_cast<size_t>(frames_per_block_), serial.size() / stride_bytes);
+  auto frame_time = [&](size_t k) {
+    double t = 0.0;
+    int32_t sfid = 0, state_a = 0, state_b = 0;
+    DecodeFrameHeader(serial.data() + k * stride_bytes, t, sfid, state_a, state_b);
+    return t;
+  };
+
+  // The archive's first frame opens no gap, unless its own stamp is the
+  // damaged one (the two frames after it agree with each other and lie
+  // further from it than the rest of the archive lasts): then it is judged
+  // like any damaged stamp, and the span is measured from where it belongs.
+  if (BlockCount == 1.0 && frames > 0) {
+    std::optional<double> t1, t2;
+    if (frames > 1) t1 = frame_time(1);
+    if (frames > 2) t2 = frame_time(2);
+    PreviousFrameTime =
+        FirstFrameReference(frame_time(0), t1, t2, FramePeriod, header_->StopTime, BlockDuration);
+    if (PreviousFrameTime != frame_time(0) - FramePeriod)
+      SpanLimit = FillSpanLimit(PreviousFrameTime + FramePeriod, header_->StopTime, BlockDuration);
+  }
+
+  // The last frame of the previous block gets its successor now.
+  if (frame_waiting_ && frames > 0) {
+    frametimedecision d =
+        JudgeFrameTime(PreviousFrameTime, waiting_time_, frame_time(0), FramePeriod, SpanLimit);
+    frame_waiting_ = false;
+    gap_filled = d.verdict == FrameTimeVerdict::Gap;
+    ConvertJudgedFrame(d, waiting_words_.data(), waiting_index_, waiting_block_count_);
+    ++frames_converted_;
+  }
 
   for (size_t k = 0; k < frames; ++k) {
     const uint8_t* frame = serial.data() + k * stride_bytes;
-    double t = 0.0;
-    int32_t sfid = 0, state_a = 0, state_b = 0;
-    DecodeFrameHeader(frame, t, sfid, state_a, state_b);
+    const double t = frame_time(k);
     const double dt = t - PreviousFrameTime;
-
-    if (dt < FramePeriod - HalfPeriod || dt > FramePeriod + HalfPeriod) {
-      // A step of m frame periods means m - 1 frames are missing between
-      // the two frames: that many fill frames keep every later bit at its
-      // time. A repeated or backward time (m of 0 or less) has lost
-      // nothing; it is logged with its m and nothing is filled or counted.
-      const int64_t steps = RoundToInt(dt / FramePeriod);
-      const int64_t missed = steps >= 2 ? steps - 1 : steps;
-      if (missed > 0) {
-        MissedFrameCount += static_cast<double>(missed);
-        AppendFillFrames(missed);
-      }
-      gap_filled = true;
-      std::string text = "ArkFramesToPackedBitFrames(), Ark File frames missed = " +
-                         FormatFixedNumber(9, 0, static_cast<double>(missed));
-      if (text.size() < 50) text.append(50 - text.size(), ' ');
-      text += "      dT was " + FormatDayTimeMicro(dt) + "      Filled with 0xAAAA frame.  ArkBlockCount " +
-              FormatFixedNumber(12, 0, BlockCount);
-      LogInfo(text, static_cast<int>(k), false);
+    if (dt >= FramePeriod - HalfPeriod && dt <= FramePeriod + HalfPeriod) {
+      AppendFrameWords(frame + kFrameHeaderBytes);
+      PreviousFrameTime = t;
+      ++frames_converted_;
+      continue;
     }
-
-    AppendFrameWords(frame + kFrameHeaderBytes);
-    PreviousFrameTime = t;
+    // Out of step: the frame after it decides. For the block's last frame
+    // that is the first frame of the next block, so this frame waits.
+    if (k + 1 == frames) {
+      std::memcpy(waiting_words_.data(), frame + kFrameHeaderBytes, static_cast<size_t>(FrameDataBytes));
+      waiting_time_ = t;
+      waiting_index_ = static_cast<int32_t>(k);
+      waiting_block_count_ = BlockCount;
+      frame_waiting_ = true;
+      break;
+    }
+    frametimedecision d = JudgeFrameTime(PreviousFrameTime, t, frame_time(k + 1), FramePeriod, SpanLimit);
+    if (d.verdict == FrameTimeVerdict::Gap) gap_filled = true;
+    ConvertJudgedFrame(d, frame + kFrameHeaderBytes, static_cast<int32_t>(k), BlockCount);
     ++frames_converted_;
   }
   return gap_filled;
+}
+
+void orloarkpackclass::FinishFrames() {
+  if (!prepared_ || !frame_waiting_) return;
+  frame_waiting_ = false;
+  frametimedecision d = JudgeFrameTime(PreviousFrameTime, waiting_time_, std::nullopt, FramePeriod, SpanLimit);
+  ConvertJudgedFrame(d, waiting_words_.data(), waiting_index_, waiting_block_count_);
+  ValidFrameCount += 1.0;
+  TotalFrameCount = ValidFrameCount + MissedFrameCount;
+}
+
+void orloarkpackclass::ConvertJudgedFrame(const frametimedecision& d, const uint8_t* frame_words,
+                                          int32_t index_in_block, double block_count) {
+  if (d.verdict == FrameTimeVerdict::Damaged) {
+    // Only this frame's stamp is off: the frame keeps its place in the
+    // stream and the reference moves on by one period.
+    DamagedTimeCount += 1.0;
+    LogInfo("ArkFramesToPackedBitFrames(), Ark File frame time out of step, kept in place      dT was " +
+                FormatDayTimeMicro(d.step) + "      ArkBlockCount " + FormatFixedNumber(12, 0, block_count),
+            index_in_block, false);
+  } else if (d.verdict == FrameTimeVerdict::Gap) {
+    GapCount += 1.0;
+    // A step of m frame periods means m - 1 frames are missing between
+    // the two frames: that many fill frames keep every later bit at its
+    // time. A repeated or backward time (m of 0 or less) has lost
+    // nothing; it is logged with its m and nothing is filled or counted.
+    const int64_t missed = d.steps >= 2 ? d.fill_frames : d.steps;
+    if (d.fill_frames > 0) {
+      MissedFrameCount += static_cast<double>(d.fill_frames);
+      AppendFillFrames(d.fill_frames);
+    }
+    std::string text = "ArkFramesToPackedBitFrames(), Ark File frames missed = " +
+                       FormatFixedNumber(9, 0, static_cast<double>(missed));
+    if (text.size() < 50) text.append(50 - text.size(), ' ');
+    text += "      dT was " + FormatDayTimeMicro(d.step) + "      Filled with 0xAAAA frame.  ArkBlockCount " +
+            FormatFixedNumber(12, 0, block_count);
+    LogInfo(text, index_in_block, false);
+  }
+  AppendFrameWords(frame_words);
+  PreviousFrameTime = d.reference;
 }
 
 // The frame's words sit 10 bytes into the frame, so they are copied as bytes.
@@ -269,6 +338,7 @@ void orloarkpackclass::DeliverPackedWords() {
 }
 
 bool orloarkpackclass::ClosePackOutput() {
+  FinishFrames();
   if (prepared_) {
     // Every frame reaches the stream: the waiting group and the last stream
     // word padded with zero bits, handed on together.

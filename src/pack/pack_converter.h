@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "pack/bit_packer.h"
+#include "pack/frame_time_check.h"
 #include "pack/pack_file_writer.h"
 #include "pack/packed_byte_sink.h"
 
@@ -47,8 +48,14 @@ class orloarkpackclass {
   int32_t OptimumFillBufFrames();
   // Converts the block just read; updates the frame counters.
   void ProcessArkBlock();
-  // The frame loop of one block: true when a gap was found in it.
+  // The frame loop of one block: true when a gap was found in it. A frame
+  // out of step is judged by the frame after it; when that frame is in the
+  // next block, the judgement (and the frame) waits for that block.
   bool ArkFramesToPackedBitFrames();
+  // Judges and converts a frame still waiting for its successor, as the
+  // archive's last frame. Called when the archive has no more blocks (and
+  // by ClosePackOutput); does nothing when no frame waits.
+  void FinishFrames();
   // Packs the waiting frames and hands them on.
   void PackFillBuffer();
   // Appends one word to the stream; lengths above 16 are taken as 16 (the
@@ -69,6 +76,11 @@ class orloarkpackclass {
   double MissedFrameCount = 0.0;
   double ValidFrameCount = 0.0;
   double TotalFrameCount = 0.0;
+  // Frames whose own time stamp was out of step and that were kept in place.
+  double DamagedTimeCount = 0.0;
+  // Frames whose step was taken as a real move of the time base (gaps,
+  // repeated and backward times).
+  double GapCount = 0.0;
 
   int32_t FrameStride = 0;        // WPF + 5
   int32_t FrameDataBytes = 0;     // WPF x 2
@@ -76,6 +88,7 @@ class orloarkpackclass {
   double PreviousFrameTime = 0.0;
   double FramePeriod = 0.0;
   double HalfPeriod = 0.0;
+  double SpanLimit = 0.0;         // longest step that may be filled, seconds
   int32_t FramesPerGroup = 0;     // F
   std::string PackFileName;
 
@@ -83,6 +96,9 @@ class orloarkpackclass {
   bool CheckSetup(std::string& reason) const;
   void BuildWordLayout();
   void AppendFillFrames(int64_t count);
+  // Logs, fills and converts one archive frame by its judgement.
+  void ConvertJudgedFrame(const frametimedecision& d, const uint8_t* frame_words,
+                          int32_t index_in_block, double block_count);
   void AppendFrameWords(const uint8_t* frame_words);
   size_t PackGroup(const uint16_t* words, size_t frames, uint16_t* out);
   // Packs the frames in the fill buffer into the packed buffer.
@@ -101,6 +117,14 @@ class orloarkpackclass {
   int32_t words_per_frame_ = 0;             // W
   int32_t frames_per_block_ = 0;
   int32_t frames_converted_ = 0;            // archive frames of the last block
+
+  // The last frame of a block whose time was out of step waits here for the
+  // first frame of the next block (its successor) before it is judged.
+  bool frame_waiting_ = false;
+  std::vector<uint8_t> waiting_words_;      // its data words, as in the block
+  double waiting_time_ = 0.0;
+  int32_t waiting_index_ = 0;               // its index in its block
+  double waiting_block_count_ = 0.0;        // ArkBlockCount of its block
 
   // Unpacked frames waiting for their group to fill, and the packed output
   // of one group; both allocated once per run.

@@ -50,13 +50,19 @@ bool conversiondriverclass::OpenArchive(const std::string& path) {
   options_.Options.LastArchiveDir = FileFolderPart(path);
 
   archive_view_.reset();
+  refusal_reason_.clear();
+  warnings_.clear();
   archive_ = std::make_unique<orloarkclass>();
   if (!archive_->OpenArkFile(path)) {
     // The archive object stays in the job, but it is never ready, so it
     // cannot be converted; the next selection removes it.
     ready_ = false;
+    refusal_reason_ = archive_->OpenFailure.empty() ? "could not be opened" : archive_->OpenFailure;
     LogError(kArchiveOpenFailedText, 255, true);
     return false;
+  }
+  if (!archive_->SetupFileProblem.empty()) {
+    warnings_.push_back({RunWarningKind::UnusedSetupFile, archive_->SetupFileProblem});
   }
 
   DeriveOutputNames(path);
@@ -103,6 +109,8 @@ void conversiondriverclass::ResetJob() {
   pass_ = ConversionPass::None;
   output_error_ = 0;
   outcome_text_.clear();
+  refusal_reason_.clear();
+  warnings_.clear();
   CallHook(hooks_.JobReset);
 }
 
@@ -113,7 +121,12 @@ void conversiondriverclass::DeriveOutputNames(const std::string& archive_path) {
     int error_number = errno ? errno : EIO;
     ReportOutputFailure("Could not create the output folder ", output_folder_, error_number);
   }
-  std::string stem = output_folder_ + "/" + FileBaseName(archive_path) + ".";
+  // The archive's name without its last extension, so that T12.run3.Ark
+  // and T12.run4.Ark in one folder never share their outputs.
+  std::string name = archive_path.substr(FileFolderPart(archive_path).size());
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.resize(dot);
+  std::string stem = output_folder_ + "/" + name + ".";
   ch10_file_name_ = stem + kCh10Extension;
   pack_file_name_ = stem + kPackExtension;
   notes_file_name_ = stem + kNotesExtension;

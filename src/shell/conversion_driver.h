@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "shell/progress_view.h"
 
@@ -36,6 +37,29 @@ inline constexpr const char* kNoArchiveDisplayText = "-----";
 inline constexpr int kPumpCadence = 100;
 
 enum class ConversionOutcome { Refused, Complete, Aborted };
+
+// What a run converted but could not convert cleanly. A run with warnings
+// still ends "Conversion Complete"; its notes and the log say what happened.
+enum class RunWarningKind {
+  UnusedSetupFile,     // a setup file beside the archive was not used
+  DamagedFrameTimes,   // frame time stamps out of step, kept in place
+  FrameRateMismatch,   // most frame steps disagree with the header's rate
+  CutLastBlock,        // the archive ends inside its last block
+};
+struct runwarningstruct {
+  RunWarningKind kind;
+  std::string text;    // one plain sentence, without the archive's name
+};
+
+// The last line of the notes of a run that did not complete, and the log's
+// warning line with the reason.
+inline constexpr const char* kNotesOperatorAbortText =
+    "Conversion Aborted by the operator: the Ch10 file ends where the conversion stopped";
+inline constexpr const char* kNotesOutputFailedText =
+    "Conversion Aborted, an output could not be written: the Ch10 file ends where the conversion stopped";
+inline constexpr const char* kLogOperatorAbortText = "Conversion Aborted by the operator";
+inline constexpr const char* kLogOutputFailedText = "Conversion Aborted, an output could not be written: ";
+inline constexpr const char* kNotesWarningPrefix = "Conversion Warning: ";
 
 // What the driver tells the window, each optional.
 struct driverwindowhooks {
@@ -83,6 +107,11 @@ class conversiondriverclass {
   std::string ArchiveDisplayName() const;
   bool RetainPackFile() const;
   const std::string& OutcomeText() const { return outcome_text_; }
+  // Why the last OpenArchive or RunConversion was refused, in plain words
+  // ("no such file", ...); empty when it was not.
+  const std::string& RefusalReason() const { return refusal_reason_; }
+  // The warnings of the last run (and of the open before it), in order.
+  const std::vector<runwarningstruct>& Warnings() const { return warnings_; }
   // True once an output could not be created or written in this job; the
   // run then ends the way an abort does.
   bool OutputFailed() const { return output_error_ != 0; }
@@ -112,6 +141,10 @@ class conversiondriverclass {
   // The pass's end: the stream's rest into both outputs, both closed, the
   // pack file removed unless the user keeps it.
   void FinishOutputs(bool pack_file_written);
+  // Once the archive is read: what the archive and the frame times leave to
+  // say.
+  void CollectArchiveWarnings();
+  void AddWarning(RunWarningKind kind, const std::string& text, const std::string& log_text, int code);
   void CallHook(const std::function<void()>& hook) const {
     if (hook) hook();
   }
@@ -137,4 +170,6 @@ class conversiondriverclass {
   ConversionPass pass_ = ConversionPass::None;
   int output_error_ = 0;
   std::string outcome_text_;
+  std::string refusal_reason_;
+  std::vector<runwarningstruct> warnings_;
 };

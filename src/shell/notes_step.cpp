@@ -17,6 +17,16 @@ void conversiondriverclass::WriteConversionNotes() {
     return;
   }
   WriteCvtNotes(stream, *archive_, archive_->Pack(), converter_.get());
+  // What went wrong is part of the report: the warnings, and for a run that
+  // did not complete, a last line that says so.
+  std::string closing;
+  for (const runwarningstruct& warning : warnings_) closing += kNotesWarningPrefix + warning.text + "\r\n";
+  if (output_error_ != 0) {
+    closing += std::string(kNotesOutputFailedText) + "\r\n";
+  } else if (abort_requested_) {
+    closing += std::string(kNotesOperatorAbortText) + "\r\n";
+  }
+  if (!closing.empty()) WriteNotesBlock(stream, closing);
   if (!stream.Close()) {
     ReportOutputFailure("Could not write the conversion notes file ", notes_file_name_,
                         stream.Error());

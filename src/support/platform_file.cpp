@@ -1,6 +1,7 @@
 #include "support/platform_file.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
@@ -175,6 +176,8 @@ bool PlatformFile::Flush() {
   }
   return true;
 }
+
+void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 std::string SystemErrorText(int error_number) {
   char buf[256];

@@ -55,6 +55,9 @@ class PlatformFile {
 
 // The system's message text for an error number (strerror).
 std::string SystemErrorText(int error_number);
+// Writes beyond a file-size limit then fail with EFBIG, like a full disk,
+// instead of ending the process with SIGXFSZ.
+void IgnoreFileSizeSignal();
 
 bool FileExists(const std::string& path);      // a regular file (or link to one)
 bool FolderExists(const std::string& path);

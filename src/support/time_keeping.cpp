@@ -119,7 +119,11 @@ double ParseDayTime(const std::string& text, int32_t& error) {
   int32_t microseconds = 0;
   if (!rest.empty()) {
     double fraction = 0.0;
-    if (!ParseFloatText(PadRight(8, '0', "0." + rest), fraction)) {
+    // "0." + the digits after the point is a fraction of a second; an
+    // exponent could make it anything ("56.1e300"), which must not reach
+    // the integer conversion.
+    if (!ParseFloatText(PadRight(8, '0', "0." + rest), fraction) || !std::isfinite(fraction) ||
+        fraction < 0.0 || fraction >= 1.0) {
       error = 5;
       return 0.0;
     }

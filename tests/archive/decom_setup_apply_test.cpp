@@ -12,6 +12,7 @@
 #include "archive/decom_setup.h"
 #include "archive/setup_prompts.h"
 #include "common/test_helpers.h"
+#include "common/log_session.h"
 #include "mkarchive/archive_generator.h"
 #include "support/beeper.h"
 
@@ -116,54 +117,65 @@ TEST_F(SetupFileTest, ExtensionMustBeExactlyUpperCaseB50) {
   EXPECT_EQ(beeps.Total(), 0);
 }
 
-TEST_F(SetupFileTest, VersionOneOrAZeroValidByteIsIgnoredWithoutABeep) {
-  record->SubFrameIdStartBitLsb = 6;
-  auto out = std::make_unique<decomsetupstruct>();
-  WriteSetup(File(1, 1));
-  EXPECT_FALSE(Read("FLIGHT.B50", *out));
-  WriteSetup(File(3, 0));
-  EXPECT_FALSE(Read("FLIGHT.B50", *out));
-  EXPECT_EQ(out->SubFrameIdStartBitLsb, 5);
-  EXPECT_EQ(beeps.Total(), 0);
+// A setup file that is there and not used is logged as a warning (one
+// warning tone each) naming the file and the reason; the defaults stand.
+TEST_F(SetupFileTest, UnusedFileIsLoggedWithItsReason) {
+  struct Case {
+    const char* name;
+    uint8_t raw[8];             // the first raw_size bytes written as is, when any
+    size_t raw_size;
+    int32_t version;
+    uint8_t valid;
+    int64_t record_bytes;       // -1: the whole record
+    int32_t archive_words;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"version 1", {}, 0, 1, 1, -1, 16, "its version 1 is below 2"},
+      {"valid byte 0", {}, 0, 3, 0, -1, 16, "its valid byte is 0"},
+      {"cut in the prefix", {3, 0, 0, 0, 1, 0, 0}, 7, 3, 1, -1, 16, "it ends inside its prefix"},
+      {"cut in the version", {3, 0}, 2, 3, 1, -1, 16, "it ends inside its version"},
+      {"cut after the prefix", {}, 0, 3, 1, 0, 16, "it is cut short: its record holds 0 bytes, 476 are needed"},
+      {"cut in the word table", {}, 0, 3, 1, 220 + 16 * 10, 16,
+       "it is cut short: its record holds 380 bytes, 476 are needed for 16 words"},
+  };
+  for (const Case& c : cases) {
+    testutil::LogSession log(dir.path());
+    beeps.Clear();
+    if (c.raw_size > 0) {
+      testutil::WriteAllBytes(dir.File("FLIGHT.B50"), c.raw, c.raw_size);
+    } else {
+      mkarchive::SetupFileSettings f = File(c.version, c.valid);
+      f.record_bytes = c.record_bytes;
+      WriteSetup(f);
+    }
+    auto out = std::make_unique<decomsetupstruct>();
+    std::string reason;
+    EXPECT_FALSE(ReadSetupFile(dir.File("T.Ark"), "C:\\X\\FLIGHT.B50", *out, c.archive_words, &reason)) << c.name;
+    EXPECT_EQ(out->SubFrameIdStartBitLsb, 5) << c.name;  // the defaults stand
+    EXPECT_NE(reason.find(c.reason), std::string::npos) << c.name << ": " << reason;
+    EXPECT_NE(reason.find(dir.File("FLIGHT.B50")), std::string::npos) << reason;
+    const std::string text = log.EndAndRead();
+    EXPECT_EQ(testutil::CountOf(text, "000255  "), 1) << text;
+    EXPECT_NE(text.find("Decom Setup File Not Used, " + dir.File("FLIGHT.B50") + ", " + c.reason), std::string::npos)
+        << c.name << "\n" << text;
+    EXPECT_EQ(beeps.Count(BeepKind::Warning), 1) << c.name;
+  }
 }
 
-TEST_F(SetupFileTest, VersionTwoClearsThePcmInputCodeAndVersionThreeKeepsIt) {
-  record->PcmInputCode = 7;
+// A failed validation names its check's code and text in the warning.
+TEST_F(SetupFileTest, FailedValidationIsLoggedWithTheCheck) {
+  record->SyncPattern.FrmSyncPatLen = 99;
+  WriteSetup(File());
+  testutil::LogSession log(dir.path());
   auto out = std::make_unique<decomsetupstruct>();
-  WriteSetup(File(2));
-  ASSERT_TRUE(Read("FLIGHT.B50", *out));
-  EXPECT_EQ(out->PcmInputCode, 0);
-  WriteSetup(File(3));
-  ASSERT_TRUE(Read("FLIGHT.B50", *out));
-  EXPECT_EQ(out->PcmInputCode, 7);
-}
-
-TEST_F(SetupFileTest, FileTruncatedAfterThePrefixValidatesTheDefaults) {
-  record->CommonWordLength = 12;  // three sync words before the SFID word 3
-  mkarchive::SetupFileSettings f = File();
-  f.record_bytes = 0;
-  WriteSetup(f);
-  auto out = std::make_unique<decomsetupstruct>();
-  ASSERT_TRUE(Read("FLIGHT.B50", *out));
-  EXPECT_EQ(out->CommonWordLength, 16);
-  EXPECT_EQ(out->WordsPerFrame, 256);
-
-  f.record_bytes = 3;  // WordsPerFrame and CommonWordLength only
-  WriteSetup(f);
-  ASSERT_TRUE(Read("FLIGHT.B50", *out));
-  EXPECT_EQ(out->WordsPerFrame, 16);
-  EXPECT_EQ(out->CommonWordLength, 12);
-  EXPECT_EQ(+out->WordTable[0].iWdLen, 16);  // entries keep their defaults
-}
-
-TEST_F(SetupFileTest, FileShorterThanThePrefixIsIgnored) {
-  const uint8_t bytes[] = {3, 0, 0, 0, 1, 0, 0};
-  testutil::WriteAllBytes(dir.File("FLIGHT.B50"), bytes, sizeof bytes);
-  auto out = std::make_unique<decomsetupstruct>();
-  EXPECT_FALSE(Read("FLIGHT.B50", *out));
-  testutil::WriteAllBytes(dir.File("FLIGHT.B50"), bytes, 2);
-  EXPECT_FALSE(Read("FLIGHT.B50", *out));
-  EXPECT_EQ(beeps.Total(), 0);
+  std::string reason;
+  EXPECT_FALSE(ReadSetupFile(dir.File("T.Ark"), "FLIGHT.B50", *out, 16, &reason));
+  const std::string text = log.EndAndRead();
+  EXPECT_NE(text.find("000010  "), std::string::npos) << text;
+  EXPECT_NE(text.find(", check 10 failed: Sync Pattern Length MUST be between 3 and 64"), std::string::npos)
+      << text;
+  EXPECT_NE(reason.find("check 10 failed"), std::string::npos) << reason;
 }
 
 TEST_F(SetupFileTest, RejectedRecordSoundsTheErrorBeep) {
@@ -299,12 +311,27 @@ TEST_F(ApplySetupTest, ShortWordLengthHasNoDefaultPattern) {
   EXPECT_EQ(archive.Header().BitsPerMinorFrame, 48);
 }
 
-TEST_F(ApplySetupTest, VersionOneFileGoesToThePromptsWithoutABeep) {
+TEST_F(ApplySetupTest, VersionOneFileGoesToThePromptsWithAWarning) {
   WriteSetup(File(1));
   PromptScript prompts({"", ""});
   EXPECT_FALSE(ApplyDecomSetup(archive));
   EXPECT_EQ(prompts.asked.size(), 2u);
-  EXPECT_EQ(beeps.Total(), 0);
+  EXPECT_EQ(beeps.Total(), 1);
+  EXPECT_NE(archive.SetupFileProblem.find("its version 1 is below 2"), std::string::npos)
+      << archive.SetupFileProblem;
+}
+
+// A setup file cut inside the word table would leave default lengths for
+// the words it does not hold: it is not used, and the prompts answer.
+TEST_F(ApplySetupTest, FileCutInsideTheWordTableGoesToThePrompts) {
+  mkarchive::SetupFileSettings f = File();
+  f.record_bytes = 220 + 16 * 3;  // three of the archive's entries
+  WriteSetup(f);
+  PromptScript prompts({"12", ""});
+  EXPECT_FALSE(ApplyDecomSetup(archive));
+  EXPECT_EQ(prompts.asked.size(), 2u);
+  EXPECT_EQ(archive.Header().CommonWordLength, 12);
+  EXPECT_NE(archive.SetupFileProblem.find("it is cut short"), std::string::npos) << archive.SetupFileProblem;
 }
 
 TEST_F(ApplySetupTest, BadDirectionFileIsRejectedAndTheWordsComeFromTheDefaults) {

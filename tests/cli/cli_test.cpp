@@ -248,11 +248,20 @@ TEST(ConverterCli, CtrlCAbortsCleanlyAndSkipsTheRest) {
   EXPECT_TRUE(testutil::ReadCh10File(dir.File("Ch10Conversion/LONG.ch10"), packets, error))
       << error;
   EXPECT_GE(packets.size(), 2u);
-  auto notes = e2e::NotesValues(testutil::ReadAllText(dir.File("Ch10Conversion/LONG.CvtNotes")));
+  const std::string notes_text = testutil::ReadAllText(dir.File("Ch10Conversion/LONG.CvtNotes"));
+  auto notes = e2e::NotesValues(notes_text);
   EXPECT_LT(std::stod(notes["Ark file Vald Frame Count"]), 150000.0);
+  // The notes and the log say the run was aborted, and why.
+  const std::string last = "Conversion Aborted by the operator: the Ch10 file ends where the conversion stopped\r\n\r\n";
+  ASSERT_GE(notes_text.size(), last.size());
+  EXPECT_EQ(notes_text.substr(notes_text.size() - last.size()), last);
+  EXPECT_NE(testutil::ReadAllText(dir.File(".stderr"))
+                .find("orlovarnel-convert: " + dir.File("LONG.Ark") + ": conversion aborted by the operator (Ctrl-C)"),
+            std::string::npos);
   EXPECT_FALSE(FileExists(dir.File("Ch10Conversion/LONG.arkpak")));
   std::string log = testutil::ReadAllText(dir.File("OrloVarnel.Log"));
   EXPECT_NE(log.find("END ARK TO CH10 CONVERSION"), std::string::npos);
+  EXPECT_NE(log.find("Conversion Aborted by the operator\r\n"), std::string::npos);
   EXPECT_NE(log.find("PROGRAM END"), std::string::npos);
 }
 

@@ -55,6 +55,7 @@ struct ExpectedStream {
   std::vector<StreamFrame> frames;
   double valid = 0.0;
   double missed = 0.0;  // fill frames; a repeated or backward time counts none
+  double damaged = 0.0; // frames whose own stamp is out of step, kept in place
   std::vector<int32_t> lengths;
   std::vector<bool> left;
   int64_t bits_per_frame = 0;
@@ -77,18 +78,32 @@ inline ExpectedStream BuildExpectedStream(const mkarchive::ArchiveSettings& sett
   }
   const double period = 1.0 / settings.frame_rate_hz;
   const double half = period * 0.5;
-  double previous = s.archive_frames.empty() ? 0.0 : s.archive_frames.front().time - period;
+  // A step out of step is a damaged stamp (nothing filled, the frame keeps
+  // its place) when the frame after it sits two periods after the
+  // reference, or when the step is longer than the archive's span plus one
+  // block; otherwise it is lost frames.
+  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(settings);
+  const double span_limit =
+      layout.last_block_time - layout.first_frame_time + settings.frames_per_block * period;
+  double reference = s.archive_frames.empty() ? 0.0 : s.archive_frames.front().time - period;
   for (size_t i = 0; i < s.archive_frames.size(); ++i) {
     const double t = s.archive_frames[i].time;
-    const double step = t - previous;
-    if (step < period - half || step > period + half) {
+    const double step = t - reference;
+    if (step >= period - half && step <= period + half) {
+      reference = t;
+    } else if (std::fabs(step) > span_limit ||
+               (i + 1 < s.archive_frames.size() &&
+                std::fabs(s.archive_frames[i + 1].time - (reference + 2 * period)) <= half)) {
+      s.damaged += 1.0;
+      reference += period;
+    } else {
       const int64_t m = NearestHalfDown(step / period);
       if (m >= 2) s.missed += static_cast<double>(m - 1);
       for (int64_t k = 1; k < m; ++k) s.frames.push_back({true, 0});
+      reference = t;
     }
     s.frames.push_back({false, i});
     s.valid += 1.0;
-    previous = t;
   }
   return s;
 }

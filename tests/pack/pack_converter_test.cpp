@@ -222,6 +222,7 @@ TEST_F(GapRuleTest, AStepOfMPeriodsInsertsMMinusOneFillFrames) {
   FeedSingleFrames(rig_, pack_,
                    {kBaseMicros, kBaseMicros + 1500001, kBaseMicros + 4000001, kBaseMicros + 5000001,
                     kBaseMicros + 9000001});
+  pack_.FinishFrames();  // the last frame of the archive waits for the end
   EXPECT_EQ(pack_.MissedFrameCount, 5.0);
   EXPECT_EQ(pack_.ValidFrameCount, 5.0);
   EXPECT_EQ(pack_.TotalFrameCount, 10.0);
@@ -248,6 +249,7 @@ TEST_F(GapRuleTest, EveryFrameKeepsItsPlaceOnTheTimeGrid) {
 TEST_F(GapRuleTest, GapLineNamesTheFrameTheStepAndTheBlock) {
   LogCapture log;
   FeedSingleFrames(rig_, pack_, {kBaseMicros, kBaseMicros + 1000000, kBaseMicros + 4500000});
+  pack_.FinishFrames();
   std::string text = log.Text();
   const std::string line =
       "000000  ArkFramesToPackedBitFrames(), Ark File frames missed = 2      dT was 000:00:00:03.500000"
@@ -369,6 +371,7 @@ TEST_F(PackConverterTest, BlockLargerThanTheSerialBufferConvertsOnlyWholeFrames)
   orloarkpackclass pack(rig.archive);
   ASSERT_TRUE(pack.SetPackFile(PackPath()));
   FeedSingleFrames(rig, pack, {kBaseMicros});
+  pack.FinishFrames();  // the archive's last frame was out of step: it waited for the end
   EXPECT_EQ(pack.ValidFrameCount, 1.0);
   ASSERT_TRUE(pack.ClosePackOutput());
   EXPECT_EQ(FileSize(PackPath()), 16);
@@ -380,6 +383,7 @@ TEST_F(PackConverterTest, NewRunResetsCountersAndFinishesTheOldFile) {
   orloarkpackclass pack(rig.archive);
   ASSERT_TRUE(pack.SetPackFile(PackPath()));
   FeedSingleFrames(rig, pack, {kBaseMicros, kBaseMicros + 3000});
+  pack.FinishFrames();
   EXPECT_EQ(pack.MissedFrameCount, 2.0);
   const std::string second = dir_.File("second.arkpak");
   ASSERT_TRUE(pack.SetPackFile(second));

@@ -2,11 +2,13 @@
 // the stream built one bit at a time from the frames and fill frames in the
 // order the gap rule places them.
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "pack/frame_time_check.h"
 #include "pack/pack_converter.h"
 #include "pack_test_support.h"
 
@@ -52,28 +54,31 @@ void CheckRandomRun(std::mt19937& rng, const RandomRun& run, bool uniform_table,
   orloarkpackclass pack(rig.archive);
   ASSERT_TRUE(pack.SetPackFile(dir.File("prop.arkpak")));
 
+  // Frame times and words first; then the reference stream places fill
+  // frames as the frame time judgement says, with the frame after each
+  // frame as its look-ahead (across blocks; none for the last frame).
+  std::vector<int64_t> times(static_cast<size_t>(frames));
+  std::vector<std::vector<uint16_t>> words(static_cast<size_t>(frames), std::vector<uint16_t>(run.words));
+  for (int n = 0; n < frames; ++n) {
+    times[n] = n == 0 ? start_us : times[n - 1] + steps[n] * run.period_us;
+    for (uint16_t& w : words[n]) w = static_cast<uint16_t>(rng());
+  }
   ReferencePacker ref;
-  // The first frame opens no gap.
-  int64_t step_before = 1;
-  int64_t time_us = start_us;
   double expected_missed = 0.0;
-  std::vector<uint16_t> words(static_cast<size_t>(run.words));
+  const double period = static_cast<double>(run.period_us) / 1e6;
+  double reference = static_cast<double>(start_us) / 1e6 - period;
+  for (int n = 0; n < frames; ++n) {
+    std::optional<double> next;
+    if (n + 1 < frames) next = packtest::HeaderTime(times[n + 1]);
+    frametimedecision d = JudgeFrameTime(reference, packtest::HeaderTime(times[n]), next, period, pack.SpanLimit);
+    expected_missed += static_cast<double>(d.fill_frames);
+    for (int64_t f = 0; f < d.fill_frames; ++f) ref.PackFillFrame(header);
+    ref.PackFrame(words[n].data(), header);
+    reference = d.reference;
+  }
   int n = 0;
   for (int block = 0; block < run.blocks; ++block) {
-    for (int k = 0; k < run.frames_per_block; ++k, ++n) {
-      if (n > 0) {
-        step_before = steps[n];
-        time_us += steps[n] * run.period_us;
-      }
-      for (uint16_t& w : words) w = static_cast<uint16_t>(rng());
-      rig.PutFrame(k, time_us, words.data());
-      // A step of m periods: m - 1 frames were lost.
-      if (step_before >= 2) {
-        expected_missed += static_cast<double>(step_before - 1);
-        for (int64_t f = 1; f < step_before; ++f) ref.PackFillFrame(header);
-      }
-      ref.PackFrame(words.data(), header);
-    }
+    for (int k = 0; k < run.frames_per_block; ++k, ++n) rig.PutFrame(k, times[n], words[n].data());
     pack.ProcessArkBlock();
   }
   ASSERT_TRUE(pack.ClosePackOutput());

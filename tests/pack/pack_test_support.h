@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/archive_reader.h"
+#include "archive/frame_header.h"
 #include "common/test_helpers.h"
 #include "pack/pack_converter.h"
 #include "support/error_log.h"
@@ -36,6 +37,16 @@ inline void EncodeFrameHeader(int64_t micros, uint8_t* h) {
   h[7] = bcd(us % 100);
   h[8] = 0;
   h[9] = 0;
+}
+
+// The time the frame header of EncodeFrameHeader decodes to.
+inline double HeaderTime(int64_t micros) {
+  uint8_t h[10];
+  EncodeFrameHeader(micros, h);
+  double t = 0.0;
+  int32_t sfid = 0, a = 0, b = 0;
+  DecodeFrameHeader(h, t, sfid, a, b);
+  return t;
 }
 
 // The pack stream built one bit at a time, exactly as the pack file is
@@ -95,6 +106,10 @@ class ArchiveRig {
     h.MinorFrameRate = frame_rate;
     h.FrameHeaderWords = 5;
     h.CommonWordLength = word_length;
+    // A span of the whole year: no step is too long to fill unless a test
+    // sets the archive's times itself.
+    h.StartTime = 0.0;
+    h.StopTime = 31708800.0;
     for (int i = 0; i < words_per_frame && i < kWordTableEntries; ++i) {
       h.WordTable[i].iWdNum = i;
       h.WordTable[i].iWdLen = word_length;

@@ -77,9 +77,11 @@ TEST(ConversionDriver, DerivesOutputNamesFromTheArchivePath) {
   const std::string folder = job.log.File("Flight") + "/Ch10Conversion";
   EXPECT_EQ(job.driver.OutputFolder(), folder);
   EXPECT_TRUE(FolderExists(folder));
-  EXPECT_EQ(job.driver.Ch10FileName(), folder + "/T12.ch10");
-  EXPECT_EQ(job.driver.PackFileName(), folder + "/T12.arkpak");
-  EXPECT_EQ(job.driver.NotesFileName(), folder + "/T12.CvtNotes");
+  // The archive's name without its last extension: T12.run3 and T12.run4
+  // in one folder never share outputs.
+  EXPECT_EQ(job.driver.Ch10FileName(), folder + "/T12.run3.ch10");
+  EXPECT_EQ(job.driver.PackFileName(), folder + "/T12.run3.arkpak");
+  EXPECT_EQ(job.driver.NotesFileName(), folder + "/T12.run3.CvtNotes");
 
   // The folder part ends at the last "\", "/" or ":".
   job.driver.DeriveOutputNames("D:\\Flight\\T12.ark");

@@ -60,6 +60,12 @@ TEST(ComposeAndParse, DayTimeTexts) {
   EXPECT_EQ(error, 3);
   EXPECT_EQ(ParseDayTime("001:02:03:04.5x", error), 0.0);
   EXPECT_EQ(error, 5);
+  // A fraction that an exponent makes non-finite or a second or more is
+  // refused before it becomes an integer.
+  for (const char* text : {"123:12:34:56.1e300", "123:12:34:56.1e5", "123:12:34:56.9e1", "123:12:34:56.1e99999"}) {
+    EXPECT_EQ(ParseDayTime(text, error), 0.0) << text;
+    EXPECT_EQ(error, 5) << text;
+  }
   // Only six fraction digits count.
   EXPECT_DOUBLE_EQ(ParseDayTime("000:00:00:01.1234569", error), 1.123456);
   EXPECT_EQ(error, 0);

@@ -54,6 +54,16 @@ struct FrameTimeShift {
   bool persistent = false;
 };
 
+// A bit error in a stored frame header: byte `byte` (0 to 9) of nominal
+// frame `frame` is XORed with `mask` after encoding. Flipping a bit of a
+// BCD time digit damages that frame's time stamp only: FrameRecord.time and
+// the block time keep the undamaged time.
+struct FrameHeaderFlip {
+  int64_t frame = 0;
+  int32_t byte = 0;
+  uint8_t mask = 0;
+};
+
 enum class LastBlockFill { kContinue, kZeroFrames, kCutShort };
 
 // The ".B50" setup file written beside the archive.
@@ -90,6 +100,8 @@ struct ArchiveSettings {
   std::vector<FrameTimeShift> time_shifts;
   LastBlockFill last_block = LastBlockFill::kContinue;
   std::optional<double> last_block_time; // overrides the last block's time field
+  std::vector<FrameHeaderFlip> header_flips;
+  int64_t cut_tail_bytes = 0;            // bytes cut from the end of the written file
 
   // Frame content.
   bool sync_enabled = true;              // sync pattern in the leading words

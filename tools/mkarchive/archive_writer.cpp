@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "mkarchive/archive_generator.h"
 #include "support/platform_file.h"
@@ -174,6 +175,11 @@ bool WriteArchive(const std::string& path, const ArchiveSettings& settings, std:
   }
   if (!flush()) return Fail(error, "write failed: " + SystemErrorText(file.LastError()));
   if (!file.Close()) return Fail(error, "close failed: " + SystemErrorText(file.LastError()));
+  if (settings.cut_tail_bytes > 0) {
+    std::error_code ec;
+    std::filesystem::resize_file(path, static_cast<uintmax_t>(layout.file_bytes), ec);
+    if (ec) return Fail(error, "cannot cut " + path + ": " + ec.message());
+  }
 
   if (settings.setup_file.write) {
     auto record = std::make_unique<decomsetupstruct>();

@@ -241,6 +241,9 @@ bool FrameSequence::Next(FrameRecord& frame) {
 
 void FrameSequence::Encode(const FrameRecord& frame, uint8_t* out) const {
   EncodeFrameHeader(frame.time_us, frame.status_word, out);
+  for (const FrameHeaderFlip& flip : state_->settings.header_flips) {
+    if (flip.frame == frame.nominal_index && flip.byte >= 0 && flip.byte < 10) out[flip.byte] ^= flip.mask;
+  }
   const int32_t wpf = state_->wpf;
   const uint16_t* words = frame.words.data();
   uint8_t* p = out + 10;
@@ -273,6 +276,7 @@ ArchiveLayout ComputeLayout(const ArchiveSettings& settings) {
   layout.file_bytes = layout.header_bytes + layout.blocks * layout.block_size;
   if (settings.last_block == LastBlockFill::kCutShort && real % per_block != 0)
     layout.file_bytes -= layout.block_size - (12 + (real % per_block) * frame_bytes);
+  layout.file_bytes = std::max(layout.header_bytes, layout.file_bytes - std::max<int64_t>(settings.cut_tail_bytes, 0));
   return layout;
 }
 

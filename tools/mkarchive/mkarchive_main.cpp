@@ -2,6 +2,7 @@
 // its ".B50" setup file) from command-line settings. See --help.
 #include <cerrno>
 #include <cstddef>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,6 +40,10 @@ const char kUsage[] =
     "                          with :persist every later frame moves too\n"
     "  --last-block MODE       continue (default), zero or cut: how a last partial block ends\n"
     "  --last-block-time T     value of the last block's time field\n"
+    "Damage\n"
+    "  --flip F:BYTE:MASK      XOR byte BYTE (0..9) of nominal frame F's header with MASK\n"
+    "                          (a bit error in its BCD time stamp; repeatable)\n"
+    "  --cut-tail BYTES        cut this many bytes from the end of the archive\n"
     "Frame content\n"
     "  --sync HEX:BITS         sync pattern in the leading words (default FE6B2840:32)\n"
     "  --no-sync               no sync pattern\n"
@@ -117,7 +122,7 @@ bool ParseReal(const std::string& text, double& value) {
   if (text.empty()) return false;
   char* end = nullptr;
   value = std::strtod(text.c_str(), &end);
-  return end && *end == '\0';
+  return end && *end == '\0' && std::isfinite(value);
 }
 
 // DDD:HH:MM:SS.ffffff or plain seconds of the year.
@@ -128,7 +133,7 @@ bool ParseTime(const std::string& text, double& seconds) {
   char tail = 0;
   if (std::sscanf(text.c_str(), "%d:%d:%d:%lf%c", &day, &hour, &minute, &second, &tail) != 4) return false;
   seconds = day * 86400.0 + hour * 3600.0 + minute * 60.0 + second;
-  return true;
+  return std::isfinite(seconds);
 }
 
 bool SplitAt(const std::string& text, char separator, std::string& left, std::string& right) {
@@ -285,6 +290,14 @@ int main(int argc, char** argv) {
       else if (value == "cut") settings.last_block = mkarchive::LastBlockFill::kCutShort;
       else return Usage("bad --last-block: " + value);
     } else if (flag("--last-block-time") && ParseTime(value, real)) settings.last_block_time = real;
+    else if (flag("--flip")) {
+      int64_t frame = 0, byte = 0, mask = 0;
+      std::string rest, byte_text, mask_text;
+      if (!SplitAt(value, ':', left, rest) || !SplitAt(rest, ':', byte_text, mask_text) || !ParseInt(left, frame) ||
+          !ParseInt(byte_text, byte) || !ParseInt(mask_text, mask) || byte < 0 || byte > 9 || mask < 1 || mask > 255)
+        return Usage("bad --flip: " + value);
+      settings.header_flips.push_back({frame, static_cast<int32_t>(byte), static_cast<uint8_t>(mask)});
+    } else if (flag("--cut-tail") && need_int()) settings.cut_tail_bytes = n;
     else if (flag("--sync")) {
       uint64_t pattern = 0;
       char* end = nullptr;

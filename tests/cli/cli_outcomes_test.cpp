@@ -1,0 +1,143 @@
+// Exit statuses and the one-line reasons on standard error: clean, with
+// warnings (status 3), refused or aborted (status 1), and a file-size
+// limit under `ulimit -f`, which must end the run as a write error.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "e2e/e2e_support.h"
+#include "shell/conversion_driver.h"
+#include "support/platform_file.h"
+
+namespace {
+
+using e2e::RunConverter;
+
+mkarchive::ArchiveSettings Good(int64_t frames = 320) {
+  mkarchive::ArchiveSettings settings;
+  settings.frame_count = frames;
+  settings.setup_file.write = true;
+  return settings;
+}
+
+void Make(const testutil::TempDir& dir, const std::string& name, const mkarchive::ArchiveSettings& settings) {
+  std::string error;
+  ASSERT_TRUE(mkarchive::WriteArchive(dir.File(name), settings, &error)) << error;
+}
+
+TEST(ConverterCliOutcomes, StatusAndOneLinePerReason) {
+  struct Case {
+    const char* name;
+    std::function<void(const testutil::TempDir&)> make;  // writes A.Ark
+    int status;
+    std::string reason;  // after "orlovarnel-convert: <path>: "; empty: no such line
+  };
+  auto damaged = Good();
+  damaged.time_shifts = {{100, 3600LL * 1000000, false}};
+  auto cut = Good();
+  cut.cut_tail_bytes = 50;
+  auto short_setup = Good();
+  short_setup.setup_file.record_bytes = 300;
+  auto wrong_rate = Good();
+  wrong_rate.line_overrides = {{20, "MINOR FRAME RATE: 2000"}};
+  auto no_block = Good(16);
+  no_block.cut_tail_bytes = 20;
+  const Case cases[] = {
+      {"clean", [](auto& d) { Make(d, "A.Ark", Good()); }, 0, ""},
+      {"damaged stamp", [&](auto& d) { Make(d, "A.Ark", damaged); }, 3,
+       "warning: 1 frame time stamp was out of step and kept in place (see the log)"},
+      {"cut last block", [&](auto& d) { Make(d, "A.Ark", cut); }, 3,
+       "warning: the archive ends inside its last block: "},
+      {"setup file cut short", [&](auto& d) { Make(d, "A.Ark", short_setup); }, 3,
+       "warning: setup file "},
+      {"header rate disagrees", [&](auto& d) { Make(d, "A.Ark", wrong_rate); }, 3,
+       "warning: 319 of 319 frame steps disagree with the header's frame rate of 2000.00 Hz"},
+      {"no such file", [](auto&) {}, 1, "no such file"},
+      {"not an archive", [](auto& d) { testutil::WriteAllText(d.File("A.Ark"), "hello\r\n"); }, 1,
+       "not an archive: first line is not \"QUORVANT 8.0 ARCHIVE FILE FORMAT\""},
+      {"no whole block", [&](auto& d) { Make(d, "A.Ark", no_block); }, 1, "no whole frame block: "},
+  };
+  for (const Case& c : cases) {
+    testutil::TempDir dir;
+    c.make(dir);
+    e2e::CliRun run = RunConverter(dir.path(), "--quiet A.Ark");
+    EXPECT_EQ(run.status, c.status) << c.name << "\n" << run.out << run.err;
+    const std::string lead = "orlovarnel-convert: " + dir.File("A.Ark") + ": ";
+    if (c.reason.empty()) {
+      EXPECT_EQ(run.err.find("orlovarnel-convert: "), std::string::npos) << c.name << "\n" << run.err;
+    } else {
+      EXPECT_NE(run.err.find(lead + c.reason), std::string::npos) << c.name << "\n" << run.err;
+    }
+  }
+}
+
+TEST(ConverterCliOutcomes, UnreadableArchiveSaysPermissionDenied) {
+  if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
+  testutil::TempDir dir;
+  Make(dir, "A.Ark", Good());
+  ASSERT_EQ(chmod(dir.File("A.Ark").c_str(), 0), 0);
+  e2e::CliRun run = RunConverter(dir.path(), "--quiet A.Ark");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("orlovarnel-convert: " + dir.File("A.Ark") + ": permission denied\n"), std::string::npos)
+      << run.err;
+}
+
+// A refusal outweighs warnings; warnings outweigh clean archives.
+TEST(ConverterCliOutcomes, WorstArchiveDecidesTheStatus) {
+  testutil::TempDir dir;
+  auto damaged = Good();
+  damaged.time_shifts = {{100, -6000000, false}};
+  Make(dir, "CLEAN.Ark", Good());
+  Make(dir, "DAMAGED.Ark", damaged);
+  EXPECT_EQ(RunConverter(dir.path(), "--quiet CLEAN.Ark DAMAGED.Ark").status, 3);
+  EXPECT_EQ(RunConverter(dir.path(), "--quiet DAMAGED.Ark MISSING.Ark CLEAN.Ark").status, 1);
+  EXPECT_EQ(RunConverter(dir.path(), "--quiet CLEAN.Ark").status, 0);
+}
+
+// A file-size limit makes the writes fail with EFBIG: the run ends aborted
+// with status 1, the notes are written and say so, the pack file is gone.
+TEST(ConverterCliOutcomes, FileSizeLimitIsAWriteError) {
+  testutil::TempDir dir;
+  mkarchive::ArchiveSettings settings = Good(16 * 400);
+  settings.words_per_frame = 64;  // about 900 KB of pack data
+  Make(dir, "BIG.Ark", settings);
+  // 400 blocks of 512 bytes: room for the log and the notes, not the pack file.
+  const std::string command = "cd '" + dir.path() + "' && ulimit -f 400 && '" + e2e::ConverterPath() +
+                              "' --quiet BIG.Ark >out.txt 2>err.txt; echo $? >status.txt";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(testutil::ReadAllText(dir.File("status.txt")), "1\n");
+  const std::string err = testutil::ReadAllText(dir.File("err.txt"));
+  EXPECT_NE(err.find("BIG.Ark: conversion aborted: an output could not be written: " + SystemErrorText(EFBIG)),
+            std::string::npos)
+      << err;
+  EXPECT_NE(testutil::ReadAllText(dir.File("out.txt")).find("Conversion Aborted"), std::string::npos);
+  const std::string notes = testutil::ReadAllText(dir.File("Ch10Conversion/BIG.CvtNotes"));
+  const std::string last = std::string(kNotesOutputFailedText) + "\r\n\r\n";
+  ASSERT_GE(notes.size(), last.size()) << notes;
+  EXPECT_EQ(notes.substr(notes.size() - last.size()), last);
+  EXPECT_FALSE(FileExists(dir.File("Ch10Conversion/BIG.arkpak")));
+  const std::string log = testutil::ReadAllText(dir.File("OrloVarnel.Log"));
+  EXPECT_NE(log.find(kLogOutputFailedText + SystemErrorText(EFBIG)), std::string::npos) << log;
+  EXPECT_NE(log.find("END ARK TO CH10 CONVERSION"), std::string::npos);
+}
+
+// Written to a pipe, the progress ends with a line naming the outcome.
+TEST(ConverterCliOutcomes, PipedProgressEndsWithTheOutcome) {
+  testutil::TempDir dir;
+  Make(dir, "P.Ark", Good());
+  e2e::CliRun run = RunConverter(dir.path(), "P.Ark");
+  EXPECT_EQ(run.status, 0);
+  const std::string last = "P  Conversion Complete\n";
+  ASSERT_GE(run.err.size(), last.size());
+  EXPECT_EQ(run.err.substr(run.err.size() - last.size()), last) << run.err;
+}
+
+}  // namespace
