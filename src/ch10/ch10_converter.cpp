@@ -156,6 +156,7 @@ void ch10convertprocessclass::SetUpTiming() {
   full_packet_bytes_ = static_cast<size_t>(words_per_packet_ / 2) * 4;  // whole 4-byte units
   pending_bytes_ = 0;
   pcm_packet_ = nullptr;
+  writer_.SetPacketBytes(kPcmDataOffset + full_packet_bytes_ + kMaxTrailerBytes);
 }
 
 void ch10convertprocessclass::WriteTimePacket(uint8_t leap_year, double relative_seconds,

@@ -1,6 +1,7 @@
 // The Chapter 10 file's writer thread and its ring of packet slots.
 #include "ch10/packet_write_queue.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "support/platform_file.h"
@@ -20,8 +21,8 @@ ch10packetqueueclass::~ch10packetqueueclass() {
 
 std::vector<uint8_t>& ch10packetqueueclass::NextBuffer(size_t bytes) {
   std::unique_lock<std::mutex> guard(lock_);
-  slot_freed_.wait(guard, [this] { return queued_ < kSlots; });
-  slot& next = slots_[(first_queued_ + queued_) % kSlots];
+  slot_freed_.wait(guard, [this] { return queued_ < depth_; });
+  slot& next = slots_[(first_queued_ + queued_) % depth_];
   guard.unlock();
   // The slot is the caller's until Submit: the writer never touches it.
   if (next.bytes.size() < bytes) next.bytes.resize(bytes, 0);
@@ -29,21 +30,26 @@ std::vector<uint8_t>& ch10packetqueueclass::NextBuffer(size_t bytes) {
 }
 
 void ch10packetqueueclass::Submit(uint32_t length, uint16_t channel, double archive_time_after) {
+  bool wake = false;
   {
     std::unique_lock<std::mutex> guard(lock_);
-    slot_freed_.wait(guard, [this] { return queued_ < kSlots; });
-    slot& next = slots_[(first_queued_ + queued_) % kSlots];
+    slot_freed_.wait(guard, [this] { return queued_ < depth_; });
+    slot& next = slots_[(first_queued_ + queued_) % depth_];
     next.length = length;
     next.channel = channel;
     next.archive_time_after = archive_time_after;
     ++queued_;
+    wake = queued_ >= wake_batch_;
   }
-  work_ready_.notify_one();
+  if (wake) work_ready_.notify_one();
 }
 
 void ch10packetqueueclass::Drain() {
   std::unique_lock<std::mutex> guard(lock_);
+  draining_ = true;
+  work_ready_.notify_one();
   slot_freed_.wait(guard, [this] { return queued_ == 0; });
+  draining_ = false;
 }
 
 void ch10packetqueueclass::Reset(double archive_time) {
@@ -52,6 +58,15 @@ void ch10packetqueueclass::Reset(double archive_time) {
   error_ = 0;
   written_[0] = written_[1] = written_[2] = 0;
   written_archive_time_ = archive_time;
+}
+
+void ch10packetqueueclass::SetPacketBytes(size_t bytes) {
+  Drain();
+  std::lock_guard<std::mutex> guard(lock_);
+  const size_t fit = bytes > 0 ? kRingBytes / bytes : kMaxSlots;
+  depth_ = static_cast<int>(std::clamp<size_t>(fit, kMinSlots, kMaxSlots));
+  wake_batch_ = depth_ / 2;
+  first_queued_ = 0;
 }
 
 int ch10packetqueueclass::Error() {
@@ -72,7 +87,9 @@ double ch10packetqueueclass::WrittenArchiveTime() {
 void ch10packetqueueclass::WriterLoop() {
   std::unique_lock<std::mutex> guard(lock_);
   for (;;) {
-    work_ready_.wait(guard, [this] { return queued_ > 0 || stop_; });
+    work_ready_.wait(guard, [this] {
+      return queued_ >= wake_batch_ || (queued_ > 0 && (draining_ || stop_)) || stop_;
+    });
     if (queued_ == 0) return;  // stop, with nothing left to write
     slot& packet = slots_[first_queued_];
     const bool write = error_ == 0;
@@ -94,8 +111,8 @@ void ch10packetqueueclass::WriterLoop() {
     } else if (write) {
       error_ = error_number;
     }
-    first_queued_ = (first_queued_ + 1) % kSlots;
+    first_queued_ = (first_queued_ + 1) % depth_;
     --queued_;
-    slot_freed_.notify_one();
+    if (queued_ <= depth_ - wake_batch_) slot_freed_.notify_one();
   }
 }

@@ -1,8 +1,10 @@
 // The Chapter 10 file's writer thread: packets are assembled by the
-// converter in one of a few slot buffers and written, in order, one write
-// call each, by a thread of their own, so that the file's writes overlap the
-// reading and packing of the next data. Memory stays at a few packets: when
-// every slot waits to be written, the converter waits for the first.
+// converter in slot buffers and written, in order, one write call each, by a
+// thread of their own, so that the file's writes overlap the reading and
+// packing of the next data. The ring holds about 2 MiB of packets (4 to 64
+// of them): when it is full, the converter waits. The threads wake each
+// other once per half ring, not per packet, since on a busy machine every
+// wake costs a wait for the processor.
 //
 // After the first failed write nothing more is written; the converter learns
 // of it from Error() and reports it itself. Only the converter's thread
@@ -39,6 +41,8 @@ class ch10packetqueueclass {
   // Forgets an earlier failure and the written counts (for a new file);
   // `archive_time` is the time reached before any packet.
   void Reset(double archive_time);
+  // Sizes the ring for packets of about `bytes` bytes (after a Drain).
+  void SetPacketBytes(size_t bytes);
 
   // The error number of the first failed write, 0 when none failed.
   int Error();
@@ -48,7 +52,9 @@ class ch10packetqueueclass {
   double WrittenArchiveTime();
 
  private:
-  static constexpr int kSlots = 8;
+  static constexpr int kMaxSlots = 64;
+  static constexpr int kMinSlots = 4;
+  static constexpr size_t kRingBytes = size_t{2} << 20;
   struct slot {
     std::vector<uint8_t> bytes;
     uint32_t length = 0;
@@ -59,13 +65,16 @@ class ch10packetqueueclass {
   void WriterLoop();
 
   PlatformFile& file_;
-  slot slots_[kSlots];
+  slot slots_[kMaxSlots];
+  int depth_ = kMinSlots;                // slots in use
+  int wake_batch_ = kMinSlots / 2;       // half of them
   std::mutex lock_;
-  std::condition_variable work_ready_;   // a packet was queued, or stop
-  std::condition_variable slot_freed_;   // a packet was written
+  std::condition_variable work_ready_;   // half the ring queued, a drain, or stop
+  std::condition_variable slot_freed_;   // half the ring written, or all of it
   int first_queued_ = 0;                 // the next slot to write
   int queued_ = 0;                       // slots queued or being written
   bool stop_ = false;
+  bool draining_ = false;                // Drain waits: write what is queued
   int error_ = 0;
   int64_t written_[3] = {0, 0, 0};
   double written_archive_time_ = 0.0;
