@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the benchmarks need,
-# and only those that are missing. Safe to run again and again.
+# and only those that are missing. Safe to run again and again. Further
+# package names given as arguments are installed too (the screenshot tool
+# asks for its X server that way).
 set -euo pipefail
 
-packages=(cmake g++ ninja-build libgtest-dev libgmock-dev libbenchmark-dev)
+# qt6-base-dev: the desktop window and its Qt Test suites; fonts-liberation2:
+# the window's font (the metrics its label places were laid out for).
+packages=(cmake g++ ninja-build libgtest-dev libgmock-dev libbenchmark-dev
+          qt6-base-dev fonts-liberation2 "$@")
 
 missing=()
 for p in "${packages[@]}"; do

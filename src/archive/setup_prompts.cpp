@@ -24,10 +24,9 @@ TextInputHook g_text_input_hook;
 
 // Shows the input box; without a front end the default stands, as if the
 // operator pressed Cancel.
-std::string AskText(const std::string& caption, const std::string& label,
-                    const std::string& default_text) {
+std::string AskText(const textinputrequest& request, const std::string& default_text) {
   std::string answer = default_text;
-  if (!g_text_input_hook || !g_text_input_hook(caption, label, answer)) return default_text;
+  if (!g_text_input_hook || !g_text_input_hook(request, answer)) return default_text;
   return answer;
 }
 
@@ -68,7 +67,8 @@ void PromptCommonWordLength(orloarkclass& archive) {
   arkheaderstruct& header = archive.Header();
   header.CommonWordLength = 16;
   int32_t value = 16;
-  if (!PromptForInteger("Enter the Common Word Length", value, 16, 10, 3)) BeepError();
+  if (!PromptForInteger("Enter the Common Word Length", value, 16, 10, 3,
+                        PromptedValue::CommonWordLength)) BeepError();
   header.CommonWordLength = value;
 }
 
@@ -85,17 +85,24 @@ void PromptSfidMsb(orloarkclass& archive) {
       header.SfidStartCount == 0 ? static_cast<int64_t>(frames) - 1 : frames;
   const int32_t default_msb = SignificantBits(highest_count) - 1;
   int32_t value = default_msb;
-  if (!PromptForInteger("Enter the SFID MSB", value, default_msb, 10, 0)) BeepError();
+  if (!PromptForInteger("Enter the SFID MSB", value, default_msb, 10, 0, PromptedValue::SfidMsb)) {
+    BeepError();
+  }
   header.SfidMsb = value;
 }
 
 bool PromptForInteger(const std::string& prompt, int32_t& value, int32_t maximum, int32_t radix,
-                      int32_t minimum) {
+                      int32_t minimum, PromptedValue asked) {
   (void)radix;  // every prompt of this program asks in decimal
   const std::string default_text = WholeNumberText(value);
-  const std::string caption =
-      "Input Range " + WholeNumberText(minimum) + " - " + WholeNumberText(maximum);
-  const std::string answer = AskText(caption, prompt, default_text);
+  textinputrequest request;
+  request.value = asked;
+  request.minimum = minimum;
+  request.maximum = maximum;
+  request.default_value = value;
+  request.caption = "Input Range " + WholeNumberText(minimum) + " - " + WholeNumberText(maximum);
+  request.label = prompt;
+  const std::string answer = AskText(request, default_text);
 
   if (answer != default_text) {
     int32_t read = 0;

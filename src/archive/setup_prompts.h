@@ -9,16 +9,31 @@
 
 class orloarkclass;
 
-// Shows a modal text-input box with caption, label and the edit field preset
-// to `text`. Returns true for OK (text holds the answer); false for Cancel
-// (the caller then uses the default text). Without a hook every prompt
-// behaves as if Cancel was pressed.
-using TextInputHook =
-    std::function<bool(const std::string& caption, const std::string& label, std::string& text)>;
+// Which setup value a prompt asks for, so that a front end can answer it
+// without reading the box's texts.
+enum class PromptedValue { CommonWordLength, SfidMsb, Other };
+
+// One prompt: what is asked as data (the value, its bounds as given, which
+// may come in either order, and the default) and the texts of the box.
+struct textinputrequest {
+  PromptedValue value = PromptedValue::Other;
+  int32_t minimum = 0;
+  int32_t maximum = 0;
+  int32_t default_value = 0;
+  std::string caption;  // "Input Range " + minimum + " - " + maximum
+  std::string label;    // the prompt text
+};
+
+// Shows a modal text-input box with the request's caption and label and the
+// edit field preset to `text` (the default in decimal). Returns true for OK
+// (text holds the answer); false for Cancel (the caller then uses the
+// default text). Without a hook every prompt behaves as if Cancel was
+// pressed.
+using TextInputHook = std::function<bool(const textinputrequest& request, std::string& text)>;
 void SetTextInputHook(TextInputHook hook);
 
 void PromptCommonWordLength(orloarkclass& archive);
 void PromptSfidMsb(orloarkclass& archive);
 bool PromptForInteger(const std::string& prompt, int32_t& value, int32_t maximum, int32_t radix,
-                      int32_t minimum);
+                      int32_t minimum, PromptedValue asked = PromptedValue::Other);
 bool ParseScientificInt(const std::string& text, int32_t& value);

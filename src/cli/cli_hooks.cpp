@@ -1,5 +1,6 @@
 #include "cli/cli_hooks.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -14,37 +15,23 @@ volatile std::sig_atomic_t g_interrupted = 0;
 
 void OnInterrupt(int) { g_interrupted = 1; }
 
-// The prompt's caption is "Input Range " + minimum + " - " + maximum.
-bool ParseRangeCaption(const std::string& caption, long& low, long& high) {
-  const std::string lead = "Input Range ";
-  if (caption.compare(0, lead.size(), lead) != 0) return false;
-  std::string rest = caption.substr(lead.size());
-  size_t dash = rest.find(" - ");
-  if (dash == std::string::npos) return false;
-  char* end = nullptr;
-  std::string a = rest.substr(0, dash), b = rest.substr(dash + 3);
-  low = std::strtol(a.c_str(), &end, 10);
-  if (end == a.c_str() || *end != '\0') return false;
-  high = std::strtol(b.c_str(), &end, 10);
-  if (end == b.c_str() || *end != '\0') return false;
-  if (low > high) std::swap(low, high);  // the bounds may come in either order
-  return true;
-}
-
-bool Answer(const std::string& caption, const std::string& label, std::string& text,
-            std::optional<int32_t> value, const char* option, bool quiet) {
+bool Answer(const textinputrequest& request, std::string& text, std::optional<int32_t> value,
+            const char* option, bool quiet) {
   if (!value) {
     if (!quiet) {
       std::fprintf(stderr, "orlovarnel-convert: no usable setup file: %s: %s (default; see %s)\n",
-                   label.c_str(), text.c_str(), option);
+                   request.label.c_str(), text.c_str(), option);
     }
     return false;  // Cancel: the prompt keeps its default
   }
-  long low = 0, high = 0;
-  if (ParseRangeCaption(caption, low, high) && (*value < low || *value > high)) {
-    long used = *value < low ? low : high;
-    std::fprintf(stderr, "orlovarnel-convert: warning: %s %d is outside the range %ld to %ld; %ld is used\n",
-                 option, static_cast<int>(*value), low, high, used);
+  // The bounds may come in either order.
+  const int32_t low = std::min(request.minimum, request.maximum);
+  const int32_t high = std::max(request.minimum, request.maximum);
+  if (*value < low || *value > high) {
+    const int32_t used = *value < low ? low : high;
+    std::fprintf(stderr, "orlovarnel-convert: warning: %s %d is outside the range %d to %d; %d is used\n",
+                 option, static_cast<int>(*value), static_cast<int>(low), static_cast<int>(high),
+                 static_cast<int>(used));
   }
   text = std::to_string(*value);
   return true;
@@ -54,11 +41,15 @@ bool Answer(const std::string& caption, const std::string& label, std::string& t
 
 void InstallPromptAnswers(std::optional<int32_t> word_length, std::optional<int32_t> sfid_msb,
                           bool quiet) {
-  SetTextInputHook([=](const std::string& caption, const std::string& label, std::string& text) {
-    if (label.find("Word Length") != std::string::npos)
-      return Answer(caption, label, text, word_length, "--word-length", quiet);
-    if (label.find("SFID") != std::string::npos)
-      return Answer(caption, label, text, sfid_msb, "--sfid-msb", quiet);
+  SetTextInputHook([=](const textinputrequest& request, std::string& text) {
+    switch (request.value) {
+      case PromptedValue::CommonWordLength:
+        return Answer(request, text, word_length, "--word-length", quiet);
+      case PromptedValue::SfidMsb:
+        return Answer(request, text, sfid_msb, "--sfid-msb", quiet);
+      case PromptedValue::Other:
+        break;
+    }
     return false;
   });
 }

@@ -27,8 +27,8 @@ struct Prompt {
 class PromptScript {
  public:
   explicit PromptScript(std::vector<std::string> answers) : answers_(std::move(answers)) {
-    SetTextInputHook([this](const std::string& caption, const std::string& label, std::string& text) {
-      asked.push_back({caption, label, text});
+    SetTextInputHook([this](const textinputrequest& request, std::string& text) {
+      asked.push_back({request.caption, request.label, text});
       size_t k = asked.size() - 1;
       if (k >= answers_.size() || answers_[k].empty()) return false;
       text = answers_[k];

@@ -17,6 +17,7 @@ struct Shown {
   std::string caption;
   std::string label;
   std::string text;
+  textinputrequest request;
 };
 
 // Answers every box with one scripted answer (nullopt: Cancel) and records
@@ -24,8 +25,8 @@ struct Shown {
 class ScriptedInput {
  public:
   explicit ScriptedInput(std::optional<std::string> answer) : answer_(std::move(answer)) {
-    SetTextInputHook([this](const std::string& caption, const std::string& label, std::string& text) {
-      shown.push_back({caption, label, text});
+    SetTextInputHook([this](const textinputrequest& request, std::string& text) {
+      shown.push_back({request.caption, request.label, text, request});
       if (!answer_) {
         text = "typed but cancelled";
         return false;
@@ -60,6 +61,11 @@ TEST(SetupPromptsTest, CommonWordLengthBoxShowsRangeLabelAndDefault) {
   EXPECT_EQ(shown[0].caption, "Input Range 3 - 16");
   EXPECT_EQ(shown[0].label, "Enter the Common Word Length");
   EXPECT_EQ(shown[0].text, "16");
+  // What is asked also comes as data, so no front end reads the caption.
+  EXPECT_EQ(shown[0].request.value, PromptedValue::CommonWordLength);
+  EXPECT_EQ(shown[0].request.minimum, 3);
+  EXPECT_EQ(shown[0].request.maximum, 16);
+  EXPECT_EQ(shown[0].request.default_value, 16);
   EXPECT_EQ(beeps.Total(), 0);
 }
 
@@ -156,6 +162,11 @@ TEST(SetupPromptsTest, SfidMsbDefaultsAndRanges) {
       EXPECT_EQ(input.shown[0].caption, c.caption) << name;
       EXPECT_EQ(input.shown[0].label, "Enter the SFID MSB");
       EXPECT_EQ(input.shown[0].text, c.default_text) << name;
+      const textinputrequest& asked = input.shown[0].request;
+      EXPECT_EQ(asked.value, PromptedValue::SfidMsb) << name;
+      EXPECT_EQ(asked.minimum, 0) << name;
+      EXPECT_EQ(std::to_string(asked.maximum), c.default_text) << name;
+      EXPECT_EQ(std::to_string(asked.default_value), c.default_text) << name;
     } else {
       EXPECT_TRUE(input.shown.empty()) << name;
     }

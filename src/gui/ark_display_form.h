@@ -1,0 +1,37 @@
+// TOrloArkDisplayForm: the archive progress view. Shows the archive's start
+// and end times and, during pass 1, the time of the frame being read, the
+// frame counters of the packed-bit converter and the share of the archive
+// read. Created by the conversion driver inside the main window's
+// PanelArkInfo after an archive opened; reads the archive, never owns it.
+#pragma once
+
+#include <QFrame>
+
+#include "shell/progress_view.h"
+
+class QLabel;
+class QProgressBar;
+class orloarkclass;
+
+class TOrloArkDisplayForm : public QFrame, public progressviewclass {
+ public:
+  TOrloArkDisplayForm(QWidget* panel, const orloarkclass& archive);
+
+  void FirstShow() override;
+  void FixedRefresh() override;
+  void PeriodicRefresh() override;
+
+ private:
+  const orloarkclass& archive_;
+  bool shown_ = false;
+  bool busy_ = false;
+
+  QLabel* LabelStartFileTime;
+  QLabel* LabelEndFileTime;
+  QLabel* LabelCurrentFileTime;
+  QLabel* LabelArkValidFrames;
+  QLabel* LabelArkMissedFrames;
+  QLabel* LabelTotalFrames;
+  QLabel* LabelProgress;
+  QProgressBar* ProgressBar1;
+};

@@ -1,0 +1,77 @@
+#include "gui/ch10_display_form.h"
+
+#include <QLabel>
+#include <QProgressBar>
+
+#include "ch10/ch10_converter.h"
+#include "gui/form_widgets.h"
+#include "gui/progress_bar.h"
+#include "shell/progress_texts.h"
+#include "support/text_format.h"
+
+namespace {
+
+constexpr int kValueWidth = 120;
+
+struct ch10viewcounters {
+  double current_time = 0.0;
+  double time_packets = 0.0;
+  double pcm_packets = 0.0;
+  double bytes_converted = 0.0;
+  double pack_file_size = 0.0;
+};
+
+// The one place the view reads the converter's counters.
+ch10viewcounters ReadCounters(const ch10convertprocessclass& cvt) {
+  return {cvt.CurrentArchiveTime, cvt.TimePacketCount, cvt.PcmPacketCount, cvt.PcmBytesConverted,
+          cvt.PackFileSize};
+}
+
+}  // namespace
+
+TCh10ProcDisplayForm::TCh10ProcDisplayForm(QWidget* panel, const ch10convertprocessclass& converter)
+    : QFrame(panel), converter_(converter) {
+  setObjectName("TCh10ProcDisplayForm");
+  setFrameStyle(QFrame::NoFrame);
+  SetBackground(this, kFormGrey);
+  setFont(FormFont());
+  // The view fills its panel inside the panel's bevels.
+  setGeometry(panel->contentsRect());
+
+  PlaceLabel(this, "Label6", "Ch10 File Info", 72, 6, true);
+  QFrame* stats = PlacePanel(this, "PanelStatsInfo", 7, 26, 238, 119, PanelBevel::InsetRaised);
+  PlaceLabel(stats, "Label1", "Conversion Stats", 64, 6);
+  PlaceLabel(stats, "Label5", "Current File Time", 6, 26);
+  LabelCurrentFileTime = PlaceLabel(stats, "LabelCurrentFileTime", "", 112, 26, false, kValueWidth);
+  PlaceLabel(stats, "Label18", "Time Packets", 6, 45);
+  LabelTimePkts = PlaceLabel(stats, "LabelTimePkts", "", 112, 45, false, kValueWidth);
+  PlaceLabel(stats, "Label200", "PCM Packets", 6, 59);
+  LabelPcmPkts = PlaceLabel(stats, "LabelPcmPkts", "", 112, 59, false, kValueWidth);
+  PlaceLabel(stats, "Label20", "Progress (%)", 6, 74);
+  LabelProgress = PlaceLabel(stats, "LabelProgress", "", 112, 74, false, kValueWidth);
+  ProgressBar1 = PlaceProgressBar(stats, 6, 96, 220, 12);
+  show();
+}
+
+void TCh10ProcDisplayForm::FirstShow() {
+  shown_ = true;
+  FixedRefresh();
+}
+
+void TCh10ProcDisplayForm::FixedRefresh() {
+  if (!shown_ || busy_) return;
+  busy_ = true;
+  PeriodicRefresh();
+  busy_ = false;
+}
+
+void TCh10ProcDisplayForm::PeriodicRefresh() {
+  if (!shown_) return;
+  const ch10viewcounters counters = ReadCounters(converter_);
+  LabelCurrentFileTime->setText(QString::fromStdString(FormatDayTimeMicro(counters.current_time)));
+  LabelTimePkts->setText(QString::fromStdString(FormatFixedNumber(16, 0, counters.time_packets)));
+  LabelPcmPkts->setText(QString::fromStdString(FormatFixedNumber(16, 0, counters.pcm_packets)));
+  const double percent = ProgressPercent(counters.bytes_converted, counters.pack_file_size);
+  LabelProgress->setText(QString::fromStdString(ProgressPercentText(percent)));
+  ShowProgress(ProgressBar1, percent);
+}

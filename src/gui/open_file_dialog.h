@@ -1,0 +1,26 @@
+// BrowseForOpenFile: the modal open-file dialog of the archive selection,
+// titled "Open File", starting in the given folder, with one filter for the
+// extension and the file-name field preset to the default name.
+#pragma once
+
+#include <functional>
+#include <string>
+
+class QWidget;
+
+struct openfilerequest {
+  std::string title;           // "Open File"
+  std::string initial_folder;
+  std::string extension;       // without a leading "*."
+  std::string filter;          // "File Type (*.ARK)" and its case variants
+  std::string default_name;    // the base name of the default
+};
+
+// True, with the chosen full path, when the operator confirmed.
+bool BrowseForOpenFile(QWidget* owner, const std::string& initial_folder,
+                       const std::string& extension, const std::string& default_name,
+                       std::string& chosen);
+
+// Replaces the dialog (tests stand in for the operator); empty restores it.
+using OpenFileChooser = std::function<bool(const openfilerequest& request, std::string& chosen)>;
+void SetOpenFileChooser(OpenFileChooser chooser);
