@@ -80,17 +80,17 @@ for round in $(seq 1 "$runs"); do
     exit 1
   fi
   load_before=$(load)
-  /usr/bin/time -f "%e %M" -o "$work/cp.time" cp "$archive" "$work/copy.Ark"
+  /usr/bin/time -f "%e %M %U %S" -o "$work/cp.time" cp "$archive" "$work/copy.Ark"
   rm -f "$work/copy.Ark"
   sync
-  /usr/bin/time -f "%e %M" -o "$work/convert.time" "$build/orlovarnel-convert" --quiet "$archive" \
+  /usr/bin/time -f "%e %M %U %S" -o "$work/convert.time" "$build/orlovarnel-convert" --quiet "$archive" \
     >"$work/convert.out" 2>"$work/convert.err" || {
     cat "$work/convert.out" "$work/convert.err" >&2
     exit 1
   }
-  read -r t k <"$work/cp.time"; cp_times+=("$t"); cp_peaks+=("$k")
-  read -r t k <"$work/convert.time"; cv_times+=("$t"); cv_peaks+=("$k")
-  echo "round $round: cp ${cp_times[-1]} s, conversion ${cv_times[-1]} s (load before $load_before, after $(load))"
+  read -r t k u s <"$work/cp.time"; cp_times+=("$t"); cp_peaks+=("$k"); cp_cpu=$(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }')
+  read -r t k u s <"$work/convert.time"; cv_times+=("$t"); cv_peaks+=("$k"); cv_cpu=$(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }')
+  echo "round $round: cp ${cp_times[-1]} s (cpu $cp_cpu s), conversion ${cv_times[-1]} s (cpu $cv_cpu s) (load before $load_before, after $(load))"
 done
 
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
