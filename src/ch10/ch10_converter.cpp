@@ -3,11 +3,10 @@
 // The file holds one TMATS setup packet (channel 0), one time packet
 // (channel 1), then PCM packets (channel 2) in throughput mode with a time
 // packet about once per second of archive time. Every packet is assembled in
-// one of the writer thread's few slot buffers (header at bytes 0-23, body
-// from byte 24, trailer after the body) and written with one call while the
-// next data is read and packed. The stream's bytes are copied once, straight
-// to their place in the packet, so memory stays the same whatever the
-// archive's size: a few packets.
+// one reusable buffer (header copy at bytes 0-23, body from byte 24, trailer
+// after the body) and written with one call. The stream's bytes are copied
+// once, straight to their place in that buffer, so memory stays the same
+// whatever the archive's size: at most one packet waits.
 #include "ch10/ch10_converter.h"
 
 #include <algorithm>
@@ -24,6 +23,7 @@
 
 namespace {
 
+constexpr size_t kPacketBufferBytes = 1048576;
 constexpr uint32_t kPcmChannelWord = 0x00100000;  // throughput mode, 16-bit alignment
 // About a tenth of a second of data per PCM packet, at most 131,072 words;
 // at least 4 words so that even a very slow stream moves on.
@@ -48,7 +48,7 @@ void PutLe32(uint8_t* p, uint32_t v) {
 
 ch10convertprocessclass::ch10convertprocessclass(const std::string& ch10_file_name,
                                                  const arkheaderstruct& setup)
-    : setup_(setup), ch10_file_name_(ch10_file_name) {}
+    : setup_(setup), ch10_file_name_(ch10_file_name), packet_buffer_(kPacketBufferBytes, 0) {}
 
 ch10convertprocessclass::~ch10convertprocessclass() {
   tmats_lines_.clear();
@@ -64,10 +64,7 @@ bool ch10convertprocessclass::Start() {
 }
 
 bool ch10convertprocessclass::CreateCh10File(const std::string& ch10_file_name) {
-  writer_.Drain();
   ch10_file_.Close();
-  writer_.Reset(setup_.StartTime);
-  pcm_packet_ = nullptr;
   ch10_file_name_ = ch10_file_name;
   if (!ch10_file_.CreateWrite(ch10_file_name)) {
     ReportOutputFailure("Unable to create Ch10 file ", ch10_file_.LastError());
@@ -83,49 +80,43 @@ void ch10convertprocessclass::ReportOutputFailure(const std::string& what, int e
   LogError(what + ch10_file_name_ + " : " + SystemErrorText(error_number), error_number, true);
 }
 
-bool ch10convertprocessclass::CheckWriterFailure() {
-  const int error_number = writer_.Error();
-  if (error_number != 0 && output_error_ == 0) {
-    ReportOutputFailure("Unable to write Ch10 file ", error_number);
-  }
-  return error_number != 0;
+void ch10convertprocessclass::ReservePacketBuffer(size_t bytes) {
+  if (packet_buffer_.size() < bytes) packet_buffer_.resize(bytes, 0);
 }
 
-void ch10convertprocessclass::FrameAndWritePacket(std::vector<uint8_t>& packet,
-                                                  uint16_t channel_id, uint8_t data_type,
+void ch10convertprocessclass::FrameAndWritePacket(uint16_t channel_id, uint8_t data_type,
                                                   uint8_t& sequence,
                                                   uint64_t relative_time_counter,
-                                                  uint32_t data_length,
-                                                  double archive_time_after) {
-  if (packet.size() < kCh10HeaderBytes + data_length + kMaxTrailerBytes) {
-    packet.resize(kCh10HeaderBytes + data_length + kMaxTrailerBytes, 0);
-  }
-  uint8_t* body = packet.data() + kCh10HeaderBytes;
+                                                  uint32_t data_length) {
+  ReservePacketBuffer(kCh10HeaderBytes + data_length + kMaxTrailerBytes);
+  uint8_t* body = packet_buffer_.data() + kCh10HeaderBytes;
   const ch10trailerstruct trailer = FillDataChecksum(body, data_length);
   const uint32_t packet_length = kCh10HeaderBytes + data_length + trailer.TrailerLength;
 
   ch10headerstruct header;
   BuildCh10Header(header, channel_id, packet_length, relative_time_counter, data_type,
                   kCh10PacketFlags, sequence, data_length);
-  std::memcpy(packet.data(), header.Bytes, kCh10HeaderBytes);
+  std::memcpy(packet_buffer_.data(), header.Bytes, kCh10HeaderBytes);
   PlaceTrailer(body + data_length, trailer);
 
   // After a failed write the file is incomplete; the driver ends the run, and
-  // further packets would only add to a broken file. Header, body and
+  // further packets would only add to a broken file. Header copy, body and
   // trailer lie back to back in the buffer: one write for the whole packet.
-  CheckWriterFailure();
-  if (output_error_ == 0) writer_.Submit(packet_length, channel_id, archive_time_after);
+  if (output_error_ == 0) {
+    const int error_number =
+        WriteAssembledCh10Packet(ch10_file_, packet_buffer_.data(), packet_length);
+    if (error_number != 0) ReportOutputFailure("Unable to write Ch10 file ", error_number);
+  }
   ++sequence;  // uint8_t: 255 wraps to 0
 }
 
 void ch10convertprocessclass::WriteTmatsPacket() {
   tmats_lines_.clear();
   BuildTmatsText(tmats_lines_, setup_);
-  // PackTmatsBody grows the buffer to the text's size.
-  std::vector<uint8_t>& packet = writer_.NextBuffer(kCh10HeaderBytes);
-  const size_t body_length = PackTmatsBody(packet, kCh10HeaderBytes, tmats_lines_);
-  FrameAndWritePacket(packet, kTmatsChannelId, kTmatsDataType, tmats_sequence_, 0,
-                      static_cast<uint32_t>(body_length), setup_.StartTime);
+  // PackTmatsBody grows the buffer for a text larger than 1 MiB.
+  const size_t body_length = PackTmatsBody(packet_buffer_, kCh10HeaderBytes, tmats_lines_);
+  FrameAndWritePacket(kTmatsChannelId, kTmatsDataType, tmats_sequence_, 0,
+                      static_cast<uint32_t>(body_length));
 }
 
 void ch10convertprocessclass::SetUpTiming() {
@@ -155,29 +146,23 @@ void ch10convertprocessclass::SetUpTiming() {
   packed_bytes_accepted_ = 0;
   full_packet_bytes_ = static_cast<size_t>(words_per_packet_ / 2) * 4;  // whole 4-byte units
   pending_bytes_ = 0;
-  pcm_packet_ = nullptr;
-  writer_.SetPacketBytes(kPcmDataOffset + full_packet_bytes_ + kMaxTrailerBytes);
+  ReservePacketBuffer(kPcmDataOffset + full_packet_bytes_ + kMaxTrailerBytes);
 }
 
 void ch10convertprocessclass::WriteTimePacket(uint8_t leap_year, double relative_seconds,
                                               double archive_time) {
-  std::vector<uint8_t>& packet =
-      writer_.NextBuffer(kCh10HeaderBytes + kTimePacketBodyBytes + kMaxTrailerBytes);
-  const uint32_t body_length =
-      BuildTimePacketBody(packet.data() + kCh10HeaderBytes, leap_year != 0, archive_time);
-  FrameAndWritePacket(packet, kTimeChannelId, kTimeDataType, time_sequence_,
-                      SecondsToRtc(relative_seconds), body_length, current_archive_time_);
+  const uint32_t body_length = BuildTimePacketBody(packet_buffer_.data() + kCh10HeaderBytes,
+                                                   leap_year != 0, archive_time);
+  FrameAndWritePacket(kTimeChannelId, kTimeDataType, time_sequence_,
+                      SecondsToRtc(relative_seconds), body_length);
 }
 
 bool ch10convertprocessclass::AcceptPackedBytes(const uint8_t* bytes, size_t count) {
   // Before the timing is set up there is no packet size to fill.
   if (full_packet_bytes_ == 0) return false;
   while (count > 0 && output_error_ == 0) {
-    if (pcm_packet_ == nullptr) {
-      pcm_packet_ = &writer_.NextBuffer(kPcmDataOffset + full_packet_bytes_ + kMaxTrailerBytes);
-    }
     const size_t n = std::min(count, full_packet_bytes_ - pending_bytes_);
-    std::memcpy(pcm_packet_->data() + kPcmDataOffset + pending_bytes_, bytes, n);
+    std::memcpy(packet_buffer_.data() + kPcmDataOffset + pending_bytes_, bytes, n);
     pending_bytes_ += n;
     packed_bytes_accepted_ += static_cast<int64_t>(n);
     bytes += n;
@@ -191,27 +176,21 @@ void ch10convertprocessclass::Finish() {
   if (pending_bytes_ > 0 && output_error_ == 0) {
     // The stream may end inside a 4-byte unit: its missing bytes are zero.
     const size_t data_bytes = (pending_bytes_ + 3) & ~static_cast<size_t>(3);
-    std::memset(pcm_packet_->data() + kPcmDataOffset + pending_bytes_, 0,
+    std::memset(packet_buffer_.data() + kPcmDataOffset + pending_bytes_, 0,
                 data_bytes - pending_bytes_);
     WritePcmPacket(data_bytes);
   }
   pending_bytes_ = 0;
-  pcm_packet_ = nullptr;
-  writer_.Drain();
-  if (CheckWriterFailure()) {
-    // What reached the file is what the counts and the stop time tell.
-    pcm_packet_count_ = writer_.Written(kPcmChannelId);
-    time_packet_count_ = writer_.Written(kTimeChannelId);
-    current_archive_time_ = writer_.WrittenArchiveTime();
-  }
   ch10_stop_time_ = current_archive_time_;
   CloseCh10File();
 }
 
 void ch10convertprocessclass::WritePcmPacket(size_t data_bytes) {
-  std::vector<uint8_t>& packet = *pcm_packet_;
-  pcm_packet_ = nullptr;
   pending_bytes_ = 0;
+  PutLe32(packet_buffer_.data() + kCh10HeaderBytes, kPcmChannelWord);
+  FrameAndWritePacket(kPcmChannelId, kPcmDataType, pcm_sequence_,
+                      SecondsToRtc(relative_seconds_), static_cast<uint32_t>(4 + data_bytes));
+  if (output_error_ != 0) return;  // a packet that did not reach the file is not counted
 
   // A full packet lasts the packet duration; the short last packet only as
   // long as its data (the same expression, so a full packet's duration is
@@ -221,12 +200,6 @@ void ch10convertprocessclass::WritePcmPacket(size_t data_bytes) {
     const bool rate_usable = bit_rate_ > 0.0 && std::isfinite(bit_rate_);
     duration = rate_usable ? 1.0 / (bit_rate_ / (static_cast<double>(data_bytes) * 8.0)) : 0.0;
   }
-  PutLe32(packet.data() + kCh10HeaderBytes, kPcmChannelWord);
-  FrameAndWritePacket(packet, kPcmChannelId, kPcmDataType, pcm_sequence_,
-                      SecondsToRtc(relative_seconds_), static_cast<uint32_t>(4 + data_bytes),
-                      current_archive_time_ + duration);
-  if (output_error_ != 0) return;  // a packet that did not reach the file is not counted
-
   current_archive_time_ += duration;
   relative_seconds_ += duration;
   if (relative_seconds_ > counter_wrap_period_) relative_seconds_ -= counter_wrap_period_;
@@ -238,13 +211,7 @@ void ch10convertprocessclass::WritePcmPacket(size_t data_bytes) {
   pcm_packet_count_ += 1;
 }
 
-void ch10convertprocessclass::WaitForWrites() {
-  writer_.Drain();
-  CheckWriterFailure();
-}
-
 void ch10convertprocessclass::CloseCh10File() {
-  WaitForWrites();
   if (!ch10_file_.IsOpen()) return;
   const bool flushed = ch10_file_.Flush();
   const int flush_error = ch10_file_.LastError();

@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "ch10/packet_write_queue.h"
 #include "pack/packed_byte_sink.h"
 #include "support/platform_file.h"
 
@@ -35,23 +34,15 @@ class ch10convertprocessclass : public packedbytesinkclass {
   bool AcceptPackedBytes(const uint8_t* bytes, size_t count) override;
   void Finish();
 
-  // The steps of Start, also used on their own (WriteTimePacket not while
-  // a PCM packet is being filled).
+  // The steps of Start, also used on their own.
   bool CreateCh10File(const std::string& ch10_file_name);
   void WriteTmatsPacket();
   void SetUpTiming();
   void WriteTimePacket(uint8_t leap_year, double relative_seconds, double archive_time);
-  // Waits until every packet handed to the writer thread is in the file
-  // (a failure then shows in OutputFailed).
-  void WaitForWrites();
-  // Waits for every packet to be written, then flushes and closes the file.
   void CloseCh10File();
 
   // True once a write to the Chapter 10 file failed or came up short
-  // (reported once with LogError, code = the error number). The packets are
-  // written by a thread of their own, so a failure shows at a later packet,
-  // at the latest at Finish; the counts and the stop time are then those of
-  // the packets that reached the file.
+  // (reported once with LogError, code = the error number).
   bool OutputFailed() const { return output_error_ != 0; }
   int OutputError() const { return output_error_; }
 
@@ -76,18 +67,17 @@ class ch10convertprocessclass : public packedbytesinkclass {
   const std::vector<std::string>& TmatsLines() const { return tmats_lines_; }
 
  private:
-  // Frames the body of data_length bytes that sits at packet[24]: trailer,
-  // header (bytes 0-23), then the whole packet goes to the writer thread
-  // and the channel's sequence counter moves on (8-bit wrap).
-  void FrameAndWritePacket(std::vector<uint8_t>& packet, uint16_t channel_id, uint8_t data_type,
-                           uint8_t& sequence, uint64_t relative_time_counter,
-                           uint32_t data_length, double archive_time_after);
+  // Frames the body of data_length bytes that sits at packet_buffer_[24]:
+  // trailer, header (also copied to bytes 0-23), one write of the whole
+  // packet, then the channel's sequence counter moves on (8-bit wrap).
+  void FrameAndWritePacket(uint16_t channel_id, uint8_t data_type, uint8_t& sequence,
+                           uint64_t relative_time_counter, uint32_t data_length);
+  // Makes packet_buffer_ hold at least the given number of bytes.
+  void ReservePacketBuffer(size_t bytes);
   // Writes the PCM packet whose data (data_bytes, a multiple of 4) waits in
-  // its buffer, then moves the times on by its duration and writes a time
-  // packet when one is due.
+  // the packet buffer, then moves the times on by its duration and writes a
+  // time packet when one is due.
   void WritePcmPacket(size_t data_bytes);
-  // Reports a failure of the writer thread, once; true when there was one.
-  bool CheckWriterFailure();
   void ReportOutputFailure(const std::string& what, int error_number);
 
   const arkheaderstruct& setup_;
@@ -110,12 +100,10 @@ class ch10convertprocessclass : public packedbytesinkclass {
   int64_t time_packet_count_ = 0;
   int64_t packed_bytes_accepted_ = 0;
 
-  // Packets are assembled in the writer's slot buffers: bytes 0-23 hold
-  // the header, the body starts at 24 (the PCM channel word, then the
-  // data). The stream's bytes gather in the PCM packet's buffer until it is
-  // full.
-  ch10packetqueueclass writer_{ch10_file_};
-  std::vector<uint8_t>* pcm_packet_ = nullptr;  // the PCM packet being filled
+  // Packet assembly buffer: bytes 0-23 hold the header copy, the body
+  // starts at 24 (the PCM channel word, then the data). Reused for every
+  // packet; the stream's bytes gather in it until a packet is full.
+  std::vector<uint8_t> packet_buffer_;
   size_t full_packet_bytes_ = 0;   // PCM data bytes of a full packet
   size_t pending_bytes_ = 0;       // PCM data bytes waiting in the buffer
   uint8_t tmats_sequence_ = 0;
