@@ -161,6 +161,14 @@ bool ch10convertprocessclass::AcceptPackedBytes(const uint8_t* bytes, size_t cou
   // Before the timing is set up there is no packet size to fill.
   if (full_packet_bytes_ == 0) return false;
   while (count > 0 && output_error_ == 0) {
+    if (pending_bytes_ == 0 && count >= full_packet_bytes_) {
+      // A whole packet in the piece handed over: no need to gather it.
+      WriteFullPcmPacketFrom(bytes);
+      packed_bytes_accepted_ += static_cast<int64_t>(full_packet_bytes_);
+      bytes += full_packet_bytes_;
+      count -= full_packet_bytes_;
+      continue;
+    }
     const size_t n = std::min(count, full_packet_bytes_ - pending_bytes_);
     std::memcpy(packet_buffer_.data() + kPcmDataOffset + pending_bytes_, bytes, n);
     pending_bytes_ += n;
@@ -191,7 +199,41 @@ void ch10convertprocessclass::WritePcmPacket(size_t data_bytes) {
   FrameAndWritePacket(kPcmChannelId, kPcmDataType, pcm_sequence_,
                       SecondsToRtc(relative_seconds_), static_cast<uint32_t>(4 + data_bytes));
   if (output_error_ != 0) return;  // a packet that did not reach the file is not counted
+  AdvancePastPcmPacket(data_bytes);
+}
 
+void ch10convertprocessclass::WriteFullPcmPacketFrom(const uint8_t* data) {
+  const uint32_t data_length = static_cast<uint32_t>(4 + full_packet_bytes_);
+  uint8_t head[kPcmDataOffset];
+  PutLe32(head + kCh10HeaderBytes, kPcmChannelWord);
+  // Channel word and data are both of even length: their sums add up.
+  const uint16_t checksum = static_cast<uint16_t>(Ch10Checksum16(head + kCh10HeaderBytes, 4) +
+                                                  Ch10Checksum16(data, full_packet_bytes_));
+  const ch10trailerstruct trailer = TrailerForChecksum(checksum, data_length);
+  const uint32_t packet_length = kCh10HeaderBytes + data_length + trailer.TrailerLength;
+  ch10headerstruct header;
+  BuildCh10Header(header, kPcmChannelId, packet_length, SecondsToRtc(relative_seconds_),
+                  kPcmDataType, kCh10PacketFlags, pcm_sequence_, data_length);
+  std::memcpy(head, header.Bytes, kCh10HeaderBytes);
+  uint8_t tail[kMaxTrailerBytes];
+  PlaceTrailer(tail, trailer);
+
+  if (output_error_ == 0) {
+    const PlatformFile::piece pieces[3] = {
+        {head, static_cast<int64_t>(kPcmDataOffset)},
+        {data, static_cast<int64_t>(full_packet_bytes_)},
+        {tail, static_cast<int64_t>(trailer.TrailerLength)}};
+    if (ch10_file_.WritePieces(pieces, 3) != packet_length) {
+      const int error_number = ch10_file_.LastError();
+      ReportOutputFailure("Unable to write Ch10 file ", error_number != 0 ? error_number : EIO);
+    }
+  }
+  ++pcm_sequence_;  // uint8_t: 255 wraps to 0
+  if (output_error_ != 0) return;  // a packet that did not reach the file is not counted
+  AdvancePastPcmPacket(full_packet_bytes_);
+}
+
+void ch10convertprocessclass::AdvancePastPcmPacket(size_t data_bytes) {
   // A full packet lasts the packet duration; the short last packet only as
   // long as its data (the same expression, so a full packet's duration is
   // bit for bit the packet duration).

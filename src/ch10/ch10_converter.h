@@ -78,6 +78,12 @@ class ch10convertprocessclass : public packedbytesinkclass {
   // the packet buffer, then moves the times on by its duration and writes a
   // time packet when one is due.
   void WritePcmPacket(size_t data_bytes);
+  // The same for a full packet whose data lies in the stream as handed
+  // over: written from there with one gather call, without a copy.
+  void WriteFullPcmPacketFrom(const uint8_t* data);
+  // After a PCM packet of data_bytes reached the file: times, the time
+  // packet when one is due, the count.
+  void AdvancePastPcmPacket(size_t data_bytes);
   void ReportOutputFailure(const std::string& what, int error_number);
 
   const arkheaderstruct& setup_;
