@@ -2,8 +2,9 @@
 // picked, the objects that read it and write the outputs, the derived
 // output names and the flags of a run; carries out the run in one pass
 // (archive frames packed and streamed into the Chapter 10 file, and into
-// the pack file when the user keeps it) and the notes step. Free of any window toolkit: the window (or the command
-// line) hands it an event pump, a progress-view factory and its effects.
+// the pack file when the user keeps it) and the notes step. Free of any
+// window toolkit: the window (or the command line) hands it an event pump,
+// a progress-view factory and its effects.
 #pragma once
 
 #include <cstdint>
