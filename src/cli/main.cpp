@@ -62,8 +62,8 @@ void PrintSummary(const std::string& path, const conversiondriverclass& driver,
     text += driver.OutcomeText();
     text += ", frames " + FormatFixedNumber(16, 0, pack ? pack->TotalFrameCount : 0.0);
     text += " (fill " + FormatFixedNumber(16, 0, pack ? pack->MissedFrameCount : 0.0) + ")";
-    text += ", PCM packets " + FormatFixedNumber(16, 0, cvt ? cvt->PcmPacketCount : 0.0);
-    text += ", time packets " + FormatFixedNumber(16, 0, cvt ? cvt->TimePacketCount : 0.0);
+    text += ", PCM packets " + FormatFixedNumber(16, 0, cvt ? static_cast<double>(cvt->PcmPacketCount()) : 0.0);
+    text += ", time packets " + FormatFixedNumber(16, 0, cvt ? static_cast<double>(cvt->TimePacketCount()) : 0.0);
     text += " -> " + driver.Ch10FileName();
   }
   std::printf("%s\n", text.c_str());

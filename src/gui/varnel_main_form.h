@@ -85,8 +85,8 @@ class TVarnelMainForm : public QMainWindow, private progressviewfactoryclass {
   static void TerminationHandler();
 
   std::unique_ptr<progressviewclass> CreateArchiveView(const orloarkclass& archive) override;
-  std::unique_ptr<progressviewclass> CreateCh10View(
-      const ch10convertprocessclass& converter) override;
+  std::unique_ptr<progressviewclass> CreateCh10View(const ch10convertprocessclass& converter,
+                                                    const orloarkclass& archive) override;
 
   singleinstancelockclass instance_lock_;
   std::unique_ptr<progoptionsclass> options_;
