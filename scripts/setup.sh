@@ -3,13 +3,27 @@
 # and only those that are missing. Safe to run again and again. Further
 # package names given as arguments are installed too (the screenshot tool
 # asks for its X server that way).
+#
+#   scripts/setup.sh              what building and testing need
+#   scripts/setup.sh --packaging  also the optional package checkers
 set -euo pipefail
 
+# Optional: only scripts/package.sh asks for these; the package test runs
+# lintian (and checks the desktop entry) when they are there, and says so
+# when lintian is not.
+optional=(lintian desktop-file-utils)
+extra=()
+if [ "${1:-}" = "--packaging" ]; then
+  shift
+  extra+=("${optional[@]}")
+fi
+
 # qt6-base-dev: the desktop window and its Qt Test suites; fonts-liberation2:
-# the window's font (the metrics its label places were laid out for);
+# the window's font (the metrics its label places were laid out for).
+# dpkg-dev: the package's library dependencies (dpkg-shlibdeps).
 # clang and its runtime libraries build the libFuzzer targets (fuzz/).
 packages=(cmake g++ ninja-build libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev fonts-liberation2 clang libclang-rt-14-dev "$@")
+          qt6-base-dev fonts-liberation2 dpkg-dev clang libclang-rt-14-dev "${extra[@]}" "$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -85,8 +85,12 @@ void BuildCh10Header(ch10headerstruct& header, uint16_t channel_id, uint32_t pac
 }
 
 ch10trailerstruct FillDataChecksum(const uint8_t* body, uint32_t data_length) {
+  return TrailerForChecksum(Ch10Checksum16(body, data_length), data_length);
+}
+
+ch10trailerstruct TrailerForChecksum(uint16_t checksum, uint32_t data_length) {
   ch10trailerstruct trailer;
-  trailer.Checksum = Ch10Checksum16(body, data_length);
+  trailer.Checksum = checksum;
   trailer.ChecksumWidth = kCh10ChecksumBytes;
   // The header is 24 bytes, so the filler only has to align body + checksum.
   trailer.FillerLength = (4 - (data_length + kCh10ChecksumBytes) % 4) % 4;

@@ -70,6 +70,10 @@ void BuildCh10Header(ch10headerstruct& header, uint16_t channel_id, uint32_t pac
 // filler that makes 24 + data_length + filler + 2 a multiple of 4.
 ch10trailerstruct FillDataChecksum(const uint8_t* body, uint32_t data_length);
 
+// The same for a body whose checksum is already summed (a body written in
+// pieces: the 16-bit sums of pieces of even length add up modulo 65,536).
+ch10trailerstruct TrailerForChecksum(uint16_t checksum, uint32_t data_length);
+
 // Writes the filler (zeros) and the checksum at trailer_at.
 void PlaceTrailer(uint8_t* trailer_at, const ch10trailerstruct& trailer);
 

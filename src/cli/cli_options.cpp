@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -38,22 +39,60 @@ bool TakeValueOption(const std::string& arg, const char* name, int argc, char** 
   return true;
 }
 
+// The options both commands share: the two prompt answers and the output
+// folder. True when `arg` was one of them (or a malformed one, with `error`).
+bool TakeSharedOption(const std::string& arg, int argc, char** argv, int& i,
+                      std::optional<int32_t>& word_length, std::optional<int32_t>& sfid_msb,
+                      std::string& output_dir, std::string& error) {
+  std::string value;
+  bool missing = false;
+  std::optional<int32_t>* target = nullptr;
+  const char* name = nullptr;
+  if (TakeValueOption(arg, "--word-length", argc, argv, i, value, missing)) {
+    target = &word_length;
+    name = "--word-length";
+  } else if (TakeValueOption(arg, "--sfid-msb", argc, argv, i, value, missing)) {
+    target = &sfid_msb;
+    name = "--sfid-msb";
+  } else if (TakeValueOption(arg, "--output-dir", argc, argv, i, value, missing)) {
+    name = "--output-dir";
+  } else {
+    error = "unknown option " + arg;
+    return true;
+  }
+  if (missing || (target == nullptr && value.empty())) {
+    error = std::string(name) + " needs a value";
+    return true;
+  }
+  if (target == nullptr) {
+    output_dir = value;
+    return true;
+  }
+  int32_t n = 0;
+  if (!ParseIntArgument(value, n)) {
+    error = std::string(name) + " needs a whole number, not \"" + value + "\"";
+    return true;
+  }
+  *target = n;
+  return true;
+}
+
 }  // namespace
 
 const char* CliUsageText() {
   return "Usage: orlovarnel-convert [--retain-pack] [--word-length N] [--sfid-msb N] [--quiet] "
-         "ARCHIVE...\n"
+         "[--output-dir DIR] [--verify] ARCHIVE...\n"
          "\n"
          "Converts each ORLO_8X archive (.Ark) into an IRIG 106 Chapter 10 file and a\n"
          "conversion-notes file in the folder Ch10Conversion beside the archive, named\n"
          "after the archive without its last extension (T12.run3.Ark gives\n"
          "Ch10Conversion/T12.run3.ch10 and T12.run3.CvtNotes).\n"
          "\n"
+         "  --output-dir DIR   write the outputs into DIR (created if missing)\n"
+         "  --verify           check each Chapter 10 file against its archive once written\n"
          "  --retain-pack      keep the temporary pack file NAME.arkpak\n"
-         "  --word-length N    common word length (3 to 16 bits) for an archive without a\n"
-         "                     usable setup file (.B50); default 16\n"
-         "  --sfid-msb N       SFID most significant bit for such an archive; default: the\n"
-         "                     highest bit the subframe count needs\n"
+         "  --word-length N    word length (3 to 16 bits) for an archive without a .B50\n"
+         "  --sfid-msb N       SFID most significant bit for an archive without a .B50\n"
          "  --quiet            no progress display\n"
          "  --help             this text\n"
          "  --version          the program's version\n"
@@ -62,14 +101,16 @@ const char* CliUsageText() {
          "current folder. Ctrl-C ends the conversion in progress cleanly. Each refusal,\n"
          "failure and warning is one line on standard error naming the archive.\n"
          "Exit status:\n"
-         "  0  every archive converted cleanly\n"
+         "  0  every archive converted cleanly (and, with --verify, matched its file)\n"
          "  1  an archive was refused (not found, not an archive, no whole frame block,\n"
-         "     ...) or its conversion was aborted (Ctrl-C, an output that could not be\n"
-         "     written)\n"
+         "     ...), its conversion was aborted (Ctrl-C, an output that could not be\n"
+         "     written), the output folder could not be created, or a check found a\n"
+         "     difference\n"
          "  2  usage error\n"
          "  3  every archive converted, with warnings (damaged frame times, a cut last\n"
          "     block, an unused setup file, a frame rate that disagrees with the frame\n"
-         "     times)\n";
+         "     times)\n"
+         "See orlovarnel-convert(1).\n";
 }
 
 CliCommand ParseCliArguments(int argc, char** argv, clioptionsstruct& options,
@@ -91,36 +132,67 @@ CliCommand ParseCliArguments(int argc, char** argv, clioptionsstruct& options,
       options.retain_pack = true;
     } else if (arg == "--quiet" || arg == "-q") {
       options.quiet = true;
+    } else if (arg == "--verify") {
+      options.verify = true;
     } else {
-      std::string value;
-      bool missing = false;
-      std::optional<int32_t>* target = nullptr;
-      const char* name = nullptr;
-      if (TakeValueOption(arg, "--word-length", argc, argv, i, value, missing)) {
-        target = &options.word_length;
-        name = "--word-length";
-      } else if (TakeValueOption(arg, "--sfid-msb", argc, argv, i, value, missing)) {
-        target = &options.sfid_msb;
-        name = "--sfid-msb";
-      } else {
-        error = "unknown option " + arg;
-        return CliCommand::UsageError;
-      }
-      if (missing) {
-        error = std::string(name) + " needs a value";
-        return CliCommand::UsageError;
-      }
-      int32_t n = 0;
-      if (!ParseIntArgument(value, n)) {
-        error = std::string(name) + " needs a whole number, not \"" + value + "\"";
-        return CliCommand::UsageError;
-      }
-      *target = n;
+      TakeSharedOption(arg, argc, argv, i, options.word_length, options.sfid_msb,
+                       options.output_dir, error);
+      if (!error.empty()) return CliCommand::UsageError;
     }
   }
   if (options.archives.empty()) {
     error = "no archive given";
     return CliCommand::UsageError;
   }
+  return CliCommand::Convert;
+}
+
+const char* VerifyUsageText() {
+  return "Usage: orlovarnel-verify [--output-dir DIR] [--word-length N] [--sfid-msb N] ARCHIVE "
+         "[CH10FILE]\n"
+         "\n"
+         "Checks a Chapter 10 file written by orlovarnel-convert against its archive:\n"
+         "packet framing and checksums, sequence numbers, time packets, and the PCM data\n"
+         "equal to the archive's frames (with fill frames where frames are missing).\n"
+         "CH10FILE defaults to the file the converter writes for ARCHIVE.\n"
+         "\n"
+         "  --output-dir DIR   the converter's --output-dir: look for the file in DIR\n"
+         "  --word-length N    the word length given to the converter (archive without .B50)\n"
+         "  --sfid-msb N       the SFID MSB given to the converter (archive without .B50)\n"
+         "  --help             this text\n"
+         "  --version          the program's version\n"
+         "\n"
+         "Prints \"verified: N frames, M fill frames, P packets\" or the first difference\n"
+         "with its byte offset in the Chapter 10 file.\n"
+         "Exit status: 0 verified; 1 a difference, or a file could not be read; 2 usage\n"
+         "error.\n";
+}
+
+CliCommand ParseVerifyArguments(int argc, char** argv, verifyoptionsstruct& options,
+                                std::string& error) {
+  std::vector<std::string> files;
+  bool options_ended = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (options_ended || arg.size() < 2 || arg[0] != '-') {
+      files.push_back(arg);
+    } else if (arg == "--") {
+      options_ended = true;
+    } else if (arg == "--help" || arg == "-h") {
+      return CliCommand::Help;
+    } else if (arg == "--version") {
+      return CliCommand::Version;
+    } else {
+      TakeSharedOption(arg, argc, argv, i, options.word_length, options.sfid_msb,
+                       options.output_dir, error);
+      if (!error.empty()) return CliCommand::UsageError;
+    }
+  }
+  if (files.empty() || files.size() > 2) {
+    error = files.empty() ? "no archive given" : "more than one archive and one Chapter 10 file";
+    return CliCommand::UsageError;
+  }
+  options.archive = files[0];
+  if (files.size() == 2) options.ch10_file = files[1];
   return CliCommand::Convert;
 }

@@ -9,6 +9,8 @@
 struct clioptionsstruct {
   bool retain_pack = false;
   bool quiet = false;
+  bool verify = false;                 // check each Chapter 10 file after its conversion
+  std::string output_dir;              // outputs go here instead of Ch10Conversion (empty: default)
   std::optional<int32_t> word_length;  // answer to the common word length prompt
   std::optional<int32_t> sfid_msb;     // answer to the SFID MSB prompt
   std::vector<std::string> archives;
@@ -20,3 +22,17 @@ enum class CliCommand { Convert, Help, Version, UsageError };
 // wrong.
 CliCommand ParseCliArguments(int argc, char** argv, clioptionsstruct& options, std::string& error);
 const char* CliUsageText();
+
+// Arguments of orlovarnel-verify: ARCHIVE [CH10FILE] with the options that
+// decide where the converter put the file and how it read the archive.
+struct verifyoptionsstruct {
+  std::optional<int32_t> word_length;
+  std::optional<int32_t> sfid_msb;
+  std::string output_dir;
+  std::string archive;
+  std::string ch10_file;  // empty: the one the converter writes for the archive
+};
+
+CliCommand ParseVerifyArguments(int argc, char** argv, verifyoptionsstruct& options,
+                                std::string& error);
+const char* VerifyUsageText();

@@ -33,23 +33,16 @@ std::string cliprogressclass::FormatLine(const conversiondriverclass& driver,
   const orloarkclass* archive = driver.Archive();
   const orloarkpackclass* pack = driver.Pack();
   const ch10convertprocessclass* cvt = driver.Converter();
-  double frames = pack ? pack->TotalFrameCount : 0.0;
-  double packets = 0.0;
-  double time = 0.0;
-  int pass = 1;
-  if (driver.Pass() == ConversionPass::WriteCh10 && cvt) {
-    pass = 2;
-    percent = Percent(cvt->PcmBytesConverted, cvt->PackFileSize);
-    packets = cvt->PcmPacketCount + cvt->TimePacketCount;
-    time = cvt->CurrentArchiveTime;
-  } else {
-    percent = archive ? Percent(static_cast<double>(archive->FilePosition),
-                                static_cast<double>(archive->FileSize))
-                      : 0.0;
-    time = pack ? pack->PreviousFrameTime : 0.0;
-  }
-  return archive_name_ + "  pass " + std::to_string(pass) + "/2  " +
-         FormatFixedNumber(16, 1, percent) + "%  frames " + FormatFixedNumber(16, 0, frames) +
+  // One pass: the archive bytes read measure the progress of both outputs.
+  const double frames = pack ? pack->TotalFrameCount : 0.0;
+  const double packets =
+      cvt ? static_cast<double>(cvt->PcmPacketCount() + cvt->TimePacketCount()) : 0.0;
+  const double time = cvt ? cvt->CurrentArchiveTime() : 0.0;
+  percent = archive ? Percent(static_cast<double>(archive->FilePosition),
+                              static_cast<double>(archive->FileSize))
+                    : 0.0;
+  return archive_name_ + "  " + FormatFixedNumber(16, 1, percent) + "%  frames " +
+         FormatFixedNumber(16, 0, frames) +
          "  packets " + FormatFixedNumber(16, 0, packets) + "  archive time " +
          FormatDayTimeMilli(time);
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "archive/archive_reader.h"
+#include "orlo_version.h"
 #include "ch10/ch10_converter.h"
 #include "cli/cli_hooks.h"
 #include "cli/cli_options.h"
@@ -19,11 +20,11 @@
 #include "support/platform_file.h"
 #include "support/profile_files.h"
 #include "support/text_format.h"
+#include "verify/ch10_file_verifier.h"
 
 namespace {
 
 constexpr const char* kProgramName = "OrloVarnel";
-constexpr const char* kVersionText = "1.00";
 
 // 0: every archive converted cleanly; 1: any refused, aborted or failed;
 // 2: usage error; 3: all converted, some with warnings.
@@ -61,12 +62,35 @@ void PrintSummary(const std::string& path, const conversiondriverclass& driver,
     text += driver.OutcomeText();
     text += ", frames " + FormatFixedNumber(16, 0, pack ? pack->TotalFrameCount : 0.0);
     text += " (fill " + FormatFixedNumber(16, 0, pack ? pack->MissedFrameCount : 0.0) + ")";
-    text += ", PCM packets " + FormatFixedNumber(16, 0, cvt ? cvt->PcmPacketCount : 0.0);
-    text += ", time packets " + FormatFixedNumber(16, 0, cvt ? cvt->TimePacketCount : 0.0);
+    text += ", PCM packets " + FormatFixedNumber(16, 0, cvt ? static_cast<double>(cvt->PcmPacketCount()) : 0.0);
+    text += ", time packets " + FormatFixedNumber(16, 0, cvt ? static_cast<double>(cvt->TimePacketCount()) : 0.0);
     text += " -> " + driver.Ch10FileName();
   }
   std::printf("%s\n", text.c_str());
   std::fflush(stdout);
+}
+
+// The folder of --output-dir, created with its parents when missing. False
+// (with the reason) when it cannot be made or is not a folder.
+bool PrepareOutputFolder(const std::string& folder, std::string& reason) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (std::filesystem::is_directory(folder)) return true;
+  reason = ec ? ec.message() : "not a folder";
+  return false;
+}
+
+// Reads the Chapter 10 file just written back against its archive and
+// prints the outcome; true when it matches.
+bool VerifyConversion(const std::string& path, const conversiondriverclass& driver) {
+  // Ctrl-C ends the check too; it then counts as not verified.
+  const verifyresultstruct result =
+      VerifyCh10File(path, driver.Ch10FileName(), [] { return InterruptRequested(); });
+  const std::string text = VerifyResultText(result);
+  std::printf("%s: %s\n", path.c_str(), text.c_str());
+  std::fflush(stdout);
+  if (!result.Passed) PrintProblem(path, text);
+  return result.Passed;
 }
 
 // Converts every archive in turn and returns the exit status.
@@ -86,6 +110,7 @@ int ConvertArchives(const clioptionsstruct& args) {
       progress.Update(*running_driver);
     });
     running_driver = &driver;
+    driver.SetOutputFolder(args.output_dir);
 
     for (const std::string& given : args.archives) {
       if (InterruptRequested()) {
@@ -114,6 +139,8 @@ int ConvertArchives(const clioptionsstruct& args) {
       } else if (outcome == ConversionOutcome::Aborted) {
         PrintProblem(path, AbortReason(driver));
         any_failed = true;
+      } else if (args.verify && !VerifyConversion(path, driver)) {
+        any_failed = true;
       } else if (!driver.Warnings().empty()) {
         any_warnings = true;
       }
@@ -135,7 +162,7 @@ int main(int argc, char** argv) {
       std::fputs(CliUsageText(), stdout);
       return kExitComplete;
     case CliCommand::Version:
-      std::printf("%s %s\n", kProgramName, kVersionText);
+      std::printf("%s %s\n", kProgramName, kOrloVersionText);
       return kExitComplete;
     case CliCommand::UsageError:
       std::fprintf(stderr, "orlovarnel-convert: %s\n\n%s", error.c_str(), CliUsageText());
@@ -144,12 +171,22 @@ int main(int argc, char** argv) {
       break;
   }
 
+  if (!args.output_dir.empty()) {
+    args.output_dir = AbsolutePath(args.output_dir);
+    std::string reason;
+    if (!PrepareOutputFolder(args.output_dir, reason)) {
+      std::fprintf(stderr, "orlovarnel-convert: cannot create the output folder %s: %s\n",
+                   args.output_dir.c_str(), reason.c_str());
+      return kExitFailed;
+    }
+  }
+
   InstallSilentBeeps();
   InstallMessageBoxPrinter();
   InstallPromptAnswers(args.word_length, args.sfid_msb, args.quiet);
   InstallInterruptHandler();
 
-  StartErrorLog(false, kVersionText, kProgramName, "", kProgramName);
+  StartErrorLog(false, kOrloVersionText, kProgramName, "", kProgramName);
   int status = ConvertArchives(args);
   EndErrorLog(false);
   return status;

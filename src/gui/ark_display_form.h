@@ -1,5 +1,5 @@
 // TOrloArkDisplayForm: the archive progress view. Shows the archive's start
-// and end times and, during pass 1, the time of the frame being read, the
+// and end times and, during the run, the time of the frame being read, the
 // frame counters of the packed-bit converter and the share of the archive
 // read. Created by the conversion driver inside the main window's
 // PanelArkInfo after an archive opened; reads the archive, never owns it.

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include "archive/archive_reader.h"
 #include "ch10/ch10_converter.h"
 #include "gui/form_widgets.h"
 #include "gui/progress_bar.h"
@@ -17,20 +18,23 @@ struct ch10viewcounters {
   double current_time = 0.0;
   double time_packets = 0.0;
   double pcm_packets = 0.0;
-  double bytes_converted = 0.0;
-  double pack_file_size = 0.0;
+  double bytes_read = 0.0;
+  double archive_size = 0.0;
 };
 
-// The one place the view reads the converter's counters.
-ch10viewcounters ReadCounters(const ch10convertprocessclass& cvt) {
-  return {cvt.CurrentArchiveTime, cvt.TimePacketCount, cvt.PcmPacketCount, cvt.PcmBytesConverted,
-          cvt.PackFileSize};
+// The one place the view reads the converter's counters; the progress is
+// the archive's, since the packets are written as the archive is read.
+ch10viewcounters ReadCounters(const ch10convertprocessclass& cvt, const orloarkclass& archive) {
+  return {cvt.CurrentArchiveTime(), static_cast<double>(cvt.TimePacketCount()),
+          static_cast<double>(cvt.PcmPacketCount()), static_cast<double>(archive.FilePosition),
+          static_cast<double>(archive.FileSize)};
 }
 
 }  // namespace
 
-TCh10ProcDisplayForm::TCh10ProcDisplayForm(QWidget* panel, const ch10convertprocessclass& converter)
-    : QFrame(panel), converter_(converter) {
+TCh10ProcDisplayForm::TCh10ProcDisplayForm(QWidget* panel, const ch10convertprocessclass& converter,
+                                           const orloarkclass& archive)
+    : QFrame(panel), converter_(converter), archive_(archive) {
   setObjectName("TCh10ProcDisplayForm");
   setFrameStyle(QFrame::NoFrame);
   SetBackground(this, kFormGrey);
@@ -67,11 +71,11 @@ void TCh10ProcDisplayForm::FixedRefresh() {
 
 void TCh10ProcDisplayForm::PeriodicRefresh() {
   if (!shown_) return;
-  const ch10viewcounters counters = ReadCounters(converter_);
+  const ch10viewcounters counters = ReadCounters(converter_, archive_);
   LabelCurrentFileTime->setText(QString::fromStdString(FormatDayTimeMicro(counters.current_time)));
   LabelTimePkts->setText(QString::fromStdString(FormatFixedNumber(16, 0, counters.time_packets)));
   LabelPcmPkts->setText(QString::fromStdString(FormatFixedNumber(16, 0, counters.pcm_packets)));
-  const double percent = ProgressPercent(counters.bytes_converted, counters.pack_file_size);
+  const double percent = ProgressPercent(counters.bytes_read, counters.archive_size);
   LabelProgress->setText(QString::fromStdString(ProgressPercentText(percent)));
   ShowProgress(ProgressBar1, percent);
 }

@@ -245,8 +245,8 @@ std::unique_ptr<progressviewclass> TVarnelMainForm::CreateArchiveView(const orlo
 }
 
 std::unique_ptr<progressviewclass> TVarnelMainForm::CreateCh10View(
-    const ch10convertprocessclass& converter) {
-  auto view = std::make_unique<TCh10ProcDisplayForm>(PanelCh10Info, converter);
+    const ch10convertprocessclass& converter, const orloarkclass& archive) {
+  auto view = std::make_unique<TCh10ProcDisplayForm>(PanelCh10Info, converter, archive);
   ch10_view_ = view.get();
   PanelCh10Info->show();
   return view;

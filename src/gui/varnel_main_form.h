@@ -14,6 +14,8 @@
 #include "shell/progress_view.h"
 #include "support/single_instance_lock.h"
 
+#include "orlo_version.h"
+
 class QCheckBox;
 class QFrame;
 class QLabel;
@@ -25,7 +27,8 @@ class TOrloArkDisplayForm;
 class TCh10ProcDisplayForm;
 
 inline constexpr const char* kProgramName = "OrloVarnel";
-inline constexpr const char* kVersionText = "1.00";
+// The version of the build (the project version).
+inline constexpr const char* kVersionText = kOrloVersionText;
 inline constexpr const char* kSecondInstanceText = "ALREADY HAVE THE PROGRAM RUNNING.  KILL IT FIRST!";
 inline constexpr const char* kSecondInstanceCaption = "RUN FAIL";
 
@@ -82,8 +85,8 @@ class TVarnelMainForm : public QMainWindow, private progressviewfactoryclass {
   static void TerminationHandler();
 
   std::unique_ptr<progressviewclass> CreateArchiveView(const orloarkclass& archive) override;
-  std::unique_ptr<progressviewclass> CreateCh10View(
-      const ch10convertprocessclass& converter) override;
+  std::unique_ptr<progressviewclass> CreateCh10View(const ch10convertprocessclass& converter,
+                                                    const orloarkclass& archive) override;
 
   singleinstancelockclass instance_lock_;
   std::unique_ptr<progoptionsclass> options_;

@@ -1,8 +1,9 @@
-// The packed-bit converter: archive frames in, pack file out.
+// The packed-bit converter: archive frames in, packed stream out.
 //
 // Frames are copied once into the fill buffer; when a group of F frames has
 // gathered, the group is packed with the whole-word kernels of bit_packer and
-// written with one write call (at most 256 KiB). Missing frames, seen as gaps
+// handed on in one piece (at most 256 KiB): to the stream sink, and to the
+// pack file with one write call when the pack file is wanted. Missing frames, seen as gaps
 // in the frame times, are replaced by fill frames of 0xAAAA words.
 #include "pack/pack_converter.h"
 
@@ -115,13 +116,12 @@ bool orloarkpackclass::SetPackFile(const std::string& path) {
   FramesPerGroup = OptimumFillBufFrames();
   BuildWordLayout();
 
-  if (!file_.CreateWrite(path)) {
-    ReportOutputFailure(file_.LastError() != 0 ? file_.LastError() : EIO);
-    return false;
-  }
+  if (!pack_file_.Create(path)) return false;
   prepared_ = true;
   return true;
 }
+
+void orloarkpackclass::SetStreamSink(packedbytesinkclass* sink) { stream_sink_ = sink; }
 
 int32_t orloarkpackclass::OptimumFillBufFrames() {
   const int32_t w = archive_.Header().WordsPerMinorFrame;
@@ -300,15 +300,19 @@ size_t orloarkpackclass::PackGroup(const uint16_t* words, size_t frames, uint16_
 }
 
 void orloarkpackclass::PackFillBuffer() {
+  PackWaitingFrames();
+  DeliverPackedWords();
+}
+
+void orloarkpackclass::PackWaitingFrames() {
   if (!prepared_) return;
   if (frames_in_fill_buffer_ > 0 && !OutputFailed()) {
     // At most one stream word per waiting word (words are 16 bits or less).
-    if (packed_words_ + words_in_fill_buffer_ > kPackBufferWords) WritePackedWords();
+    if (packed_words_ + words_in_fill_buffer_ > kPackBufferWords) DeliverPackedWords();
     packed_words_ += static_cast<int32_t>(PackGroup(fill_buffer_.data(),
                                                     static_cast<size_t>(frames_in_fill_buffer_),
                                                     packed_buffer_.data() + packed_words_));
   }
-  WritePackedWords();
   frames_in_fill_buffer_ = 0;
   words_in_fill_buffer_ = 0;
   // The unfinished stream word carries over, so the stream continues
@@ -317,42 +321,34 @@ void orloarkpackclass::PackFillBuffer() {
 
 void orloarkpackclass::PackWordBits(uint16_t value, int32_t length_bits, bool left_justified) {
   if (!prepared_ || length_bits < 1) return;
-  if (packed_words_ >= kPackBufferWords) WritePackedWords();
+  if (packed_words_ >= kPackBufferWords) DeliverPackedWords();
   packed_words_ += static_cast<int32_t>(PackSingleWord(stream_, value, MakeWordLayout(length_bits, left_justified),
                                                        packed_buffer_.data() + packed_words_));
 }
 
-void orloarkpackclass::WritePackedWords() {
+void orloarkpackclass::DeliverPackedWords() {
   if (packed_words_ == 0) return;
-  if (!OutputFailed() && file_.IsOpen()) {
-    const int64_t bytes = static_cast<int64_t>(packed_words_) * 2;
-    if (file_.Write(packed_buffer_.data(), bytes) != bytes) {
-      ReportOutputFailure(file_.LastError() != 0 ? file_.LastError() : EIO);
-    }
+  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(packed_buffer_.data());
+  const size_t count = static_cast<size_t>(packed_words_) * 2;
+  if (pack_file_wanted_ && !OutputFailed()) pack_file_.AcceptPackedBytes(bytes, count);
+  if (stream_sink_ != nullptr && !stream_sink_->AcceptPackedBytes(bytes, count)) {
+    stream_sink_ = nullptr;  // it has failed and said so
   }
   packed_words_ = 0;
 }
 
-void orloarkpackclass::ReportOutputFailure(int error_number) {
-  if (output_error_ != 0) return;
-  output_error_ = error_number;
-  LogError(SystemErrorText(error_number) + ": " + PackFileName, error_number, true);
-}
-
 bool orloarkpackclass::ClosePackOutput() {
   FinishFrames();
-  if (file_.IsOpen()) {
-    if (prepared_) {
-      // Every frame reaches the pack file: the waiting group, then the
-      // last stream word padded with zero bits.
-      if (frames_in_fill_buffer_ > 0) PackFillBuffer();
-      if (packed_words_ >= kPackBufferWords) WritePackedWords();
-      packed_words_ += static_cast<int32_t>(PackPadLastWord(stream_, packed_buffer_.data() + packed_words_));
-      WritePackedWords();
-    }
-    if (!file_.Flush()) ReportOutputFailure(file_.LastError() != 0 ? file_.LastError() : EIO);
-    if (!file_.Close()) ReportOutputFailure(file_.LastError() != 0 ? file_.LastError() : EIO);
+  if (prepared_) {
+    // Every frame reaches the stream: the waiting group and the last stream
+    // word padded with zero bits, handed on together.
+    PackWaitingFrames();
+    if (packed_words_ >= kPackBufferWords) DeliverPackedWords();
+    packed_words_ += static_cast<int32_t>(PackPadLastWord(stream_, packed_buffer_.data() + packed_words_));
+    DeliverPackedWords();
+    prepared_ = false;
   }
+  pack_file_.Close();
   frames_in_fill_buffer_ = words_in_fill_buffer_ = packed_words_ = 0;
   stream_ = bitstreamstate{};
   return !OutputFailed();

@@ -1,6 +1,8 @@
 // orloarkpackclass: turns the archive's minor frames (each word in its own
-// 16-bit container) into one bit-packed stream in the pack file, inserting
-// fill frames of 0xAAAA words where the frame times show missing frames.
+// 16-bit container) into one bit-packed stream, inserting fill frames of
+// 0xAAAA words where the frame times show missing frames. The stream goes, a
+// group of frames at a time, to the stream sink (the Chapter 10 writer) and,
+// when the user keeps it, to the pack file.
 //
 // Pack file: no header, a sequence of little-endian 16-bit words holding one
 // continuous bit stream, each word filled from bit 15 down to bit 0.
@@ -12,7 +14,8 @@
 
 #include "pack/bit_packer.h"
 #include "pack/frame_time_check.h"
-#include "support/platform_file.h"
+#include "pack/pack_file_writer.h"
+#include "pack/packed_byte_sink.h"
 
 struct arkheaderstruct;
 class orloarkclass;
@@ -30,10 +33,17 @@ class orloarkpackclass {
   orloarkpackclass& operator=(const orloarkpackclass&) = delete;
 
   // Prepares a run (counters, buffers, group size) and creates the pack
-  // file. False, with OutputFailed(), when the file cannot be created or the
-  // frame setup cannot be packed (words per frame outside 1 to 16383, a word
-  // length outside 1 to 16, a frame rate not above 0).
+  // file, empty. False, with OutputFailed(), when the file cannot be created
+  // or the frame setup cannot be packed (words per frame outside 1 to 16383,
+  // a word length outside 1 to 16, a frame rate not above 0).
   bool SetPackFile(const std::string& path);
+  // Whether the stream is written to the pack file (on by default; the
+  // conversion turns it off unless the user keeps the pack file).
+  void SetPackFileWanted(bool wanted) { pack_file_wanted_ = wanted; }
+  bool PackFileWanted() const { return pack_file_wanted_; }
+  // The consumer of the stream, not owned; null for none. It is handed
+  // nothing more once it has refused bytes.
+  void SetStreamSink(packedbytesinkclass* sink);
   // Frames per group: a multiple of 16 that fits the fill buffer, or 1.
   int32_t OptimumFillBufFrames();
   // Converts the block just read; updates the frame counters.
@@ -46,19 +56,20 @@ class orloarkpackclass {
   // archive's last frame. Called when the archive has no more blocks (and
   // by ClosePackOutput); does nothing when no frame waits.
   void FinishFrames();
-  // Packs the waiting frames and appends them to the pack file.
+  // Packs the waiting frames and hands them on.
   void PackFillBuffer();
   // Appends one word to the stream; lengths above 16 are taken as 16 (the
   // container holds no more bits), lengths below 1 add nothing.
   void PackWordBits(uint16_t value, int32_t length_bits, bool left_justified);
-  // Packs and writes what still waits, then flushes and closes the file.
-  // False when any write to the pack file failed.
+  // Packs and hands on what still waits (the last stream word padded with
+  // zero bits), then flushes and closes the pack file. False when any write
+  // to the pack file failed.
   bool ClosePackOutput();
 
-  // True once a write to the pack file failed or came up short (reported
-  // once with LogError, code = the error number).
-  bool OutputFailed() const { return output_error_ != 0; }
-  int OutputError() const { return output_error_; }
+  // True once the pack file could not be created or a write to it failed
+  // or came up short (reported once with LogError, code = the error number).
+  bool OutputFailed() const { return output_error_ != 0 || pack_file_.Failed(); }
+  int OutputError() const { return output_error_ != 0 ? output_error_ : pack_file_.Error(); }
 
   // Counters read by the progress view and the notes.
   double BlockCount = 0.0;
@@ -90,13 +101,17 @@ class orloarkpackclass {
                           int32_t index_in_block, double block_count);
   void AppendFrameWords(const uint8_t* frame_words);
   size_t PackGroup(const uint16_t* words, size_t frames, uint16_t* out);
-  void WritePackedWords();
-  void ReportOutputFailure(int error_number);
+  // Packs the frames in the fill buffer into the packed buffer.
+  void PackWaitingFrames();
+  // Hands the packed words gathered so far to the pack file and the sink.
+  void DeliverPackedWords();
 
   orloarkclass& archive_;
   const arkheaderstruct* header_ = nullptr;  // the archive's, set by SetPackFile
-  PlatformFile file_;
-  int output_error_ = 0;
+  packfilewriterclass pack_file_;
+  bool pack_file_wanted_ = true;
+  packedbytesinkclass* stream_sink_ = nullptr;
+  int output_error_ = 0;                    // a frame setup that cannot be packed
   bool prepared_ = false;                   // SetPackFile succeeded
 
   int32_t words_per_frame_ = 0;             // W

@@ -41,10 +41,10 @@ std::string ArchiveBlock(const orloarkclass& archive, const orloarkpackclass* pa
 }
 
 std::string Ch10Block(const ch10convertprocessclass* converter) {
-  const double start = converter ? converter->Ch10StartTime : 0.0;
-  const double stop = converter ? converter->Ch10StopTime : 0.0;
-  const double time_packets = converter ? converter->TimePacketCount : 0.0;
-  const double pcm_packets = converter ? converter->PcmPacketCount : 0.0;
+  const double start = converter ? converter->Ch10StartTime() : 0.0;
+  const double stop = converter ? converter->Ch10StopTime() : 0.0;
+  const double time_packets = converter ? static_cast<double>(converter->TimePacketCount()) : 0.0;
+  const double pcm_packets = converter ? static_cast<double>(converter->PcmPacketCount()) : 0.0;
   return Line("Ch10 file Start Time        : " + Time(start)) +
          Line("Ch10 file Stop Time         : " + Time(stop)) +
          Line("Ch10 file Total Time        : " + Time(stop - start)) +

@@ -114,22 +114,34 @@ void conversiondriverclass::ResetJob() {
   CallHook(hooks_.JobReset);
 }
 
-void conversiondriverclass::DeriveOutputNames(const std::string& archive_path) {
-  output_folder_ = FileFolderPart(archive_path) + kOutputFolderName;
-  if (!FolderExists(output_folder_) && !CreateFolder(output_folder_)) {
-    // Every output of the run would fail; say why once, here.
-    int error_number = errno ? errno : EIO;
-    ReportOutputFailure("Could not create the output folder ", output_folder_, error_number);
-  }
+outputnamesstruct conversiondriverclass::OutputNamesFor(const std::string& archive_path,
+                                                       const std::string& output_folder) {
+  outputnamesstruct names;
+  names.Folder =
+      output_folder.empty() ? FileFolderPart(archive_path) + kOutputFolderName : output_folder;
   // The archive's name without its last extension, so that T12.run3.Ark
   // and T12.run4.Ark in one folder never share their outputs.
   std::string name = archive_path.substr(FileFolderPart(archive_path).size());
   const size_t dot = name.rfind('.');
   if (dot != std::string::npos && dot > 0) name.resize(dot);
-  std::string stem = output_folder_ + "/" + name + ".";
-  ch10_file_name_ = stem + kCh10Extension;
-  pack_file_name_ = stem + kPackExtension;
-  notes_file_name_ = stem + kNotesExtension;
+  std::string stem = names.Folder + "/" + name + ".";
+  names.Ch10File = stem + kCh10Extension;
+  names.PackFile = stem + kPackExtension;
+  names.NotesFile = stem + kNotesExtension;
+  return names;
+}
+
+void conversiondriverclass::DeriveOutputNames(const std::string& archive_path) {
+  const outputnamesstruct names = OutputNamesFor(archive_path, chosen_output_folder_);
+  output_folder_ = names.Folder;
+  if (!FolderExists(output_folder_) && !CreateFolder(output_folder_)) {
+    // Every output of the run would fail; say why once, here.
+    int error_number = errno ? errno : EIO;
+    ReportOutputFailure("Could not create the output folder ", output_folder_, error_number);
+  }
+  ch10_file_name_ = names.Ch10File;
+  pack_file_name_ = names.PackFile;
+  notes_file_name_ = names.NotesFile;
 }
 
 void conversiondriverclass::SetRetainPackFile(bool retain) {

@@ -1,9 +1,10 @@
 // conversiondriverclass: one conversion job. Holds the archive the operator
 // picked, the objects that read it and write the outputs, the derived
-// output names and the flags of a run; carries out the run in two passes
-// (archive frames to the pack file, pack file to the Chapter 10 file) and
-// the notes step. Free of any window toolkit: the window (or the command
-// line) hands it an event pump, a progress-view factory and its effects.
+// output names and the flags of a run; carries out the run in one pass
+// (archive frames packed and streamed into the Chapter 10 file, and into
+// the pack file when the user keeps it) and the notes step. Free of any
+// window toolkit: the window (or the command line) hands it an event pump,
+// a progress-view factory and its effects.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +39,14 @@ inline constexpr int kPumpCadence = 100;
 
 enum class ConversionOutcome { Refused, Complete, Aborted };
 
+// Where the outputs of one archive go.
+struct outputnamesstruct {
+  std::string Folder;
+  std::string Ch10File;
+  std::string PackFile;
+  std::string NotesFile;
+};
+
 // What a run converted but could not convert cleanly. A run with warnings
 // still ends "Conversion Complete"; its notes and the log say what happened.
 enum class RunWarningKind {
@@ -69,12 +78,13 @@ struct driverwindowhooks {
   std::function<void(const std::string& outcome)> RunEnded;  // show the outcome
 };
 
-// The pass in progress, for front ends that show progress themselves.
-enum class ConversionPass { None, PackFrames, WriteCh10 };
+// Whether the conversion pass is under way, for front ends that show
+// progress themselves.
+enum class ConversionPass { None, Convert };
 
 class conversiondriverclass {
  public:
-  // pump_events is called from inside both passes every 101 iterations; it
+  // pump_events is called from inside the pass every 101 iterations; it
   // may be empty (then an abort can only come from another source).
   conversiondriverclass(progoptionsclass& options, std::function<void()> pump_events);
   ~conversiondriverclass();
@@ -90,13 +100,19 @@ class conversiondriverclass {
   bool OpenArchive(const std::string& path);
   void ResetJob();
   void DeriveOutputNames(const std::string& archive_path);
+  // The output names of an archive without creating anything: in the given
+  // folder, or in Ch10Conversion beside the archive when it is empty.
+  static outputnamesstruct OutputNamesFor(const std::string& archive_path,
+                                          const std::string& output_folder);
+  // Outputs go to this folder instead of Ch10Conversion beside the archive
+  // (empty: the default). Taken at the next selection.
+  void SetOutputFolder(const std::string& folder) { chosen_output_folder_ = folder; }
   void RequestAbort() { abort_requested_ = true; }
   void SetRetainPackFile(bool retain);
 
-  // The run (conversion_run.cpp, ch10_pass.cpp).
+  // The run (conversion_run.cpp, notes_step.cpp).
   ConversionOutcome RunConversion();
-  void PackArchiveFrames();
-  void WriteCh10File();
+  void ConvertArchive();
   void WriteConversionNotes();
 
   // Observable state.
@@ -130,7 +146,7 @@ class conversiondriverclass {
   const std::string& OutputFolder() const { return output_folder_; }
 
  private:
-  // The event pump of both passes: true when the loop must stop before doing
+  // The event pump of the pass: true when the loop must stop before doing
   // the work of this iteration (abort requested or an output failed).
   bool PumpAndCheckStop(int& counter);
   bool StopRequested() const { return abort_requested_ || output_error_ != 0; }
@@ -138,8 +154,12 @@ class conversiondriverclass {
   void ReportOutputFailure(const std::string& what, const std::string& path, int error_number);
   // Takes over a failure that the pack or Chapter 10 writer already logged.
   void NoteOutputFailure(int error_number);
-  // After pass 1: what the archive and the frame times leave to say.
-  void CollectPassOneWarnings();
+  // The pass's end: the stream's rest into both outputs, both closed, the
+  // pack file removed unless the user keeps it.
+  void FinishOutputs(bool pack_file_written);
+  // Once the archive is read: what the archive and the frame times leave to
+  // say.
+  void CollectArchiveWarnings();
   void AddWarning(RunWarningKind kind, const std::string& text, const std::string& log_text, int code);
   void CallHook(const std::function<void()>& hook) const {
     if (hook) hook();
@@ -159,6 +179,7 @@ class conversiondriverclass {
   std::string pack_file_name_;
   std::string notes_file_name_;
   std::string output_folder_;
+  std::string chosen_output_folder_;
 
   bool running_ = false;
   bool abort_requested_ = false;

@@ -1,12 +1,15 @@
-// A conversion run: the begin banner, pass 1 (archive frames to the pack
-// file), pass 2 and the notes step, then the outcome and the end banner.
-// Both passes run on the caller's thread and hand control to the event pump
-// every 101 iterations, so that Cancel and the progress views are served.
+// A conversion run: the begin banner, the conversion pass (archive frames
+// packed and streamed straight into the Chapter 10 writer), the notes step,
+// then the outcome and the end banner. The pass runs on the caller's thread
+// and hands control to the event pump every 101 iterations, so that Cancel
+// and the progress views are served.
 #include <cerrno>
 
 #include "archive/archive_reader.h"
+#include "ch10/ch10_converter.h"
 #include "pack/pack_converter.h"
 #include "shell/conversion_driver.h"
+#include "shell/program_options.h"
 #include "support/beeper.h"
 #include "support/error_log.h"
 #include "support/platform_file.h"
@@ -43,11 +46,9 @@ ConversionOutcome conversiondriverclass::RunConversion() {
   LogInfo(kBeginConversionBanner, 0, false);
   CallHook(hooks_.Refresh);
 
-  PackArchiveFrames();
-  CollectPassOneWarnings();
-  // Pass 2 and the notes follow also after an abort or an output failure:
-  // whatever was converted is closed cleanly and described.
-  WriteCh10File();
+  ConvertArchive();
+  // The notes follow also after an abort or an output failure: whatever was
+  // converted is closed cleanly and described.
   WriteConversionNotes();
 
   running_ = false;
@@ -69,19 +70,42 @@ ConversionOutcome conversiondriverclass::RunConversion() {
   return complete ? ConversionOutcome::Complete : ConversionOutcome::Aborted;
 }
 
-void conversiondriverclass::PackArchiveFrames() {
+void conversiondriverclass::ConvertArchive() {
   if (!archive_ || archive_->Pack() == nullptr) return;
-  pass_ = ConversionPass::PackFrames;
+  pass_ = ConversionPass::Convert;
   orloarkpackclass* pack = archive_->Pack();
+
+  ch10_view_.reset();  // the view reads the converter: it goes first
+  converter_.reset();
+  converter_ = std::make_unique<ch10convertprocessclass>(ch10_file_name_, archive_->Header());
+  ch10convertprocessclass& cvt = *converter_;
+  if (view_factory_) {
+    ch10_view_ = view_factory_->CreateCh10View(cvt, *archive_);
+    if (ch10_view_) ch10_view_->FirstShow();
+  }
+
+  // The pack file is written only when the user keeps it; the choice is
+  // taken now, since the stream cannot be written again later.
+  const bool pack_file_wanted = options_.Options.RetainTempArkPackFile;
+  pack->SetPackFileWanted(pack_file_wanted);
+  pack->SetStreamSink(&cvt);
+
+  // TMATS packet, timing and the first time packet (failures are logged by
+  // the converter).
+  if (!cvt.Start()) NoteOutputFailure(cvt.OutputError());
 
   int counter = 0;
   for (;;) {
     if (PumpAndCheckStop(counter)) break;
     archive_->ReadNextBlock();
     if (archive_->EndOfData) break;
-    pack->ProcessArkBlock();
+    pack->ProcessArkBlock();  // full packets reach the Chapter 10 file as they fill
     if (pack->OutputFailed()) {
       NoteOutputFailure(pack->OutputError());  // the pack writer logged it
+      break;
+    }
+    if (cvt.OutputFailed()) {
+      NoteOutputFailure(cvt.OutputError());  // the Chapter 10 writer logged it
       break;
     }
   }
@@ -93,8 +117,33 @@ void conversiondriverclass::PackArchiveFrames() {
   // cleanly (logged by the archive reader): the conversion is not complete.
   if (archive_->InputError() != 0) NoteOutputFailure(archive_->InputError());
   ready_ = false;
+  CollectArchiveWarnings();
+  FinishOutputs(pack_file_wanted);
+}
+
+void conversiondriverclass::FinishOutputs(bool pack_file_written) {
+  orloarkpackclass* pack = archive_->Pack();
+  ch10convertprocessclass& cvt = *converter_;
+  // Frames still waiting go to both outputs, also after an abort: the
+  // Chapter 10 file holds every frame that was read, as the pack file does.
   if (!pack->ClosePackOutput() || pack->OutputFailed()) {
     NoteOutputFailure(pack->OutputError() ? pack->OutputError() : EIO);
+  }
+  pack->SetStreamSink(nullptr);
+  cvt.Finish();
+  if (cvt.OutputFailed()) NoteOutputFailure(cvt.OutputError());
+
+  // The option is read again now, so clearing it during the run removes the
+  // pack file. Set during the run, it finds no stream written: the empty
+  // file is removed and the log says why.
+  if (FileExists(pack_file_name_)) {
+    if (!options_.Options.RetainTempArkPackFile) {
+      DeleteFileAt(pack_file_name_);
+    } else if (!pack_file_written) {
+      DeleteFileAt(pack_file_name_);
+      LogInfo("Pack file not kept: keeping it was chosen after the conversion had started", 0,
+              false);
+    }
   }
 }
 
@@ -104,7 +153,7 @@ void conversiondriverclass::AddWarning(RunWarningKind kind, const std::string& t
   LogWarning(log_text, code, false);
 }
 
-void conversiondriverclass::CollectPassOneWarnings() {
+void conversiondriverclass::CollectArchiveWarnings() {
   const orloarkpackclass* pack = Pack();
   if (!archive_ || !pack) return;
   if (archive_->PartialBlockBytes > 0) {

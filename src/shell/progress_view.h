@@ -1,6 +1,6 @@
 // The two progress views the driver creates at fixed points of a job: the
 // archive view after a successful open, the Chapter 10 view at the start of
-// pass 2. The window supplies the factory, so the driver stays free of any
+// the run. The window supplies the factory, so the driver stays free of any
 // window toolkit; without a factory there are no views.
 #pragma once
 
@@ -26,6 +26,9 @@ class progressviewfactoryclass {
   // The view reads the archive (and, through it, the packed-bit converter);
   // it never owns what it reads and lives until the driver's ResetJob.
   virtual std::unique_ptr<progressviewclass> CreateArchiveView(const orloarkclass& archive) = 0;
+  // The Chapter 10 view reads the converter's counters and takes its
+  // percentage from the archive bytes read (the stream's size is known only
+  // at the end).
   virtual std::unique_ptr<progressviewclass> CreateCh10View(
-      const ch10convertprocessclass& converter) = 0;
+      const ch10convertprocessclass& converter, const orloarkclass& archive) = 0;
 };

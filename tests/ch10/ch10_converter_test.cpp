@@ -1,10 +1,13 @@
 // ch10convertprocessclass: timing set-up, the TMATS packet, sequence
-// counters, PCM packet sizes and relative time counters, and how output
-// failures are reported.
+// counters, the packets cut from the stream (full ones as they fill, the
+// short last one at the end, whatever pieces the stream comes in), the time
+// packet cadence and relative time counters, and how output failures are
+// reported.
 #include "ch10/ch10_converter.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -41,6 +44,25 @@ class Ch10Converter : public ::testing::Test {
     return packets;
   }
 
+  // Start, the stream in pieces of at most `piece` bytes, Finish.
+  static void Stream(ch10convertprocessclass& conv, const std::vector<uint8_t>& bytes,
+                     size_t piece = 65536) {
+    ASSERT_TRUE(conv.Start());
+    for (size_t at = 0; at < bytes.size(); at += piece) {
+      ASSERT_TRUE(conv.AcceptPackedBytes(bytes.data() + at, std::min(piece, bytes.size() - at)));
+    }
+    conv.Finish();
+  }
+
+  // PCM packets only.
+  static std::vector<testutil::Ch10Packet> Pcm(const std::vector<testutil::Ch10Packet>& packets) {
+    std::vector<testutil::Ch10Packet> pcm;
+    for (const auto& p : packets) {
+      if (p.channel == testutil::kCh10PcmChannel) pcm.push_back(p);
+    }
+    return pcm;
+  }
+
   testutil::TempDir dir_;
   testutil::BeepRecorder beeps_;
   std::vector<std::string> boxes_;
@@ -65,39 +87,37 @@ TEST_F(Ch10Converter, WordsPerPacketFollowTheBitRate) {
   };
   for (const auto& c : cases) {
     auto setup = MakeSetup(c.bits, c.rate);
-    ch10convertprocessclass conv(dir_.File("p.arkpak"), dir_.File("o.ch10"), *setup);
+    ch10convertprocessclass conv(dir_.File("o.ch10"), *setup);
     conv.SetUpTiming();
-    EXPECT_EQ(conv.WordsPerPacket, c.words) << c.bits << " x " << c.rate;
-    EXPECT_EQ(conv.WordsPerPacket % 4, 0);
+    EXPECT_EQ(conv.WordsPerPacket(), c.words) << c.bits << " x " << c.rate;
+    EXPECT_EQ(conv.WordsPerPacket() % 4, 0);
   }
 }
 
 TEST_F(Ch10Converter, TimingAtOneMegabit) {
   auto setup = MakeSetup(1000, 1000.0);
-  testutil::WriteAllBytes(dir_.File("p.arkpak"), "12345678", 8);
-  ch10convertprocessclass conv(dir_.File("p.arkpak"), dir_.File("o.ch10"), *setup);
+  ch10convertprocessclass conv(dir_.File("o.ch10"), *setup);
   conv.SetUpTiming();
-  EXPECT_DOUBLE_EQ(conv.BitRate, 1000000.0);
-  EXPECT_DOUBLE_EQ(conv.PacketDuration, 0.099968);
-  EXPECT_DOUBLE_EQ(conv.CounterWrapPeriod, 28147497.6710655);
-  EXPECT_EQ(conv.RelativeSeconds, 0.0);
-  EXPECT_EQ(conv.CurrentArchiveTime, setup->StartTime);
-  EXPECT_EQ(conv.Ch10StartTime, setup->StartTime);
-  EXPECT_EQ(conv.Ch10StopTime, setup->StartTime);
-  EXPECT_EQ(conv.PcmPacketCount, 0.0);
-  EXPECT_EQ(conv.TimePacketCount, 1.0);
-  EXPECT_EQ(conv.PackFileSize, 8.0);
-  EXPECT_EQ(conv.PcmBytesConverted, 0.0);
+  EXPECT_DOUBLE_EQ(conv.BitRate(), 1000000.0);
+  EXPECT_DOUBLE_EQ(conv.PacketDuration(), 0.099968);
+  EXPECT_DOUBLE_EQ(conv.CounterWrapPeriod(), 28147497.6710655);
+  EXPECT_EQ(conv.RelativeSeconds(), 0.0);
+  EXPECT_EQ(conv.CurrentArchiveTime(), setup->StartTime);
+  EXPECT_EQ(conv.Ch10StartTime(), setup->StartTime);
+  EXPECT_EQ(conv.Ch10StopTime(), setup->StartTime);
+  EXPECT_EQ(conv.PcmPacketCount(), 0);
+  EXPECT_EQ(conv.TimePacketCount(), 1);
+  EXPECT_EQ(conv.PackedBytesAccepted(), 0);
 }
 
 TEST_F(Ch10Converter, TmatsPacketComesFirstOnChannelZero) {
   auto setup = MakeSetup(256, 1000.0);
   const std::string out = dir_.File("o.ch10");
   {
-    ch10convertprocessclass conv(dir_.File("none.arkpak"), out, *setup);
+    ch10convertprocessclass conv(out, *setup);
     ASSERT_TRUE(conv.CreateCh10File(out));
     conv.WriteTmatsPacket();
-    ASSERT_FALSE(conv.TmatsLines.empty());
+    ASSERT_FALSE(conv.TmatsLines().empty());
     conv.CloseCh10File();
     EXPECT_FALSE(conv.OutputFailed());
 
@@ -116,7 +136,7 @@ TEST_F(Ch10Converter, TmatsPacketComesFirstOnChannelZero) {
     EXPECT_EQ(p.ChannelWord(), 0u);
     // The body is every line followed by ";" CR LF.
     std::string text;
-    for (const std::string& line : conv.TmatsLines) text += line + ";\r\n";
+    for (const std::string& line : conv.TmatsLines()) text += line + ";\r\n";
     EXPECT_EQ(p.PayloadText(), text);
     EXPECT_EQ(p.data_length, 4 + text.size());
   }
@@ -130,7 +150,7 @@ TEST_F(Ch10Converter, TmatsFillerForEveryBodyLengthRemainder) {
     auto setup = MakeSetup(16 * words, 100.0);
     setup->WordTable[0].iWdLen = 12;  // one odd length makes the text vary
     const std::string out = dir_.File("t.ch10");
-    ch10convertprocessclass conv(dir_.File("none.arkpak"), out, *setup);
+    ch10convertprocessclass conv(out, *setup);
     ASSERT_TRUE(conv.CreateCh10File(out));
     conv.WriteTmatsPacket();
     conv.CloseCh10File();
@@ -152,7 +172,7 @@ TEST_F(Ch10Converter, LargeTmatsTextFromAFullWordTable) {
   for (int i = 0; i < kWordTableEntries; i += 2) setup->WordTable[i].iWdLen = 12;
   setup->VariableWordLengths = true;
   const std::string out = dir_.File("big.ch10");
-  ch10convertprocessclass conv(dir_.File("none.arkpak"), out, *setup);
+  ch10convertprocessclass conv(out, *setup);
   ASSERT_TRUE(conv.CreateCh10File(out));
   conv.WriteTmatsPacket();
   conv.WriteTimePacket(0, 0.0, setup->StartTime);
@@ -163,38 +183,16 @@ TEST_F(Ch10Converter, LargeTmatsTextFromAFullWordTable) {
   EXPECT_TRUE(packets[0].ChecksumsGood());
   EXPECT_EQ(packets[0].packet_length % 4, 0u);
   std::string text;
-  for (const std::string& line : conv.TmatsLines) text += line + ";\r\n";
+  for (const std::string& line : conv.TmatsLines()) text += line + ";\r\n";
   EXPECT_TRUE(packets[0].PayloadText() == text);
   EXPECT_TRUE(packets[1].ChecksumsGood());
-}
-
-TEST_F(Ch10Converter, PacketLargerThanTheAssemblyBufferGrowsIt) {
-  auto setup = MakeSetup(1000, 1000.0);
-  std::vector<uint8_t> pack(1300000);
-  for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(i ^ (i >> 9));
-  testutil::WriteAllBytes(dir_.File("p.arkpak"), pack.data(), pack.size());
-  const std::string out = dir_.File("o.ch10");
-  ch10convertprocessclass conv(dir_.File("p.arkpak"), out, *setup);
-  ASSERT_TRUE(conv.OpenPackFile(dir_.File("p.arkpak")));
-  ASSERT_TRUE(conv.CreateCh10File(out));
-  conv.SetUpTiming();
-  bool end = false;
-  conv.WritePcmPacket(600000, end, 0.0);  // 1,200,000 data bytes
-  conv.WritePcmPacket(600000, end, 0.0);
-  conv.CloseCh10File();
-  const auto packets = ReadPackets(out);
-  ASSERT_EQ(packets.size(), 2u);
-  EXPECT_EQ(packets[0].data_length, 1200004u);
-  EXPECT_TRUE(packets[0].ChecksumsGood());
-  EXPECT_TRUE(packets[1].ChecksumsGood());
-  EXPECT_TRUE(testutil::ConcatenatePcmPayloads(packets) == pack);
 }
 
 TEST_F(Ch10Converter, TimePacketSequenceWrapsAfter256) {
   auto setup = MakeSetup(1000, 1000.0);
   const std::string out = dir_.File("o.ch10");
   {
-    ch10convertprocessclass conv(dir_.File("none.arkpak"), out, *setup);
+    ch10convertprocessclass conv(out, *setup);
     ASSERT_TRUE(conv.CreateCh10File(out));
     for (int i = 0; i < 258; ++i) conv.WriteTimePacket(1, 1.0 * i, setup->StartTime + i);
     conv.CloseCh10File();
@@ -227,19 +225,15 @@ TEST_F(Ch10Converter, TimePacketBodyIsRebuiltInTheReusedBuffer) {
   // A PCM packet leaves data in the assembly buffer; the time packet that
   // follows must still carry 54 zero bytes.
   auto setup = MakeSetup(1000, 1000.0);
-  std::vector<uint8_t> pack(12500, 0xA5);
-  testutil::WriteAllBytes(dir_.File("p.arkpak"), pack.data(), pack.size());
+  std::vector<uint8_t> pack(12496, 0xA5);  // one full packet
   const std::string out = dir_.File("o.ch10");
   {
-    ch10convertprocessclass conv(dir_.File("p.arkpak"), out, *setup);
-    ASSERT_TRUE(conv.OpenPackFile(dir_.File("p.arkpak")));
+    ch10convertprocessclass conv(out, *setup);
     ASSERT_TRUE(conv.CreateCh10File(out));
     conv.SetUpTiming();
-    bool end = false;
-    conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);
-    ASSERT_FALSE(end);
+    ASSERT_TRUE(conv.AcceptPackedBytes(pack.data(), pack.size()));
+    EXPECT_EQ(conv.PcmPacketCount(), 1);
     conv.WriteTimePacket(0, 0.099968, 86400.0 * 123 + 45296.789);
-    conv.ClosePackFile();
     conv.CloseCh10File();
   }
   const auto packets = ReadPackets(out);
@@ -253,63 +247,84 @@ TEST_F(Ch10Converter, TimePacketBodyIsRebuiltInTheReusedBuffer) {
   EXPECT_EQ(packets[1].rtc, 999680u);
 }
 
-TEST_F(Ch10Converter, PcmPacketsCarryTheirRelativeTimeAndSequence) {
-  auto setup = MakeSetup(1000, 1000.0);  // 12,496 data bytes per packet
-  std::vector<uint8_t> pack(12496 * 3);
+TEST_F(Ch10Converter, PcmPacketsTimesAndTimePacketsAtOneMegabit) {
+  // 12,496 data bytes (0.099968 s) per packet; 21 full packets and nothing
+  // more. A time packet follows the 10th and the 20th PCM packet and
+  // carries the relative time counter and archive time of the PCM packet
+  // after it.
+  auto setup = MakeSetup(1000, 1000.0);
+  std::vector<uint8_t> pack(12496 * 21);
   for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(i * 7 + 3);
-  testutil::WriteAllBytes(dir_.File("p.arkpak"), pack.data(), pack.size());
   const std::string out = dir_.File("o.ch10");
-  ch10convertprocessclass conv(dir_.File("p.arkpak"), out, *setup);
-  ASSERT_TRUE(conv.OpenPackFile(dir_.File("p.arkpak")));
-  ASSERT_TRUE(conv.CreateCh10File(out));
-  conv.SetUpTiming();
-  bool end = true;
-  conv.WritePcmPacket(conv.WordsPerPacket, end, 1.5);
-  EXPECT_FALSE(end);
-  EXPECT_EQ(conv.LastPacketDataBytes, 12496);
-  EXPECT_EQ(conv.LastPacketDuration, conv.PacketDuration);
-  conv.WritePcmPacket(conv.WordsPerPacket, end, 500.0);
-  conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);
-  EXPECT_FALSE(end);
-  conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);  // exactly 3 packets: the 4th finds the end
-  EXPECT_TRUE(end);
-  EXPECT_EQ(conv.LastPacketDataBytes, 0);
-  conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);
-  EXPECT_TRUE(end);
-  conv.ClosePackFile();
-  conv.CloseCh10File();
+  ch10convertprocessclass conv(out, *setup);
+  Stream(conv, pack, 5000);
+  EXPECT_EQ(conv.PcmPacketCount(), 21);
+  EXPECT_EQ(conv.TimePacketCount(), 3);
+  EXPECT_EQ(conv.PackedBytesAccepted(), static_cast<int64_t>(pack.size()));
+  // Accumulated on a day-of-year time near 1e7 s: a few ulps per step.
+  EXPECT_NEAR(conv.Ch10StopTime() - conv.Ch10StartTime(), 21 * 0.099968, 1e-7);
 
   const auto packets = ReadPackets(out);
-  ASSERT_EQ(packets.size(), 3u);
-  for (size_t i = 0; i < 3; ++i) {
-    EXPECT_TRUE(packets[i].ChecksumsGood());
-    EXPECT_EQ(packets[i].channel, 2);
-    EXPECT_EQ(packets[i].data_type, 0x09);
-    EXPECT_EQ(packets[i].sequence, i);
-    EXPECT_EQ(packets[i].data_length, 12500u);
-    EXPECT_EQ(packets[i].packet_length, 12528u);
-    EXPECT_EQ(packets[i].ChannelWord(), 0x00100000u);
+  ASSERT_EQ(packets.size(), 2u + 21u + 2u);
+  EXPECT_EQ(packets[0].channel, testutil::kCh10TmatsChannel);
+  EXPECT_EQ(packets[1].channel, testutil::kCh10TimeChannel);
+  EXPECT_EQ(packets[1].rtc, 0u);
+  EXPECT_EQ(packets[12].channel, testutil::kCh10TimeChannel);  // after PCM packet 10
+  EXPECT_EQ(packets[23].channel, testutil::kCh10TimeChannel);  // after PCM packet 20
+  EXPECT_EQ(packets[12].rtc, packets[13].rtc);
+  EXPECT_EQ(packets[23].rtc, packets[24].rtc);
+  EXPECT_EQ(packets[12].sequence, 1);
+  testutil::Ch10DayTime t;
+  ASSERT_TRUE(testutil::DecodeCh10TimeBody(packets[12].body, t));
+  EXPECT_EQ(t.channel_word, 0xF0u);
+
+  const auto pcm = Pcm(packets);
+  ASSERT_EQ(pcm.size(), 21u);
+  for (size_t i = 0; i < pcm.size(); ++i) {
+    EXPECT_TRUE(pcm[i].ChecksumsGood()) << i;
+    EXPECT_EQ(pcm[i].data_type, 0x09);
+    EXPECT_EQ(pcm[i].sequence, i);
+    EXPECT_EQ(pcm[i].data_length, 12500u);
+    EXPECT_EQ(pcm[i].packet_length, 12528u);
+    EXPECT_EQ(pcm[i].ChannelWord(), 0x00100000u);
   }
-  EXPECT_EQ(std::vector<uint8_t>(packets[0].header.begin() + 16, packets[0].header.begin() + 22),
-            (std::vector<uint8_t>{0xC0, 0xE1, 0xE4, 0x00, 0x00, 0x00}));
-  EXPECT_EQ(testutil::Ch10ReadLe32(packets[1].header.data() + 16), 0x2A05F200u);
-  EXPECT_EQ(testutil::Ch10ReadLe16(packets[1].header.data() + 20), 0x0001);
+  EXPECT_EQ(pcm[0].rtc, 0u);
+  EXPECT_EQ(pcm[1].rtc, 999680u);  // floor(0.099968 x 10^7)
+  EXPECT_NEAR(static_cast<double>(pcm[20].rtc), 20 * 999680.0, 1.0);
   EXPECT_EQ(testutil::ConcatenatePcmPayloads(packets), pack);
+}
+
+TEST_F(Ch10Converter, TheStreamsPiecesDoNotChangeTheFile) {
+  // Whether the stream comes a byte at a time, in odd pieces or at once,
+  // the packets are the same: full ones as they fill, the short one last.
+  auto setup = MakeSetup(1000, 1000.0);
+  std::vector<uint8_t> pack(12496 * 3 + 1001);
+  for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(i ^ (i >> 8));
+  std::vector<uint8_t> first;
+  for (size_t piece : {pack.size(), size_t{1}, size_t{3}, size_t{12496}, size_t{12497}}) {
+    const std::string out = dir_.File("piece.ch10");
+    ch10convertprocessclass conv(out, *setup);
+    Stream(conv, pack, piece);
+    EXPECT_EQ(conv.PcmPacketCount(), 4) << piece;
+    std::vector<uint8_t> bytes = testutil::ReadAllBytes(out);
+    // Past the TMATS packet (its comment holds the clock) the files agree.
+    const size_t tmats = ReadPackets(out)[0].packet_length;
+    bytes.erase(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(tmats));
+    if (first.empty()) {
+      first = bytes;
+    } else {
+      EXPECT_TRUE(bytes == first) << piece;
+    }
+  }
 }
 
 TEST_F(Ch10Converter, LargestPacketsAtTheCap) {
   auto setup = MakeSetup(2048, 10240.0);  // 20,971,520 bit/s
   std::vector<uint8_t> pack(262144 + 1000, 0x3C);
-  testutil::WriteAllBytes(dir_.File("p.arkpak"), pack.data(), pack.size());
   const std::string out = dir_.File("o.ch10");
-  ch10convertprocessclass conv(dir_.File("p.arkpak"), out, *setup);
-  ASSERT_TRUE(conv.OpenPackFile(dir_.File("p.arkpak")));
-  ASSERT_TRUE(conv.CreateCh10File(out));
-  conv.SetUpTiming();
-  bool end = false;
-  while (!end) conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);
-  conv.CloseCh10File();
-  const auto packets = ReadPackets(out);
+  ch10convertprocessclass conv(out, *setup);
+  Stream(conv, pack);
+  const auto packets = Pcm(ReadPackets(out));
   ASSERT_EQ(packets.size(), 2u);
   EXPECT_EQ(packets[0].data_length, 262148u);
   EXPECT_EQ(packets[0].packet_length, 262176u);
@@ -322,110 +337,53 @@ TEST_F(Ch10Converter, SlowStreamStillEnds) {
   auto setup = MakeSetup(16, 20.0);  // 320 bit/s: the minimum of 4 words
   std::vector<uint8_t> pack(30);
   for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(i + 1);
-  testutil::WriteAllBytes(dir_.File("p.arkpak"), pack.data(), pack.size());
   const std::string out = dir_.File("o.ch10");
-  ch10convertprocessclass conv(dir_.File("p.arkpak"), out, *setup);
-  ASSERT_TRUE(conv.OpenPackFile(dir_.File("p.arkpak")));
-  ASSERT_TRUE(conv.CreateCh10File(out));
-  conv.SetUpTiming();
-  ASSERT_EQ(conv.WordsPerPacket, 4);
-  EXPECT_DOUBLE_EQ(conv.PacketDuration, 0.2);
-  bool end = false;
-  int calls = 0;
-  while (!end && calls < 100) {
-    conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);
-    ++calls;
-  }
-  EXPECT_EQ(calls, 5);  // 3 full packets of 8 bytes, a short one of 6 -> 8, the end
-  conv.CloseCh10File();
+  ch10convertprocessclass conv(out, *setup);
+  Stream(conv, pack, 7);
+  ASSERT_EQ(conv.WordsPerPacket(), 4);
+  EXPECT_DOUBLE_EQ(conv.PacketDuration(), 0.2);
+  // 3 full packets of 8 bytes, a short one of 6 -> 8.
+  EXPECT_EQ(conv.PcmPacketCount(), 4);
   const auto packets = ReadPackets(out);
-  ASSERT_EQ(packets.size(), 4u);
+  EXPECT_EQ(Pcm(packets).size(), 4u);
   std::vector<uint8_t> padded = pack;
   padded.resize(32, 0);
   EXPECT_EQ(testutil::ConcatenatePcmPayloads(packets), padded);
 }
 
-TEST_F(Ch10Converter, MissingPackFileGivesNoPcmPacket) {
+TEST_F(Ch10Converter, EmptyStreamGivesTmatsAndOneTimePacket) {
   auto setup = MakeSetup(1000, 1000.0);
   const std::string out = dir_.File("o.ch10");
-  ch10convertprocessclass conv(dir_.File("missing.arkpak"), out, *setup);
-  EXPECT_FALSE(conv.OpenPackFile(dir_.File("missing.arkpak")));
-  ASSERT_TRUE(conv.CreateCh10File(out));
-  conv.SetUpTiming();
-  EXPECT_EQ(conv.PackFileSize, -1.0);
-  bool end = false;
-  conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);
-  EXPECT_TRUE(end);
-  conv.CloseCh10File();
+  ch10convertprocessclass conv(out, *setup);
+  Stream(conv, {});
+  EXPECT_EQ(conv.PcmPacketCount(), 0);
+  EXPECT_EQ(conv.TimePacketCount(), 1);
+  EXPECT_EQ(conv.Ch10StopTime(), conv.Ch10StartTime());
   EXPECT_FALSE(conv.OutputFailed());
-  EXPECT_TRUE(testutil::ReadAllBytes(out).empty());
-  ASSERT_EQ(boxes_.size(), 1u);
-  EXPECT_NE(boxes_[0].find("missing.arkpak"), std::string::npos);
-}
-
-TEST_F(Ch10Converter, PackReadErrorEndsTheInputAndIsLoggedOnce) {
-  // Reading this process's memory file from offset 0 fails with EIO: a pack
-  // file that opens but cannot be read.
-  const std::string unreadable = "/proc/self/mem";
-  if (!FileExists(unreadable)) GTEST_SKIP() << "no " << unreadable;
-  auto setup = MakeSetup(1000, 1000.0);
-  const std::string out = dir_.File("o.ch10");
-  ch10convertprocessclass conv(unreadable, out, *setup);
-  ASSERT_TRUE(conv.OpenPackFile(unreadable));
-  ASSERT_TRUE(conv.CreateCh10File(out));
-  bool end = false;
-  conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);
-  EXPECT_TRUE(end);
-  EXPECT_EQ(conv.LastPacketDataBytes, 0);
-  // The following calls find the end without another read or report.
-  end = false;
-  conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);
-  EXPECT_TRUE(end);
-  conv.ClosePackFile();
-  conv.CloseCh10File();
-  EXPECT_FALSE(conv.OutputFailed());
-  EXPECT_TRUE(testutil::ReadAllBytes(out).empty());
-  ASSERT_EQ(boxes_.size(), 1u);
-  EXPECT_EQ(beeps_.Count(BeepKind::Error), 1);
-  EXPECT_EQ(boxes_[0].rfind("ERROR|", 0), 0u) << boxes_[0];
-  EXPECT_NE(boxes_[0].find("Unable to read pack file " + unreadable), std::string::npos)
-      << boxes_[0];
+  const auto packets = ReadPackets(out);
+  ASSERT_EQ(packets.size(), 2u);
+  EXPECT_EQ(packets[0].channel, testutil::kCh10TmatsChannel);
+  EXPECT_EQ(packets[1].channel, testutil::kCh10TimeChannel);
+  EXPECT_TRUE(boxes_.empty());
 }
 
 TEST_F(Ch10Converter, ShortLastPacketForEveryRemainder) {
-  // Pack files that end 1 to 8 bytes into a packet of 8 data bytes: the
-  // last packet holds what is left, zero-padded to a 4-byte unit, and the
-  // call after it finds the end of input.
+  // Streams that end 1 to 8 bytes into a packet of 8 data bytes: the last
+  // packet holds what is left, zero-padded to a 4-byte unit, and lasts only
+  // as long as its data.
   auto setup = MakeSetup(16, 20.0);  // the minimum of 4 words: 8 data bytes
   for (size_t extra = 1; extra <= 8; ++extra) {
     std::vector<uint8_t> pack(16 + extra);
     for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(0xC0 + i);
-    const std::string pack_path = dir_.File("p.arkpak");
-    testutil::WriteAllBytes(pack_path, pack.data(), pack.size());
     const std::string out = dir_.File("o.ch10");
-    ch10convertprocessclass conv(pack_path, out, *setup);
-    ASSERT_TRUE(conv.OpenPackFile(pack_path));
-    ASSERT_TRUE(conv.CreateCh10File(out));
-    conv.SetUpTiming();
-    bool end = false;
-    for (int full = 0; full < 2; ++full) {
-      conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);
-      ASSERT_FALSE(end);
-      EXPECT_EQ(conv.LastPacketDataBytes, 8);
-    }
-    conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);
-    ASSERT_FALSE(end) << extra;
+    ch10convertprocessclass conv(out, *setup);
+    Stream(conv, pack, 5);
     const int64_t padded = static_cast<int64_t>((extra + 3) / 4 * 4);
-    EXPECT_EQ(conv.LastPacketDataBytes, padded) << extra;
-    EXPECT_DOUBLE_EQ(conv.LastPacketDuration, padded * 8 / 320.0) << extra;
-    conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);
-    EXPECT_TRUE(end) << extra;
-    EXPECT_EQ(conv.LastPacketDataBytes, 0);
-    EXPECT_EQ(conv.LastPacketDuration, 0.0);
-    conv.ClosePackFile();
-    conv.CloseCh10File();
+    EXPECT_EQ(conv.PcmPacketCount(), 3) << extra;
+    EXPECT_NEAR(conv.Ch10StopTime() - conv.Ch10StartTime(), 0.4 + padded * 8 / 320.0, 1e-7)
+        << extra;
 
-    const auto packets = ReadPackets(out);
+    const auto packets = Pcm(ReadPackets(out));
     ASSERT_EQ(packets.size(), 3u) << extra;
     for (const auto& p : packets) EXPECT_TRUE(p.ChecksumsGood()) << extra;
     EXPECT_EQ(packets[2].data_length, 4u + padded) << extra;
@@ -436,25 +394,42 @@ TEST_F(Ch10Converter, ShortLastPacketForEveryRemainder) {
   EXPECT_TRUE(boxes_.empty());
 }
 
+TEST_F(Ch10Converter, RelativeTimeWrapsOncePastThePeriod) {
+  // Packets of 0.6 wrap periods: the third packet's relative time, 1.2
+  // periods, wraps to 0.2 periods (the period is subtracted once, never
+  // going below 0).
+  auto setup = MakeSetup(64, 1.0);
+  ch10convertprocessclass probe(dir_.File("probe.ch10"), *setup);
+  probe.SetUpTiming();
+  const double period = probe.CounterWrapPeriod();
+  setup->MinorFrameRate = 1.0 / (0.6 * period);  // 4 words (64 bits) last 0.6 periods
+  const std::string out = dir_.File("o.ch10");
+  ch10convertprocessclass conv(out, *setup);
+  Stream(conv, std::vector<uint8_t>(8 * 3, 0x11));
+  EXPECT_NEAR(conv.RelativeSeconds(), 0.8 * period, 1e-3);
+  const auto pcm = Pcm(ReadPackets(out));
+  ASSERT_EQ(pcm.size(), 3u);
+  const double ticks = 1e7;
+  EXPECT_EQ(pcm[0].rtc, 0u);
+  EXPECT_NEAR(static_cast<double>(pcm[1].rtc), 0.6 * period * ticks, 2.0);
+  EXPECT_NEAR(static_cast<double>(pcm[2].rtc), 0.2 * period * ticks, 2.0);
+}
+
 TEST_F(Ch10Converter, WriteFailureIsReportedOnceAndStopsTheOutput) {
   auto setup = MakeSetup(1000, 1000.0);
   std::vector<uint8_t> pack(12496 * 4, 0x5A);
-  testutil::WriteAllBytes(dir_.File("p.arkpak"), pack.data(), pack.size());
   const std::string out = dir_.File("fault.ch10");
-  ch10convertprocessclass conv(dir_.File("p.arkpak"), out, *setup);
-  ASSERT_TRUE(conv.OpenPackFile(dir_.File("p.arkpak")));
-  ASSERT_TRUE(conv.CreateCh10File(out));
-  conv.SetUpTiming();
-  conv.WriteTimePacket(0, 0.0, setup->StartTime);
-  // Room for the time packet and part of the first PCM packet only.
+  ch10convertprocessclass conv(out, *setup);
+  ASSERT_TRUE(conv.Start());
+  const size_t started = testutil::ReadAllBytes(out).size();
+  // Room for part of the first PCM packet only.
   SetFileWriteFault("fault.ch10", 1000, ENOSPC);
-  bool end = false;
-  conv.WritePcmPacket(conv.WordsPerPacket, end, 0.0);
+  EXPECT_FALSE(conv.AcceptPackedBytes(pack.data(), pack.size()));
   EXPECT_TRUE(conv.OutputFailed());
   EXPECT_EQ(conv.OutputError(), ENOSPC);
-  conv.WritePcmPacket(conv.WordsPerPacket, end, 0.1);
-  conv.WriteTimePacket(0, 0.2, setup->StartTime + 0.2);
-  conv.CloseCh10File();
+  EXPECT_EQ(conv.PcmPacketCount(), 0);  // the failed packet is not counted
+  EXPECT_FALSE(conv.AcceptPackedBytes(pack.data(), 100));
+  conv.Finish();
   EXPECT_EQ(conv.OutputError(), ENOSPC);
 
   ASSERT_EQ(boxes_.size(), 1u);
@@ -463,19 +438,19 @@ TEST_F(Ch10Converter, WriteFailureIsReportedOnceAndStopsTheOutput) {
   EXPECT_NE(boxes_[0].find(out), std::string::npos) << boxes_[0];
   EXPECT_NE(boxes_[0].find(SystemErrorText(ENOSPC)), std::string::npos) << boxes_[0];
   // Nothing after the failed packet reached the file.
-  EXPECT_EQ(testutil::ReadAllBytes(out).size(), 92u + 1000u);
+  EXPECT_EQ(testutil::ReadAllBytes(out).size(), started + 1000u);
 }
 
 TEST_F(Ch10Converter, Ch10FileThatCannotBeCreatedIsReported) {
   auto setup = MakeSetup(1000, 1000.0);
   const std::string out = dir_.File("no-such-folder/o.ch10");
-  ch10convertprocessclass conv(dir_.File("p.arkpak"), out, *setup);
-  EXPECT_FALSE(conv.CreateCh10File(out));
+  ch10convertprocessclass conv(out, *setup);
+  EXPECT_FALSE(conv.Start());
   EXPECT_TRUE(conv.OutputFailed());
   EXPECT_EQ(conv.OutputError(), ENOENT);
-  conv.WriteTmatsPacket();
-  conv.WriteTimePacket(0, 0.0, setup->StartTime);
-  conv.CloseCh10File();
+  const std::vector<uint8_t> pack(12496 * 2, 0x77);
+  EXPECT_FALSE(conv.AcceptPackedBytes(pack.data(), pack.size()));
+  conv.Finish();
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(beeps_.Count(BeepKind::Error), 1);
   EXPECT_NE(boxes_[0].find(out), std::string::npos);

@@ -18,7 +18,7 @@
 
 namespace {
 
-// Long enough for many event pumps in pass 1 (one per 101 blocks).
+// Long enough for many event pumps in the run (one per 101 blocks).
 std::string MakeArchive(const testutil::TempDir& dir, const std::string& name, int64_t frames,
                         bool setup_file = true) {
   mkarchive::ArchiveSettings settings;
@@ -75,7 +75,7 @@ class ConversionWindowTest : public QObject {
     QVERIFY(session.Find<QWidget>("PanelArkInfo")->isVisible());
     QVERIFY(!session.ViewText("PanelArkInfo", "LabelStartFileTime").isEmpty());
 
-    // The views show progress part way through pass 1.
+    // The views show progress part way through the run.
     QString during_progress;
     bool pressed_during_run = false;
     session.window->SetPumpObserver([&] {

@@ -1,5 +1,6 @@
-// The packed-bit converter: group size, pack file contents, the gap rule
-// with its fill frames, counters and log lines, and pack file failures.
+// The packed-bit converter: group size, pack file contents, the stream
+// sink, the gap rule with its fill frames, counters and log lines, and pack
+// file failures.
 #include "pack/pack_converter.h"
 
 #include <cerrno>
@@ -391,6 +392,58 @@ TEST_F(PackConverterTest, NewRunResetsCountersAndFinishesTheOldFile) {
   EXPECT_EQ(pack.ValidFrameCount, 0.0);
   EXPECT_EQ(pack.BlockCount, 0.0);
   EXPECT_EQ(FileSize(second), 0);
+}
+
+// Keeps what it is handed; refuses (as a failed writer does) from its
+// `refuse_from`-th call on.
+struct RecordingSink : packedbytesinkclass {
+  bool AcceptPackedBytes(const uint8_t* bytes, size_t count) override {
+    ++calls;
+    if (calls >= refuse_from) return false;
+    received.insert(received.end(), bytes, bytes + count);
+    return true;
+  }
+  std::vector<uint8_t> received;
+  int calls = 0;
+  int refuse_from = 1 << 30;
+};
+
+TEST_F(PackConverterTest, StreamSinkGetsThePackFileBytesWhetherTheFileIsWrittenOrNot) {
+  // 12-bit words, 40 per frame (480 bits): groups of 3,264 frames; 7,001
+  // frames give two whole groups, a waiting rest and a padded last word.
+  for (bool wanted : {true, false}) {
+    for (int refuse_from : {1 << 30, 2}) {
+      SCOPED_TRACE(std::to_string(wanted) + " " + std::to_string(refuse_from));
+      ArchiveRig rig(40, 1, 1000.0, 12, false);
+      rig.Header().WordTable[39].iWdLen = 7;  // 475 bits: frames end mid-word
+      rig.archive.FirstFrameTime = kBaseMicros / 1e6;
+      orloarkpackclass pack(rig.archive);
+      ASSERT_TRUE(pack.SetPackFile(PackPath()));
+      RecordingSink sink;
+      sink.refuse_from = refuse_from;
+      pack.SetPackFileWanted(wanted);
+      pack.SetStreamSink(&sink);
+      ReferencePacker ref;
+      for (int n = 0; n < 7001; ++n) {
+        std::vector<uint16_t> w = FrameWords(40, n);
+        rig.PutFrame(0, kBaseMicros + n * 1000, w.data());
+        pack.ProcessArkBlock();
+        ref.PackFrame(w.data(), rig.Header());
+      }
+      EXPECT_TRUE(pack.ClosePackOutput());
+      EXPECT_FALSE(pack.OutputFailed());
+      const std::vector<uint8_t> file = testutil::ReadAllBytes(PackPath());
+      EXPECT_TRUE(file == (wanted ? ref.Bytes() : std::vector<uint8_t>()));
+      if (refuse_from == 2) {
+        // Refused once, never asked again; what came before it stays.
+        EXPECT_EQ(sink.calls, 2);
+        EXPECT_EQ(sink.received.size(), static_cast<size_t>(3264 * 475 / 16 * 2));
+      } else {
+        EXPECT_EQ(sink.calls, 3);  // two groups and the rest at close
+        EXPECT_TRUE(sink.received == ref.Bytes());
+      }
+    }
+  }
 }
 
 class PackFailureTest : public PackConverterTest {

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "archive/archive_reader.h"
 #include "ch10/ch10_converter.h"
@@ -106,15 +107,24 @@ TEST(ConversionNotes, WholeReportForOneMinorFrame) {
   pack.ValidFrameCount = 600500;
   pack.MissedFrameCount = 3;
   pack.TotalFrameCount = 600503;
-  ch10convertprocessclass converter("unused.arkpak", "unused.ch10", archive.Header());
-  converter.Ch10StartTime = archive.Header().StartTime;
-  converter.Ch10StopTime = archive.Header().StopTime;
-  converter.TimePacketCount = 601;
-  converter.PcmPacketCount = 6005;
+  // A stream at 512 bit/s from day 1, 00:00:00: packets of the minimum 4
+  // words, 0.125 s each. 100 full packets and 4 bytes more: 101 PCM
+  // packets over 12.5625 s, and a time packet after every 8th (1 s) besides
+  // the first, 13 in all.
+  testutil::TempDir dir;
+  arkheaderstruct stream_setup = archive.Header();
+  stream_setup.StartTime = kDay;
+  stream_setup.BitsPerMinorFrame = 64;
+  stream_setup.MinorFrameRate = 8.0;
+  ch10convertprocessclass converter(dir.File("stream.ch10"), stream_setup);
+  ASSERT_TRUE(converter.Start());
+  const std::vector<uint8_t> stream(100 * 8 + 4, 0x5A);
+  ASSERT_TRUE(converter.AcceptPackedBytes(stream.data(), stream.size()));
+  converter.Finish();
 
   const std::string expected =
-      SummaryBlocks("600500", "3", "600503", "100:12:00:00.000000", "100:12:10:00.500000",
-                    "000:00:10:00.500000", "601", "6005") +
+      SummaryBlocks("600500", "3", "600503", "001:00:00:00.000000", "001:00:00:12.562500",
+                    "000:00:00:12.562500", "13", "101") +
       kSetupHeading +
       "Right Aligned         : YES\r\n"
       "CWL                   : 16\r\n"

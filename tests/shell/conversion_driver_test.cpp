@@ -1,5 +1,5 @@
 // The conversion job: selection, output names, refusals, the event pump
-// cadence, aborts in either pass and the fate of the pack file.
+// cadence, an abort during the pass and the fate of the pack file.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -36,7 +36,8 @@ struct CountingViews : progressviewfactoryclass {
     ++archive_views;
     return std::make_unique<View>(shows);
   }
-  std::unique_ptr<progressviewclass> CreateCh10View(const ch10convertprocessclass&) override {
+  std::unique_ptr<progressviewclass> CreateCh10View(const ch10convertprocessclass&,
+                                                    const orloarkclass&) override {
     ++ch10_views;
     return std::make_unique<View>(shows);
   }
@@ -179,12 +180,12 @@ TEST(ConversionDriver, CompleteRunThenASecondRunIsRefused) {
 }
 
 TEST(ConversionDriver, EventsAreServedBeforeIteration102AndEvery101After) {
-  // 101 blocks: pass 1 makes 102 iterations (the last finds the end), so the
-  // pump is called once, before the 102nd.
+  // 101 blocks: the pass makes 102 iterations (the last finds the end), so
+  // the pump is called once, before the 102nd.
   for (int blocks : {100, 101, 202}) {
     Job job;
     int pass1_pumps = 0;
-    job.on_pump = [&] { pass1_pumps += job.driver.Pass() == ConversionPass::PackFrames; };
+    job.on_pump = [&] { pass1_pumps += job.driver.Pass() == ConversionPass::Convert; };
     mkarchive::ArchiveSettings settings = SmallSettings(int64_t{16} * blocks);
     ASSERT_TRUE(job.driver.OpenArchive(MakeArchive(job.log.Dir().path(), "P.ark", settings)));
     ASSERT_EQ(job.driver.RunConversion(), ConversionOutcome::Complete);
@@ -192,10 +193,11 @@ TEST(ConversionDriver, EventsAreServedBeforeIteration102AndEvery101After) {
   }
 }
 
-TEST(ConversionDriver, AbortDuringPass1StillWritesTmatsOneTimePacketAndNotes) {
+TEST(ConversionDriver, AbortKeepsEveryFrameReadInBothOutputsAndTheNotes) {
   Job job;
+  job.driver.SetRetainPackFile(true);
   job.on_pump = [&] {
-    if (job.driver.Pass() == ConversionPass::PackFrames) job.driver.RequestAbort();
+    if (job.driver.Pass() == ConversionPass::Convert) job.driver.RequestAbort();
   };
   std::string path = MakeArchive(job.log.Dir().path(), "A1.ark", SmallSettings(16 * 300));
   ASSERT_TRUE(job.driver.OpenArchive(path));
@@ -204,43 +206,52 @@ TEST(ConversionDriver, AbortDuringPass1StillWritesTmatsOneTimePacketAndNotes) {
   EXPECT_EQ(job.log.Beeps().Count(BeepKind::Done), 0);
   EXPECT_EQ(job.driver.Pack()->ValidFrameCount, 16 * 101);  // 101 blocks before the abort
   EXPECT_FALSE(job.driver.Archive()->IsOpen());
-  EXPECT_FALSE(FileExists(job.driver.PackFileName()));
 
+  // 1,616 frames of 32 bytes: 16 packets of 3,200 bytes (0.1 s) and one of
+  // 512; a time packet after the 9th or 10th.
   auto packets = Packets(job.driver.Ch10FileName());
-  ASSERT_EQ(packets.size(), 2u);
+  ASSERT_GE(packets.size(), 2u);
   EXPECT_EQ(packets[0].channel, testutil::kCh10TmatsChannel);
   EXPECT_EQ(packets[1].channel, testutil::kCh10TimeChannel);
-  EXPECT_EQ(job.driver.Converter()->PcmPacketCount, 0);
-  EXPECT_EQ(job.driver.Converter()->TimePacketCount, 1);
+  EXPECT_EQ(CountChannel(packets, testutil::kCh10PcmChannel), 17);
+  EXPECT_EQ(CountChannel(packets, testutil::kCh10TimeChannel), 2);
+  EXPECT_EQ(job.driver.Converter()->PcmPacketCount(), 17);
+  EXPECT_EQ(job.driver.Converter()->TimePacketCount(), 2);
+  EXPECT_TRUE(testutil::ConcatenatePcmPayloads(packets) ==
+              testutil::ReadAllBytes(job.driver.PackFileName()));
+  EXPECT_EQ(GetFileSize64(job.driver.PackFileName()), 16 * 101 * 32);
   std::string notes = testutil::ReadAllText(job.driver.NotesFileName());
   EXPECT_NE(notes.find("Ark file Vald Frame Count   : 1616\r\n"), std::string::npos);
-  EXPECT_NE(notes.find("Ch10 file Time Packet Count : 1\r\n"), std::string::npos);
-  EXPECT_NE(notes.find("Ch10 file PCM Packet Count  : 0\r\n"), std::string::npos);
+  EXPECT_NE(notes.find("Ch10 file Time Packet Count : 2\r\n"), std::string::npos);
+  EXPECT_NE(notes.find("Ch10 file PCM Packet Count  : 17\r\n"), std::string::npos);
   EXPECT_NE(job.log.LogText().find("END ARK TO CH10 CONVERSION"), std::string::npos);
 }
 
-TEST(ConversionDriver, AbortDuringPass2KeepsWhatWasWrittenAndRetainsOnRequest) {
-  Job job;
-  job.on_pump = [&] {
-    if (job.driver.Pass() == ConversionPass::WriteCh10) job.driver.RequestAbort();
-    job.driver.SetRetainPackFile(true);  // changed during the run: read at its end
-  };
-  // 16 words x 16 bits x 1000 Hz: 800 words (0.1 s) per PCM packet; 15 s
-  // of frames give about 150 packets, so the abort comes before the 102nd.
-  std::string path = MakeArchive(job.log.Dir().path(), "A2.ark", SmallSettings(15000));
-  ASSERT_TRUE(job.driver.OpenArchive(path));
-  EXPECT_EQ(job.driver.RunConversion(), ConversionOutcome::Aborted);
-  const ch10convertprocessclass* cvt = job.driver.Converter();
-  ASSERT_NE(cvt, nullptr);
-  EXPECT_EQ(cvt->PcmPacketCount, 101);
-  EXPECT_TRUE(FileExists(job.driver.PackFileName()));  // retained
-  auto packets = Packets(job.driver.Ch10FileName());
-  EXPECT_EQ(CountChannel(packets, testutil::kCh10PcmChannel), 101);
-  EXPECT_EQ(CountChannel(packets, testutil::kCh10TimeChannel), cvt->TimePacketCount);
-  EXPECT_EQ(cvt->Ch10StopTime, cvt->CurrentArchiveTime);
-  EXPECT_NEAR(cvt->Ch10StopTime - cvt->Ch10StartTime, 101 * cvt->PacketDuration, 1e-6);
-  std::string notes = testutil::ReadAllText(job.driver.NotesFileName());
-  EXPECT_NE(notes.find("Ch10 file PCM Packet Count  : 101\r\n"), std::string::npos);
+TEST(ConversionDriver, PackFileIsWrittenOnlyWhenKeptFromTheStart) {
+  // The choice at the start decides whether the stream is written; a choice
+  // cleared during the run removes the file, one made during the run finds
+  // nothing written and says so.
+  const struct {
+    bool at_start;
+    bool during_run;
+    bool kept;
+  } cases[] = {{false, false, false}, {true, true, true}, {true, false, false}, {false, true, false}};
+  for (const auto& c : cases) {
+    Job job;
+    job.driver.SetRetainPackFile(c.at_start);
+    job.on_pump = [&] { job.driver.SetRetainPackFile(c.during_run); };
+    std::string path = MakeArchive(job.log.Dir().path(), "K.ark", SmallSettings(16 * 150));
+    ASSERT_TRUE(job.driver.OpenArchive(path));
+    ASSERT_EQ(job.driver.RunConversion(), ConversionOutcome::Complete);
+    ASSERT_GE(job.pumps, 1);
+    SCOPED_TRACE(std::to_string(c.at_start) + " then " + std::to_string(c.during_run));
+    EXPECT_EQ(FileExists(job.driver.PackFileName()), c.kept);
+    if (c.kept) {
+      EXPECT_EQ(GetFileSize64(job.driver.PackFileName()), 16 * 150 * 32);
+    }
+    EXPECT_EQ(CountOf(job.log.LogText(), "Pack file not kept"), !c.at_start && c.during_run);
+    EXPECT_EQ(job.driver.Converter()->PackedBytesAccepted(), 16 * 150 * 32);
+  }
 }
 
 TEST(ConversionDriver, SelectionAndRunAreRefusedWhileRunning) {
@@ -276,41 +287,6 @@ TEST(ConversionDriver, WindowHooksSeeResetStartAndOutcome) {
   EXPECT_EQ(events.front(), "reset");
   EXPECT_EQ(events[1], "start");
   EXPECT_EQ(events.back(), "Conversion Complete");
-}
-
-}  // namespace
-
-namespace {
-
-TEST(ConversionDriver, RelativeTimeWrapsOncePastThePeriod) {
-  Job job;
-  double period = 0.0;
-  job.on_pump = [&] {
-    if (job.driver.Pass() != ConversionPass::WriteCh10) return;
-    // Move the relative time close to the counter's wrap before the 102nd
-    // PCM packet (PCM packets of 0.1 s here).
-    auto* cvt = const_cast<ch10convertprocessclass*>(job.driver.Converter());
-    period = cvt->CounterWrapPeriod;
-    cvt->RelativeSeconds = period - 0.15;
-  };
-  std::string path = MakeArchive(job.log.Dir().path(), "WRAP.ark", SmallSettings(15000));
-  ASSERT_TRUE(job.driver.OpenArchive(path));
-  ASSERT_EQ(job.driver.RunConversion(), ConversionOutcome::Complete);
-  ASSERT_GT(period, 28147497.0);
-
-  std::vector<uint64_t> pcm_rtc;
-  for (const auto& p : Packets(job.driver.Ch10FileName())) {
-    if (p.channel == testutil::kCh10PcmChannel) pcm_rtc.push_back(p.rtc);
-  }
-  ASSERT_GT(pcm_rtc.size(), 110u);
-  const double ticks = 1e7;
-  EXPECT_NEAR(static_cast<double>(pcm_rtc[100]), 100 * 0.1 * ticks, 2.0);
-  EXPECT_NEAR(static_cast<double>(pcm_rtc[101]), (period - 0.15) * ticks, 2.0);
-  EXPECT_NEAR(static_cast<double>(pcm_rtc[102]), (period - 0.05) * ticks, 2.0);
-  // Past the period: the period is subtracted once, never going negative.
-  EXPECT_NEAR(static_cast<double>(pcm_rtc[103]), 0.05 * ticks, 2.0);
-  EXPECT_NEAR(static_cast<double>(pcm_rtc[110]), 0.75 * ticks, 2.0);
-  EXPECT_GE(job.driver.Converter()->RelativeSeconds, 0.0);
 }
 
 }  // namespace

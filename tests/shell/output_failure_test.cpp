@@ -36,6 +36,8 @@ struct FailingRun {
 
   ConversionOutcome Run(const std::string& fault_part, int64_t bytes_before, int error_number,
                         int64_t frames = 4000) {
+    // The pack file is written only when it is kept.
+    driver.SetRetainPackFile(fault_part == ".arkpak");
     std::string path = MakeArchive(log.Dir().path(), "W.ark", SmallSettings(frames));
     EXPECT_TRUE(driver.OpenArchive(path));
     SetFileWriteFault(fault_part, bytes_before, error_number);
@@ -61,38 +63,43 @@ struct FailingRun {
   }
 };
 
-TEST(OutputFailure, PackFileWriteEndsPass1AndPass2StopsAfterTheFirstTimePacket) {
+TEST(OutputFailure, KeptPackFileWriteEndsThePass) {
   FailingRun run;
   // Groups of 8,176 frames of 16 words: the first group write fails.
   EXPECT_EQ(run.Run(".arkpak", 1000, ENOSPC, 20000), ConversionOutcome::Aborted);
   run.ExpectAbortedWithLogged(run.driver.PackFileName(), ENOSPC);
-  // Pass 1 stopped at the failure; the archive is closed.
+  EXPECT_EQ(CountOf(run.log.LogText(), run.driver.PackFileName()), 1);
+  // The pass stopped at the failure; the archive is closed; the Chapter 10
+  // file holds the group that was packed, whole packets and a short one.
   EXPECT_LT(run.driver.Pack()->ValidFrameCount, 8176 + 16);
   EXPECT_FALSE(run.driver.Archive()->IsOpen());
   std::vector<testutil::Ch10Packet> packets;
   std::string error;
   ASSERT_TRUE(testutil::ReadCh10File(run.driver.Ch10FileName(), packets, error)) << error;
-  ASSERT_EQ(packets.size(), 2u);
+  ASSERT_GE(packets.size(), 2u);
   EXPECT_EQ(packets[1].channel, testutil::kCh10TimeChannel);
+  EXPECT_EQ(testutil::ConcatenatePcmPayloads(packets).size(), 8176u * 32u);
+  EXPECT_EQ(run.driver.Converter()->OutputError(), 0);
   EXPECT_TRUE(FileExists(run.driver.NotesFileName()));
-  EXPECT_FALSE(FileExists(run.driver.PackFileName()));
 }
 
-TEST(OutputFailure, Ch10FileWriteEndsPass2AtOnce) {
+TEST(OutputFailure, Ch10FileWriteEndsThePassAtOnce) {
   FailingRun run;
-  EXPECT_EQ(run.Run(".ch10", 20000, EIO), ConversionOutcome::Aborted);
+  EXPECT_EQ(run.Run(".ch10", 20000, EIO, 20000), ConversionOutcome::Aborted);
   run.ExpectAbortedWithLogged("Unable to write Ch10 file", EIO);
   const ch10convertprocessclass* cvt = run.driver.Converter();
   ASSERT_NE(cvt, nullptr);
   // About 1,600 bytes per PCM packet: the failing one is not counted and no
   // further packet is attempted.
-  EXPECT_LT(cvt->PcmPacketCount, 20);
-  EXPECT_EQ(run.driver.Pack()->ValidFrameCount, 4000);
+  EXPECT_LT(cvt->PcmPacketCount(), 20);
+  // The pass ends with the block that completed the first group of 8,176
+  // frames, whose packets failed.
+  EXPECT_LT(run.driver.Pack()->ValidFrameCount, 8176 + 16);
   EXPECT_TRUE(FileExists(run.driver.NotesFileName()));
   std::string notes = testutil::ReadAllText(run.driver.NotesFileName());
   char expected[64];
   std::snprintf(expected, sizeof expected, "Ch10 file PCM Packet Count  : %.0f\r\n",
-                cvt->PcmPacketCount);
+                static_cast<double>(cvt->PcmPacketCount()));
   EXPECT_NE(notes.find(expected), std::string::npos);
 }
 

@@ -1,0 +1,34 @@
+// The notes step: the conversion notes written after the pass, complete or
+// not.
+#include "archive/archive_reader.h"
+#include "report/conversion_notes.h"
+#include "shell/conversion_driver.h"
+#include "support/platform_file.h"
+#include "support/text_stream.h"
+
+void conversiondriverclass::WriteConversionNotes() {
+  if (!archive_ || notes_file_name_.empty()) return;
+  if (FileExists(notes_file_name_)) DeleteFileAt(notes_file_name_);
+
+  TextStream stream;
+  if (!stream.Create(notes_file_name_)) {
+    ReportOutputFailure("Could not create the conversion notes file ", notes_file_name_,
+                        stream.Error());
+    return;
+  }
+  WriteCvtNotes(stream, *archive_, archive_->Pack(), converter_.get());
+  // What went wrong is part of the report: the warnings, and for a run that
+  // did not complete, a last line that says so.
+  std::string closing;
+  for (const runwarningstruct& warning : warnings_) closing += kNotesWarningPrefix + warning.text + "\r\n";
+  if (output_error_ != 0) {
+    closing += std::string(kNotesOutputFailedText) + "\r\n";
+  } else if (abort_requested_) {
+    closing += std::string(kNotesOperatorAbortText) + "\r\n";
+  }
+  if (!closing.empty()) WriteNotesBlock(stream, closing);
+  if (!stream.Close()) {
+    ReportOutputFailure("Could not write the conversion notes file ", notes_file_name_,
+                        stream.Error());
+  }
+}

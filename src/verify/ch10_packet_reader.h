@@ -1,0 +1,63 @@
+// A Chapter 10 file read back packet by packet, for the self-check of a
+// written file. It decodes the header fields itself and sums the checksums
+// with its own routine, so that a fault in the writer's framing code cannot
+// hide behind the same code reading it back. The file is read in large
+// blocks and only one packet is held at a time: memory stays bounded
+// whatever the file's size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/platform_file.h"
+
+// One packet as it lies in the file.
+struct ch10packetviewstruct {
+  int64_t Offset = 0;             // of the sync pattern in the file
+  uint16_t Sync = 0;
+  uint16_t ChannelId = 0;
+  uint32_t PacketLength = 0;
+  uint32_t DataLength = 0;
+  uint8_t DataTypeVersion = 0;
+  uint8_t SequenceNumber = 0;
+  uint8_t PacketFlags = 0;
+  uint8_t DataType = 0;
+  uint64_t RelativeTimeCounter = 0;  // 48 bits
+  bool HeaderChecksumGood = false;
+  bool DataChecksumGood = false;
+  bool FillerZero = false;        // the bytes between body and checksum are 0
+  uint32_t FillerLength = 0;
+  const uint8_t* Body = nullptr;  // DataLength bytes; valid until the next packet
+};
+
+class ch10packetreaderclass {
+ public:
+  bool Open(const std::string& path);
+  int LastError() const { return file_.LastError(); }
+
+  enum class Step { Packet, End, Broken };
+  // The next packet. Broken (with `problem`, the packet's offset in
+  // packet.Offset) when what follows is not a whole packet: a short header,
+  // no sync pattern, lengths that do not fit or run past the end of the
+  // file, or a read error.
+  Step Next(ch10packetviewstruct& packet, std::string& problem);
+  int64_t Position() const { return position_; }
+
+ private:
+  // Up to n bytes from the read-ahead buffer; fewer only at the end of the
+  // file or on a read error.
+  size_t Take(uint8_t* into, size_t n);
+
+  PlatformFile file_;
+  int64_t position_ = 0;           // file offset of the next byte Take delivers
+  std::vector<uint8_t> read_ahead_;
+  size_t read_ahead_pos_ = 0;
+  size_t read_ahead_len_ = 0;
+  std::vector<uint8_t> packet_;    // the current packet's body and trailer
+};
+
+// Sum of the little-endian 16-bit words modulo 65,536; an odd last byte
+// counts as the low byte of a word whose high byte is 0.
+uint16_t VerifyChecksum16(const uint8_t* bytes, size_t length);
