@@ -76,6 +76,6 @@ echo
 printf '%-28s %10s %14s\n' "" "median wall (s)" "peak RSS (MiB)"
 printf '%-28s %10.2f %14.1f\n' "orlovarnel-convert" "$p" "$(awk -v k="$(largest "${plain_kib[@]}")" 'BEGIN { print k / 1024 }')"
 printf '%-28s %10.2f %14.1f\n' "orlovarnel-convert --verify" "$c" "$(awk -v k="$(largest "${checked_kib[@]}")" 'BEGIN { print k / 1024 }')"
-awk -v a="$c" -v b="$p" 'BEGIN { printf "--verify adds %.2f s (%.0f%%)\n", a - b, (b > 0 ? 100 * (a - b) / b : 0) }'
+awk -v a="$c" -v b="$p" 'BEGIN { pct = 0; if (b > 0) pct = 100 * (a - b) / b; printf "--verify adds %.2f s (%.0f%%)\n", a - b, pct }'
 
 if [ $keep -eq 0 ]; then rm -rf "$work/Ch10Conversion" "$archive" "$work"/*.B50 "$work"/run.*; fi
