@@ -28,18 +28,11 @@ while [ $# -gt 0 ]; do
 done
 
 build="${BUILD_DIR:-$root/build/bench}"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORLO_BUILD_TESTS=OFF \
-  -DORLO_WERROR=OFF >/dev/null
-cmake --build "$build" --target orlovarnel-convert orlovarnel-mkarchive -j "${JOBS:-2}" >/dev/null
+. "$root/bench/bench_common.sh"
+bench_build "$build"
 
 # The archive, the pack file and the Chapter 10 file: about 3 x size.
-mkdir -p "$work"
-need_kib=$((size_bytes / 1024 * 3 + 1024 * 1024))
-free_kib=$(df -Pk "$work" | awk 'NR == 2 { print $4 }')
-if [ "$free_kib" -lt "$need_kib" ]; then
-  echo "verify_bench: $work needs $((need_kib / 1024)) MiB free, has $((free_kib / 1024)) MiB" >&2
-  exit 1
-fi
+bench_need_space verify_bench "$work" "$size_bytes"
 
 archive="$work/VERIFY.Ark"
 echo "Generating a $size_bytes-byte archive in $work ..."
