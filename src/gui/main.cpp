@@ -8,6 +8,7 @@
 #include "gui/form_widgets.h"
 #include "gui/gui_prompts.h"
 #include "gui/screenshot_script.h"
+#include "gui/termination_signals.h"
 #include "gui/varnel_main_form.h"
 
 int main(int argc, char** argv) {
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--screenshot-script") == 0) {
     RunScreenshotScript(window, argv[2], argv[3]);
   }
+  terminationsignalsclass signals_close_window(window);
   window.show();
   return app.exec();
 }

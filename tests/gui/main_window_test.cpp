@@ -56,6 +56,29 @@ class MainWindowTest : public QObject {
     QVERIFY(again.Find<QCheckBox>("CheckBoxRetainPackedBitsFile")->isChecked());
   }
 
+  // A desktop session's SIGTERM closes the window like its close box: the
+  // options file is saved and the log ends with its end banner.
+  void TerminationSignalClosesTheWindowInOrder() {
+    testutil::TempDir dir;
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir.path()));  // a lock of its own
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(QString::fromStdString(dir.path()));
+    program.start(QString(ORLO_BINARY_DIR) + "/OrloVarnel", {});
+    QVERIFY(program.waitForStarted(30000));
+    const std::string log = dir.File("OrloVarnel.Log");
+    QTRY_VERIFY_WITH_TIMEOUT(testutil::ReadAllText(log).find("PROGRAM START") != std::string::npos,
+                             30000);
+    program.terminate();  // SIGTERM
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY(testutil::ReadAllText(log).find("PROGRAM END") != std::string::npos);
+    QVERIFY(FileExists(dir.File("OrloVarnel.Opt")));
+  }
+
   // The first copy is this test's window; the second is the program itself.
   void ASecondCopyIsRefusedWhileTheFirstRuns() {
     testutil::TempDir first_dir, second_dir;
