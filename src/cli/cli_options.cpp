@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 namespace {
@@ -195,4 +196,10 @@ CliCommand ParseVerifyArguments(int argc, char** argv, verifyoptionsstruct& opti
   options.archive = files[0];
   if (files.size() == 2) options.ch10_file = files[1];
   return CliCommand::Convert;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::absolute(path, ec);
+  return ec ? path : p.lexically_normal().string();
 }

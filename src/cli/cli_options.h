@@ -36,3 +36,7 @@ struct verifyoptionsstruct {
 CliCommand ParseVerifyArguments(int argc, char** argv, verifyoptionsstruct& options,
                                 std::string& error);
 const char* VerifyUsageText();
+
+// A path given on the command line made absolute and normal (as given when
+// that fails), so the log, the notes and the outputs name it in full.
+std::string AbsolutePath(const std::string& path);

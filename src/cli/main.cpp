@@ -45,12 +45,6 @@ std::string AbortReason(const conversiondriverclass& driver) {
   return "conversion aborted by the operator (Ctrl-C)";
 }
 
-std::string AbsolutePath(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::path p = std::filesystem::absolute(path, ec);
-  return ec ? path : p.lexically_normal().string();
-}
-
 void PrintSummary(const std::string& path, const conversiondriverclass& driver,
                   ConversionOutcome outcome) {
   const orloarkpackclass* pack = driver.Pack();

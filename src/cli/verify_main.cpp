@@ -2,7 +2,6 @@
 // against its archive and says whether it holds every frame. It writes no
 // file: no log, no options file, nothing beside the archive.
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "cli/cli_hooks.h"
@@ -14,12 +13,6 @@
 namespace {
 
 enum ExitStatus { kExitVerified = 0, kExitDifference = 1, kExitUsage = 2 };
-
-std::string AbsolutePath(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::path p = std::filesystem::absolute(path, ec);
-  return ec ? path : p.lexically_normal().string();
-}
 
 }  // namespace
 
