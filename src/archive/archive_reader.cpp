@@ -27,7 +27,6 @@ constexpr size_t kHeaderChunkBytes = 64 * 1024;
 constexpr double kMinArchiveTime = 1e-7;
 constexpr double kMaxArchiveTime = 31622400.0;  // 366 days
 constexpr double kYearEndTime = 31536000.0;     // 365 days
-constexpr int32_t kBlockPrefixBytes = 12;       // block time, two spare bytes, run count
 constexpr int64_t kMaxSerialBytesPerBlock = 64LL * 1024 * 1024;
 constexpr int64_t kFrameHeaderBytes = 10;
 
@@ -148,6 +147,7 @@ bool orloarkclass::OpenArkFile(const std::string& path) {
 bool orloarkclass::OpenAndReadHeader(const std::string& path) {
   CloseArkFile();
   std::vector<uint8_t>().swap(SerialBuffer);
+  serial_view_ = nullptr;
   FileName.clear();
   HeaderBytes = 0;
   EndOfData = false;
@@ -204,6 +204,7 @@ bool orloarkclass::ReadArkHeader(bool& times_valid) {
   times_valid = false;
   ResetHeaderRecord();
   std::vector<uint8_t>().swap(SerialBuffer);
+  serial_view_ = nullptr;
   HeaderBytes = 0;
   if (!IsOpen()) return false;
   SeekArk(0);
@@ -380,6 +381,7 @@ bool orloarkclass::RefuseUnsafeGeometry() {
 void orloarkclass::ReadFirstAndLastBlockTimes() {
   arkheaderstruct& h = *header_;
   SerialBuffer.assign(static_cast<size_t>(h.SerialBytesPerBlock), 0);
+  serial_view_ = nullptr;
   SeekToDataStart();
   EndOfData = false;
   ReadNextBlock();
@@ -389,7 +391,7 @@ void orloarkclass::ReadFirstAndLastBlockTimes() {
   if (!EndOfData && static_cast<int64_t>(SerialBuffer.size()) >= kFrameHeaderBytes) {
     double time = 0.0;
     int32_t sfid = 0, state_a = 0, state_b = 0;
-    DecodeFrameHeader(SerialBuffer.data(), time, sfid, state_a, state_b);
+    DecodeFrameHeader(SerialData(), time, sfid, state_a, state_b);
     FirstFrameTime = time;
     h.StartTime = time;
   }
@@ -414,6 +416,7 @@ int64_t orloarkclass::SeekArk(int64_t offset) {
   if (file_.Seek(offset)) {
     FilePosition = offset;
     read_ahead_pos_ = read_ahead_len_ = 0;  // the buffered bytes belong elsewhere now
+    read_failed_ = false;
   } else {
     int error = file_.LastError();
     LogInfo("Cannot Seek File " + SystemErrorText(error), error, false);
@@ -468,6 +471,8 @@ void orloarkclass::NoteReadError(int error_number, const std::string& path) {
 
 void orloarkclass::CloseArkFile() {
   read_ahead_pos_ = read_ahead_len_ = 0;
+  serial_view_ = nullptr;
+  read_failed_ = false;
   std::vector<uint8_t>().swap(read_ahead_);
   if (!file_.IsOpen()) return;
   file_.Flush();

@@ -14,6 +14,9 @@
 
 class orloarkpackclass;
 
+// A frame block starts with its time, two spare bytes and its run count.
+inline constexpr int32_t kBlockPrefixBytes = 12;
+
 inline constexpr const char* kArchiveMagicLine = "QUORVANT 8.0 ARCHIVE FILE FORMAT";
 
 class orloarkclass {
@@ -60,6 +63,11 @@ class orloarkclass {
   double BlockTime = 0.0;           // time of the last block read
   uint16_t BlockRunCount = 0;
   std::vector<uint8_t> SerialBuffer;         // serial bytes per block
+  // The serial data of the last block read (SerialBuffer's size): where
+  // the block lies in the read-ahead buffer when it was read in one piece,
+  // else SerialBuffer. Valid until the next block is read or the file is
+  // closed; 2-byte aligned, so the frame words can be read as 16-bit values.
+  const uint8_t* SerialData() const { return serial_view_ ? serial_view_ : SerialBuffer.data(); }
   // Why the last open failed, in plain words ("no such file", ...); empty
   // after a successful open.
   std::string OpenFailure;
@@ -82,6 +90,16 @@ class orloarkclass {
   bool ReadBlockField(void* into, int64_t size, const char* short_text);
   // Up to `size` bytes at FilePosition through the read-ahead buffer.
   int64_t ReadAhead(uint8_t* into, int64_t size);
+  // Makes the read-ahead buffer hold `wanted` bytes from FilePosition in one
+  // piece (fewer at the end of the file or after a read error); returns the
+  // bytes it holds.
+  size_t FillReadAhead(size_t wanted);
+  // Gives the read-ahead buffer room for `least` bytes and at least its
+  // usual size, but no more than the file holds.
+  void SizeReadAhead(int64_t least);
+  // Takes the next block from the read-ahead buffer when it lies there
+  // whole; false (nothing taken) when it does not.
+  bool ReadWholeBlockInPlace();
   // Forgets the read-ahead data and puts the file back at FilePosition;
   // every direct use of the file and every seek goes through this first.
   void DropReadAhead();
@@ -98,4 +116,6 @@ class orloarkclass {
   std::vector<uint8_t> read_ahead_;
   size_t read_ahead_pos_ = 0;
   size_t read_ahead_len_ = 0;
+  const uint8_t* serial_view_ = nullptr;     // see SerialData
+  bool read_failed_ = false;                 // a refill failed: no more data
 };

@@ -1,8 +1,20 @@
 #include "pack/bit_packer.h"
 
+#include <bit>
 #include <cstring>
 
+// The containers are read as host 16-bit values and the stream words are
+// stored the same way: both are little-endian.
+static_assert(std::endian::native == std::endian::little, "16-bit containers are little-endian");
+
 namespace {
+
+// Container i of a run of little-endian 16-bit containers.
+inline uint32_t Container(const uint8_t* words, size_t i) {
+  uint16_t value;
+  std::memcpy(&value, words + 2 * i, sizeof value);
+  return value;
+}
 
 // Two finished stream words: the older 16 bits first.
 inline void StoreWordPair(uint16_t* out, uint32_t pair) {
@@ -34,7 +46,7 @@ inline void StoreWholeWord(uint64_t acc, uint32_t& bits, uint16_t*& out) {
 // One length known at compile time lets the compiler fold the shifts and
 // unroll the loop; the justification shift stays a run-time value.
 template <uint32_t N>
-size_t PackFixedLength(bitstreamstate& state, const uint16_t* words, size_t count,
+size_t PackFixedLength(bitstreamstate& state, const uint8_t* words, size_t count,
                        uint32_t shift, uint16_t* out) {
   constexpr uint32_t mask = (N == 16) ? 0xFFFFu : ((1u << N) - 1u);
   uint64_t acc = state.accumulator;
@@ -47,7 +59,7 @@ size_t PackFixedLength(bitstreamstate& state, const uint16_t* words, size_t coun
     constexpr size_t kChunk = 48 / N;
     for (; i + kChunk <= count; i += kChunk) {
       uint64_t chunk = 0;
-      for (size_t j = 0; j < kChunk; ++j) chunk = (chunk << N) | ((static_cast<uint32_t>(words[i + j]) >> shift) & mask);
+      for (size_t j = 0; j < kChunk; ++j) chunk = (chunk << N) | ((Container(words, i + j) >> shift) & mask);
       acc = (acc << 48) | chunk;
       const uint64_t ready = acc >> bits;
       o[0] = static_cast<uint16_t>(ready >> 32);
@@ -57,7 +69,7 @@ size_t PackFixedLength(bitstreamstate& state, const uint16_t* words, size_t coun
     }
   }
   for (; i < count; ++i) {
-    AppendBits(acc, bits, (static_cast<uint32_t>(words[i]) >> shift) & mask, N, o);
+    AppendBits(acc, bits, (Container(words, i) >> shift) & mask, N, o);
   }
   StoreWholeWord(acc, bits, o);
   state.accumulator = acc;
@@ -65,7 +77,7 @@ size_t PackFixedLength(bitstreamstate& state, const uint16_t* words, size_t coun
   return static_cast<size_t>(o - out);
 }
 
-using fixedlengthkernel = size_t (*)(bitstreamstate&, const uint16_t*, size_t, uint32_t, uint16_t*);
+using fixedlengthkernel = size_t (*)(bitstreamstate&, const uint8_t*, size_t, uint32_t, uint16_t*);
 
 constexpr fixedlengthkernel kFixedLengthKernels[17] = {
     nullptr,             PackFixedLength<1>,  PackFixedLength<2>,  PackFixedLength<3>,
@@ -87,7 +99,7 @@ packwordlayout MakeWordLayout(int32_t length, bool left_justified) {
   return layout;
 }
 
-size_t PackUniformWords(bitstreamstate& state, const uint16_t* words, size_t count,
+size_t PackUniformWords(bitstreamstate& state, const uint8_t* words, size_t count,
                         packwordlayout layout, uint16_t* out) {
   if (count == 0) return 0;
   // Whole 16-bit words on a word boundary are the stream words themselves.
@@ -100,16 +112,16 @@ size_t PackUniformWords(bitstreamstate& state, const uint16_t* words, size_t cou
   return kFixedLengthKernels[length](state, words, count, layout.shift, out);
 }
 
-size_t PackFramesByLayout(bitstreamstate& state, const uint16_t* words, size_t frames,
+size_t PackFramesByLayout(bitstreamstate& state, const uint8_t* words, size_t frames,
                           const packwordlayout* layout, size_t words_per_frame, uint16_t* out) {
   uint64_t acc = state.accumulator;
   uint32_t bits = static_cast<uint32_t>(state.bit_count);
   uint16_t* o = out;
   for (size_t f = 0; f < frames; ++f) {
-    const uint16_t* frame = words + f * words_per_frame;
+    const uint8_t* frame = words + 2 * f * words_per_frame;
     for (size_t i = 0; i < words_per_frame; ++i) {
       const packwordlayout w = layout[i];
-      AppendBits(acc, bits, (static_cast<uint32_t>(frame[i]) >> w.shift) & w.mask, w.length, o);
+      AppendBits(acc, bits, (Container(frame, i) >> w.shift) & w.mask, w.length, o);
     }
   }
   StoreWholeWord(acc, bits, o);

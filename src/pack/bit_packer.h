@@ -7,6 +7,10 @@
 // two stream words per store, so a group of frames is packed without a loop
 // per bit. Every kernel stores only complete 16-bit words; the bits of an
 // unfinished word stay in the accumulator (0 to 15 of them between calls).
+//
+// The input words are 16-bit containers as the archive stores them: little
+// endian, read from bytes at any alignment, so frames are packed where they
+// lie in a frame block.
 #pragma once
 
 #include <cstddef>
@@ -29,14 +33,14 @@ struct bitstreamstate {
 // a left-justified word shorter than 16 bits sits at the top of its container.
 packwordlayout MakeWordLayout(int32_t length, bool left_justified);
 
-// Packs `count` words that all share one layout. Returns the stream words
+// Packs `count` words (2 x count bytes) that all share one layout. Returns the stream words
 // stored at `out`, which must have room for (bit_count + count x length) / 16.
-size_t PackUniformWords(bitstreamstate& state, const uint16_t* words, size_t count,
+size_t PackUniformWords(bitstreamstate& state, const uint8_t* words, size_t count,
                         packwordlayout layout, uint16_t* out);
 
 // Packs `frames` frames of `words_per_frame` words, word i of every frame
 // with layout[i]. Returns the stream words stored at `out`.
-size_t PackFramesByLayout(bitstreamstate& state, const uint16_t* words, size_t frames,
+size_t PackFramesByLayout(bitstreamstate& state, const uint8_t* words, size_t frames,
                           const packwordlayout* layout, size_t words_per_frame, uint16_t* out);
 
 // Packs one word. Returns the stream words stored (0 or 1).

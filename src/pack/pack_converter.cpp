@@ -1,10 +1,11 @@
 // The packed-bit converter: archive frames in, packed stream out.
 //
-// Frames are copied once into the fill buffer; when a group of F frames has
-// gathered, the group is packed with the whole-word kernels of bit_packer and
-// handed on in one piece (at most 256 KiB): to the stream sink, and to the
-// pack file with one write call when the pack file is wanted. Missing frames, seen as gaps
-// in the frame times, are replaced by fill frames of 0xAAAA words.
+// Each frame is packed where it lies in the frame block, straight into the
+// packed buffer, with the whole-word kernels of bit_packer; when a group of F
+// frames has been packed, the group is handed on in one piece (at most
+// 256 KiB): to the stream sink, and to the pack file with one write call
+// when the pack file is wanted. Missing frames, seen as gaps in the frame
+// times, are replaced by fill frames of 0xAAAA words.
 #include "pack/pack_converter.h"
 
 #include <algorithm>
@@ -82,7 +83,7 @@ bool orloarkpackclass::SetPackFile(const std::string& path) {
   prepared_ = false;
   output_error_ = 0;
   BlockCount = MissedFrameCount = ValidFrameCount = TotalFrameCount = DamagedTimeCount = GapCount = 0.0;
-  words_in_fill_buffer_ = frames_in_fill_buffer_ = packed_words_ = 0;
+  frames_in_group_ = packed_words_ = 0;
   frames_converted_ = 0;
   frame_waiting_ = false;
   stream_ = bitstreamstate{};
@@ -94,7 +95,6 @@ bool orloarkpackclass::SetPackFile(const std::string& path) {
     return false;
   }
 
-  fill_buffer_.assign(kPackBufferWords, 0);
   packed_buffer_.assign(kPackBufferWords, 0);
 
   words_per_frame_ = header_->WordsPerMinorFrame;
@@ -166,13 +166,14 @@ bool orloarkpackclass::ArkFramesToPackedBitFrames() {
   BlockCount += 1.0;
 
   // Only frames that lie wholly inside the serial buffer are read.
-  const std::vector<uint8_t>& serial = archive_.SerialBuffer;
+  const uint8_t* serial = archive_.SerialData();
   const size_t stride_bytes = static_cast<size_t>(FrameStride) * 2;
-  const size_t frames = std::min(static_cast<size_t>(frames_per_block_), serial.size() / stride_bytes);
+  const size_t frames =
+      std::min(static_cast<size_t>(frames_per_block_), archive_.SerialBuffer.size() / stride_bytes);
   auto frame_time = [&](size_t k) {
     double t = 0.0;
     int32_t sfid = 0, state_a = 0, state_b = 0;
-    DecodeFrameHeader(serial.data() + k * stride_bytes, t, sfid, state_a, state_b);
+    DecodeFrameHeader(serial + k * stride_bytes, t, sfid, state_a, state_b);
     return t;
   };
 
@@ -201,7 +202,7 @@ bool orloarkpackclass::ArkFramesToPackedBitFrames() {
   }
 
   for (size_t k = 0; k < frames; ++k) {
-    const uint8_t* frame = serial.data() + k * stride_bytes;
+    const uint8_t* frame = serial + k * stride_bytes;
     const double t = frame_time(k);
     const double dt = t - PreviousFrameTime;
     if (dt >= FramePeriod - HalfPeriod && dt <= FramePeriod + HalfPeriod) {
@@ -268,55 +269,37 @@ void orloarkpackclass::ConvertJudgedFrame(const frametimedecision& d, const uint
   PreviousFrameTime = d.reference;
 }
 
-// The frame's words sit 10 bytes into the frame, so they are copied as bytes.
-void orloarkpackclass::AppendFrameWords(const uint8_t* frame_words) {
-  std::memcpy(fill_buffer_.data() + words_in_fill_buffer_, frame_words, static_cast<size_t>(FrameDataBytes));
-  words_in_fill_buffer_ += words_per_frame_;
-  frames_in_fill_buffer_ += 1;
-  if (frames_in_fill_buffer_ >= FramesPerGroup) PackFillBuffer();
-}
+void orloarkpackclass::AppendFrameWords(const uint8_t* frame_words) { PackFrame(frame_words); }
 
 void orloarkpackclass::AppendFillFrames(int64_t count) {
   // Once the pack file has failed the run is ending; a long gap then need
   // not be generated frame by frame.
+  const uint8_t* fill = reinterpret_cast<const uint8_t*>(fill_frame_.data());
   while (count > 0 && !OutputFailed()) {
-    const int64_t room = FramesPerGroup - frames_in_fill_buffer_;
-    const int64_t n = std::min(count, room);
-    for (int64_t i = 0; i < n; ++i) {
-      std::memcpy(fill_buffer_.data() + words_in_fill_buffer_, fill_frame_.data(),
-                  static_cast<size_t>(FrameDataBytes));
-      words_in_fill_buffer_ += words_per_frame_;
-    }
-    frames_in_fill_buffer_ += static_cast<int32_t>(n);
-    count -= n;
-    if (frames_in_fill_buffer_ >= FramesPerGroup) PackFillBuffer();
+    PackFrame(fill);
+    --count;
   }
 }
 
-size_t orloarkpackclass::PackGroup(const uint16_t* words, size_t frames, uint16_t* out) {
+void orloarkpackclass::PackFrame(const uint8_t* words) {
+  if (!prepared_ || OutputFailed()) return;
+  // At most one stream word per container (words are 16 bits or less).
+  if (packed_words_ + words_per_frame_ > kPackBufferWords) DeliverPackedWords();
+  packed_words_ += static_cast<int32_t>(PackGroup(words, 1, packed_buffer_.data() + packed_words_));
+  if (++frames_in_group_ >= FramesPerGroup) PackFillBuffer();
+}
+
+size_t orloarkpackclass::PackGroup(const uint8_t* words, size_t frames, uint16_t* out) {
   const size_t w = static_cast<size_t>(words_per_frame_);
   if (uniform_layout_) return PackUniformWords(stream_, words, frames * w, layout_[0], out);
   return PackFramesByLayout(stream_, words, frames, layout_.data(), w, out);
 }
 
 void orloarkpackclass::PackFillBuffer() {
-  PackWaitingFrames();
+  // The group's frames are packed already; the unfinished stream word
+  // carries over, so the stream continues across groups.
   DeliverPackedWords();
-}
-
-void orloarkpackclass::PackWaitingFrames() {
-  if (!prepared_) return;
-  if (frames_in_fill_buffer_ > 0 && !OutputFailed()) {
-    // At most one stream word per waiting word (words are 16 bits or less).
-    if (packed_words_ + words_in_fill_buffer_ > kPackBufferWords) DeliverPackedWords();
-    packed_words_ += static_cast<int32_t>(PackGroup(fill_buffer_.data(),
-                                                    static_cast<size_t>(frames_in_fill_buffer_),
-                                                    packed_buffer_.data() + packed_words_));
-  }
-  frames_in_fill_buffer_ = 0;
-  words_in_fill_buffer_ = 0;
-  // The unfinished stream word carries over, so the stream continues
-  // across groups.
+  frames_in_group_ = 0;
 }
 
 void orloarkpackclass::PackWordBits(uint16_t value, int32_t length_bits, bool left_justified) {
@@ -340,16 +323,15 @@ void orloarkpackclass::DeliverPackedWords() {
 bool orloarkpackclass::ClosePackOutput() {
   FinishFrames();
   if (prepared_) {
-    // Every frame reaches the stream: the waiting group and the last stream
-    // word padded with zero bits, handed on together.
-    PackWaitingFrames();
+    // Every frame reaches the stream: the unfinished group and the last
+    // stream word padded with zero bits, handed on together.
     if (packed_words_ >= kPackBufferWords) DeliverPackedWords();
     packed_words_ += static_cast<int32_t>(PackPadLastWord(stream_, packed_buffer_.data() + packed_words_));
     DeliverPackedWords();
     prepared_ = false;
   }
   pack_file_.Close();
-  frames_in_fill_buffer_ = words_in_fill_buffer_ = packed_words_ = 0;
+  frames_in_group_ = packed_words_ = 0;
   stream_ = bitstreamstate{};
   return !OutputFailed();
 }

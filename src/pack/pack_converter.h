@@ -44,7 +44,7 @@ class orloarkpackclass {
   // The consumer of the stream, not owned; null for none. It is handed
   // nothing more once it has refused bytes.
   void SetStreamSink(packedbytesinkclass* sink);
-  // Frames per group: a multiple of 16 that fits the fill buffer, or 1.
+  // Frames per group: a multiple of 16 whose words fit the packed buffer, or 1.
   int32_t OptimumFillBufFrames();
   // Converts the block just read; updates the frame counters.
   void ProcessArkBlock();
@@ -56,7 +56,7 @@ class orloarkpackclass {
   // archive's last frame. Called when the archive has no more blocks (and
   // by ClosePackOutput); does nothing when no frame waits.
   void FinishFrames();
-  // Packs the waiting frames and hands them on.
+  // Hands on the frames packed since the last group.
   void PackFillBuffer();
   // Appends one word to the stream; lengths above 16 are taken as 16 (the
   // container holds no more bits), lengths below 1 add nothing.
@@ -100,9 +100,10 @@ class orloarkpackclass {
   void ConvertJudgedFrame(const frametimedecision& d, const uint8_t* frame_words,
                           int32_t index_in_block, double block_count);
   void AppendFrameWords(const uint8_t* frame_words);
-  size_t PackGroup(const uint16_t* words, size_t frames, uint16_t* out);
-  // Packs the frames in the fill buffer into the packed buffer.
-  void PackWaitingFrames();
+  // Packs one frame's words (where they lie) into the packed buffer; the
+  // frame that completes a group hands the group on.
+  void PackFrame(const uint8_t* words);
+  size_t PackGroup(const uint8_t* words, size_t frames, uint16_t* out);
   // Hands the packed words gathered so far to the pack file and the sink.
   void DeliverPackedWords();
 
@@ -126,13 +127,10 @@ class orloarkpackclass {
   int32_t waiting_index_ = 0;               // its index in its block
   double waiting_block_count_ = 0.0;        // ArkBlockCount of its block
 
-  // Unpacked frames waiting for their group to fill, and the packed output
-  // of one group; both allocated once per run.
-  std::vector<uint16_t> fill_buffer_;
+  // The packed output of one group, allocated once per run.
   std::vector<uint16_t> packed_buffer_;
   std::vector<uint16_t> fill_frame_;        // kFillFrameWords words of 0xAAAA
-  int32_t words_in_fill_buffer_ = 0;
-  int32_t frames_in_fill_buffer_ = 0;
+  int32_t frames_in_group_ = 0;             // frames packed since the last group
   int32_t packed_words_ = 0;
   bitstreamstate stream_;                   // the unfinished stream word
 

@@ -69,12 +69,12 @@ bool archiveframestreamclass::FetchFrame(heldframestruct& frame) {
       for (size_t k = 0; k < 3 && k < frames_in_block_; ++k) {
         double time = 0.0;
         int32_t sfid = 0, state_a = 0, state_b = 0;
-        DecodeFrameHeader(archive_.SerialBuffer.data() + k * stride, time, sfid, state_a, state_b);
+        DecodeFrameHeader(archive_.SerialData() + k * stride, time, sfid, state_a, state_b);
         first_block_times_[k] = time;
       }
     }
   }
-  const uint8_t* at = archive_.SerialBuffer.data() + next_in_block_ * stride;
+  const uint8_t* at = archive_.SerialData() + next_in_block_ * stride;
   int32_t sfid = 0, state_a = 0, state_b = 0;
   DecodeFrameHeader(at, frame.time, sfid, state_a, state_b);
   std::memcpy(frame.words.data(), at + kFrameHeaderBytes, frame.words.size());

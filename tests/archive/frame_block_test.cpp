@@ -89,7 +89,7 @@ class FrameBlockTest : public ::testing::Test {
     const int32_t stride_bytes = (h.WordsPerMinorFrame + 5) * 2;
     for (int32_t k = 0; k < h.FramesPerBlock && first + k < frames.size(); ++k) {
       const mkarchive::FrameRecord& want = frames[first + k];
-      const uint8_t* frame = ark.SerialBuffer.data() + k * stride_bytes;
+      const uint8_t* frame = ark.SerialData() + k * stride_bytes;
       double time = 0;
       int32_t sfid = 0, a = 0, b = 0;
       DecodeFrameHeader(frame, time, sfid, a, b);

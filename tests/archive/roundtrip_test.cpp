@@ -137,7 +137,7 @@ void CheckFrames(orloarkclass& ark, const ArchiveSettings& settings, const mkarc
     EXPECT_EQ(ark.BlockRunCount, static_cast<uint16_t>(block & 0xFFFF));
     for (int32_t k = 0; k < per_block; ++k, ++frame) {
       const mkarchive::FrameRecord& want = expected[frame];
-      const uint8_t* at = ark.SerialBuffer.data() + k * stride;
+      const uint8_t* at = ark.SerialData() + k * stride;
       double time = -1;
       int32_t sfid = -1, state_a = 0, state_b = 0;
       DecodeFrameHeader(at, time, sfid, state_a, state_b);

@@ -12,6 +12,17 @@ namespace {
 
 using packtest::ReferencePacker;
 
+// The words as little-endian containers starting `offset` bytes into the
+// returned bytes, as frames lie in a frame block (at any alignment).
+std::vector<uint8_t> Containers(const std::vector<uint16_t>& words, size_t offset) {
+  std::vector<uint8_t> bytes(offset + 2 * words.size());
+  for (size_t i = 0; i < words.size(); ++i) {
+    bytes[offset + 2 * i] = static_cast<uint8_t>(words[i]);
+    bytes[offset + 2 * i + 1] = static_cast<uint8_t>(words[i] >> 8);
+  }
+  return bytes;
+}
+
 // Runs the kernel output and the state's padded last word into one list.
 std::vector<uint16_t> Finish(std::vector<uint16_t> words, size_t stored, bitstreamstate& state) {
   words.resize(stored + 1);
@@ -37,7 +48,10 @@ TEST(BitPackerTest, UniformRunsMatchReferenceForEveryLengthJustificationAndStart
           stored += PackSingleWord(state, 0x5A5A, MakeWordLayout(lead_bits, false), out.data());
         }
         for (uint16_t w : data) ref.PackWord(w, length, left);
-        stored += PackUniformWords(state, data.data(), data.size(), MakeWordLayout(length, left), out.data() + stored);
+        const size_t offset = static_cast<size_t>(lead_bits % 2);  // odd addresses too
+        const std::vector<uint8_t> bytes = Containers(data, offset);
+        stored += PackUniformWords(state, bytes.data() + offset, data.size(), MakeWordLayout(length, left),
+                                   out.data() + stored);
 
         ASSERT_EQ(packtest::WordsToBytes(Finish(out, stored, state)), ref.Bytes())
             << "length " << length << " left " << left << " lead " << lead_bits;
@@ -48,7 +62,7 @@ TEST(BitPackerTest, UniformRunsMatchReferenceForEveryLengthJustificationAndStart
 
 TEST(BitPackerTest, KernelStoresOnlyCompleteWordsAndKeepsTheRest) {
   // Three 12-bit words: 36 bits, two stream words stored, 4 bits kept.
-  const uint16_t data[3] = {0x0ABC, 0x0DEF, 0x0123};
+  const uint8_t data[6] = {0xBC, 0x0A, 0xEF, 0x0D, 0x23, 0x01};
   bitstreamstate state;
   uint16_t out[4] = {0, 0, 0, 0};
   size_t stored = PackUniformWords(state, data, 3, MakeWordLayout(12, false), out);
@@ -108,9 +122,12 @@ TEST(BitPackerTest, MixedLayoutFramesMatchReference) {
     bitstreamstate state;
     std::vector<uint16_t> out(data.size() + 2);
     const size_t first = frames / 2;
-    size_t stored = PackFramesByLayout(state, data.data(), first, layout.data(), words_per_frame, out.data());
-    stored += PackFramesByLayout(state, data.data() + first * words_per_frame, frames - first, layout.data(),
-                                 words_per_frame, out.data() + stored);
+    const size_t offset = static_cast<size_t>(trial % 2);  // odd addresses too
+    const std::vector<uint8_t> bytes = Containers(data, offset);
+    size_t stored =
+        PackFramesByLayout(state, bytes.data() + offset, first, layout.data(), words_per_frame, out.data());
+    stored += PackFramesByLayout(state, bytes.data() + offset + 2 * first * words_per_frame, frames - first,
+                                 layout.data(), words_per_frame, out.data() + stored);
     ASSERT_EQ(packtest::WordsToBytes(Finish(out, stored, state)), ref.Bytes()) << "trial " << trial;
   }
 }
