@@ -27,7 +27,7 @@ static_assert(std::endian::native == std::endian::little, "pack file words are l
 namespace {
 
 constexpr int kFrameHeaderBytes = 10;
-constexpr int32_t kGroupWordBudget = 130972;  // 100 words short of the fill buffer
+constexpr int32_t kGroupWordBudget = 130972;  // 100 words short of the packed buffer
 constexpr int kGroupSearchSteps = 400;
 
 }  // namespace
@@ -127,7 +127,7 @@ int32_t orloarkpackclass::OptimumFillBufFrames() {
   const int32_t w = archive_.Header().WordsPerMinorFrame;
   if (w < 1) return 1;
 
-  // Largest multiple of 16 frames that fits the fill buffer, so that every
+  // Largest multiple of 16 frames that fits the packed buffer, so that every
   // group ends on a 16-bit boundary.
   int32_t n = kGroupWordBudget / w;
   for (int step = 0; step < kGroupSearchSteps; ++step) {

@@ -98,7 +98,7 @@ TEST_F(PackConverterTest, SteadySixteenBitFramesAreWrittenWholeGroupByGroup) {
   FeedSingleFrames(rig, pack, std::vector<int64_t>(times.begin() + 496, times.end()), 496);
   EXPECT_EQ(FileSize(PackPath()), 992 * 512);
 
-  // The last 8 frames wait in the fill buffer until the file is closed.
+  // The last 8 frames wait in the unfinished group until the file is closed.
   ASSERT_TRUE(pack.ClosePackOutput());
   std::vector<uint8_t> bytes = testutil::ReadAllBytes(PackPath());
   ASSERT_EQ(bytes.size(), 1000u * 512);
@@ -480,7 +480,7 @@ TEST_F(PackFailureTest, FailureOfTheLastWritesAtCloseIsReported) {
   orloarkpackclass pack(rig.archive);
   ASSERT_TRUE(pack.SetPackFile(PackPath()));
   SetFileWriteFault("run.arkpak", 0, EIO);
-  FeedSingleFrames(rig, pack, {kBaseMicros, kBaseMicros + 1000});  // waits in the fill buffer
+  FeedSingleFrames(rig, pack, {kBaseMicros, kBaseMicros + 1000});  // waits in the unfinished group
   EXPECT_FALSE(pack.OutputFailed());
   EXPECT_FALSE(pack.ClosePackOutput());
   EXPECT_EQ(pack.OutputError(), EIO);
