@@ -59,15 +59,14 @@ uint16_t Ch10CopyAndChecksum16(uint8_t* destination, const uint8_t* source, size
   size_t i = 0;
   if constexpr (std::endian::native == std::endian::little) {
     // PCM data goes from the stream straight into the output buffer: each
-    // 32-byte block is loaded once, stored, and added in sixteen 16-bit
-    // lanes (vector loads, stores and adds once compiled), as in
-    // Ch10Checksum16.
-    uint16_t lanes[16] = {};
-    for (; i + 32 <= length; i += 32) {
-      uint16_t words[16];
+    // 16-byte block is loaded once, stored, and added in eight 16-bit lanes
+    // (one vector load, store and add once compiled), as in Ch10Checksum16.
+    uint16_t lanes[8] = {};
+    for (; i + 16 <= length; i += 16) {
+      uint16_t words[8];
       std::memcpy(words, source + i, sizeof words);
       std::memcpy(destination + i, words, sizeof words);
-      for (int k = 0; k < 16; ++k) lanes[k] = static_cast<uint16_t>(lanes[k] + words[k]);
+      for (int k = 0; k < 8; ++k) lanes[k] = static_cast<uint16_t>(lanes[k] + words[k]);
     }
     for (const uint16_t lane : lanes) sum += lane;
   }
