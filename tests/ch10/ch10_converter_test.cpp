@@ -318,6 +318,37 @@ TEST_F(Ch10Converter, TheStreamsPiecesDoNotChangeTheFile) {
   }
 }
 
+TEST_F(Ch10Converter, PacketsFramedWhileAPcmPacketGathersGoBeforeIt) {
+  // A time packet written, or a new file created, while a PCM packet is half
+  // gathered: the packets already framed go first (to the file they were
+  // framed for) and the PCM packet keeps every byte.
+  auto setup = MakeSetup(1000, 1000.0);
+  std::vector<uint8_t> pack(12496);
+  for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(i * 5 + 1);
+  const std::string first = dir_.File("first.ch10");
+  const std::string second = dir_.File("second.ch10");
+  ch10convertprocessclass conv(first, *setup);
+  ASSERT_TRUE(conv.Start());
+  ASSERT_TRUE(conv.AcceptPackedBytes(pack.data(), 5001));
+  conv.WriteTimePacket(0, 0.5, setup->StartTime + 0.5);
+  ASSERT_TRUE(conv.AcceptPackedBytes(pack.data() + 5001, 2000));
+  ASSERT_TRUE(conv.CreateCh10File(second));
+  ASSERT_TRUE(conv.AcceptPackedBytes(pack.data() + 7001, pack.size() - 7001));
+  conv.Finish();
+  EXPECT_FALSE(conv.OutputFailed());
+
+  const auto before = ReadPackets(first);
+  ASSERT_EQ(before.size(), 3u);
+  EXPECT_EQ(before[2].channel, testutil::kCh10TimeChannel);
+  EXPECT_EQ(before[2].rtc, 5000000u);
+  EXPECT_TRUE(before[2].ChecksumsGood());
+  const auto after = ReadPackets(second);
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_EQ(after[0].channel, testutil::kCh10PcmChannel);
+  EXPECT_TRUE(after[0].ChecksumsGood());
+  EXPECT_EQ(testutil::ConcatenatePcmPayloads(after), pack);
+}
+
 TEST_F(Ch10Converter, LargestPacketsAtTheCap) {
   auto setup = MakeSetup(2048, 10240.0);  // 20,971,520 bit/s
   std::vector<uint8_t> pack(262144 + 1000, 0x3C);
