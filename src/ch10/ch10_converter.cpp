@@ -130,9 +130,9 @@ uint8_t* ch10convertprocessclass::PlaceForPacket(size_t packet_bytes) {
   return place;
 }
 
-void ch10convertprocessclass::FramePacket(uint16_t channel_id, uint8_t data_type,
-                                          uint8_t& sequence, uint64_t relative_time_counter,
-                                          uint32_t data_length, uint16_t checksum) {
+void ch10convertprocessclass::FramePacket(uint16_t channel_id, uint8_t data_type, uint8_t& sequence,
+                                          uint64_t relative_time_counter, uint32_t data_length,
+                                          uint16_t checksum) {
   uint8_t* packet = output_buffer_.data() + output_used_;
   const ch10trailerstruct trailer = TrailerForChecksum(checksum, data_length);
   const uint32_t packet_length = kCh10HeaderBytes + data_length + trailer.TrailerLength;

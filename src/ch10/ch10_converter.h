@@ -144,13 +144,13 @@ class ch10convertprocessclass : public packedbytesinkclass {
   // PCM packet gathers the stream's bytes in place (channel word at +24,
   // data from +28) until it is full.
   std::vector<uint8_t> output_buffer_;
-  size_t output_used_ = 0;                 // bytes of the waiting packets
+  size_t output_used_ = 0;                            // bytes of the waiting packets
   std::vector<waitingpacketstruct> waiting_packets_;  // fixed size, allocated once
   size_t waiting_count_ = 0;
-  progressstruct written_progress_;        // the values after the last write
-  size_t full_packet_bytes_ = 0;   // PCM data bytes of a full packet
-  size_t pending_bytes_ = 0;       // PCM data bytes gathered so far
-  uint16_t pending_checksum_ = 0;  // their 16-bit sum
+  progressstruct written_progress_;  // the values after the last write
+  size_t full_packet_bytes_ = 0;     // PCM data bytes of a full packet
+  size_t pending_bytes_ = 0;         // PCM data bytes gathered so far
+  uint16_t pending_checksum_ = 0;    // their 16-bit sum
   uint8_t tmats_sequence_ = 0;
   uint8_t pcm_sequence_ = 0;
   uint8_t time_sequence_ = 0;

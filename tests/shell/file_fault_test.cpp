@@ -129,8 +129,8 @@ TEST(FileFaults, EveryFileCallOfAConversionFailsInTurn) {
     }
   }
   EXPECT_GT(runs, 10);
-  std::printf("file calls of a conversion: open %lld, read %lld, write %lld, close %lld, rename %lld;"
-              " Chapter 10 packets %zu\n",
+  std::printf("file calls of a conversion: open %lld, read %lld, write %lld, close %lld, "
+              "rename %lld; Chapter 10 packets %zu\n",
               static_cast<long long>(clean.calls[0]), static_cast<long long>(clean.calls[1]),
               static_cast<long long>(clean.calls[2]), static_cast<long long>(clean.calls[3]),
               static_cast<long long>(clean.calls[4]), clean.ch10_packet_ends.size());
