@@ -2,11 +2,13 @@
 //
 // The file holds one TMATS setup packet (channel 0), one time packet
 // (channel 1), then PCM packets (channel 2) in throughput mode with a time
-// packet about once per second of archive time. Every packet is assembled in
-// one reusable buffer (header copy at bytes 0-23, body from byte 24, trailer
-// after the body) and written with one call. The stream's bytes are copied
-// once, straight to their place in that buffer, so memory stays the same
-// whatever the archive's size: at most one packet waits.
+// packet about once per second of archive time. Every packet is framed in
+// place at the end of one output buffer (header, body, trailer back to
+// back), and the buffer goes to the file with one write call per quarter
+// megabyte: one system call for many packets. The stream's bytes are copied
+// once, straight to their place in that buffer, and summed for the data
+// checksum as they are copied, so memory stays the same whatever the
+// archive's size.
 #include "ch10/ch10_converter.h"
 
 #include <algorithm>
@@ -23,7 +25,10 @@
 
 namespace {
 
-constexpr size_t kPacketBufferBytes = 1048576;
+// The waiting packets are written once they hold this many bytes, or this
+// many packets (slow streams make packets of a few dozen bytes).
+constexpr size_t kOutputWriteBytes = 262144;
+constexpr size_t kMaxWaitingPackets = 1024;
 constexpr uint32_t kPcmChannelWord = 0x00100000;  // throughput mode, 16-bit alignment
 // About a tenth of a second of data per PCM packet, at most 131,072 words;
 // at least 4 words so that even a very slow stream moves on.
@@ -36,6 +41,13 @@ constexpr size_t kMaxTrailerBytes = 5;
 constexpr double kTimePacketSpacing = 0.9;
 // The PCM data starts after the header and the channel-specific word.
 constexpr size_t kPcmDataOffset = kCh10HeaderBytes + 4;
+// Below kOutputWriteBytes of waiting packets there is room for a time
+// packet and, behind it, the largest PCM packet; only a very large TMATS
+// packet needs more (the buffer then grows once).
+constexpr size_t kLargestPcmPacket =
+    kPcmDataOffset + static_cast<size_t>(kMaxPacketHalfWords) * 4 + kMaxTrailerBytes;
+constexpr size_t kLargestTimePacket = kCh10HeaderBytes + kTimePacketBodyBytes + kMaxTrailerBytes;
+constexpr size_t kOutputBufferBytes = kOutputWriteBytes + kLargestTimePacket + kLargestPcmPacket;
 
 void PutLe32(uint8_t* p, uint32_t v) {
   p[0] = static_cast<uint8_t>(v);
@@ -44,15 +56,24 @@ void PutLe32(uint8_t* p, uint32_t v) {
   p[3] = static_cast<uint8_t>(v >> 24);
 }
 
+// Header, body of data_length bytes and trailer.
+size_t PacketLengthFor(size_t data_length) {
+  return kCh10HeaderBytes + data_length +
+         TrailerForChecksum(0, static_cast<uint32_t>(data_length)).TrailerLength;
+}
+
 }  // namespace
 
 ch10convertprocessclass::ch10convertprocessclass(const std::string& ch10_file_name,
                                                  const arkheaderstruct& setup)
-    : setup_(setup), ch10_file_name_(ch10_file_name), packet_buffer_(kPacketBufferBytes, 0) {}
+    : setup_(setup),
+      ch10_file_name_(ch10_file_name),
+      output_buffer_(kOutputBufferBytes, 0),
+      waiting_packets_(kMaxWaitingPackets) {}
 
 ch10convertprocessclass::~ch10convertprocessclass() {
   tmats_lines_.clear();
-  CloseCh10File();
+  CloseCh10File();  // the waiting packets go out first
 }
 
 bool ch10convertprocessclass::Start() {
@@ -64,6 +85,8 @@ bool ch10convertprocessclass::Start() {
 }
 
 bool ch10convertprocessclass::CreateCh10File(const std::string& ch10_file_name) {
+  // Packets still waiting belong to the file they were framed for.
+  if (ch10_file_.IsOpen()) WriteWaitingPackets();
   ch10_file_.Close();
   ch10_file_name_ = ch10_file_name;
   if (!ch10_file_.CreateWrite(ch10_file_name)) {
@@ -80,43 +103,114 @@ void ch10convertprocessclass::ReportOutputFailure(const std::string& what, int e
   LogError(what + ch10_file_name_ + " : " + SystemErrorText(error_number), error_number, true);
 }
 
-void ch10convertprocessclass::ReservePacketBuffer(size_t bytes) {
-  if (packet_buffer_.size() < bytes) packet_buffer_.resize(bytes, 0);
+uint8_t* ch10convertprocessclass::PlaceForPacket(size_t packet_bytes) {
+  // After a failed write the file is incomplete; the driver ends the run, and
+  // further packets would only add to a broken file.
+  if (output_error_ != 0) return nullptr;
+  if (!ch10_file_.IsOpen()) {
+    ReportOutputFailure("Unable to write Ch10 file ", EBADF);
+    return nullptr;
+  }
+  // Below kOutputWriteBytes of waiting packets a time or PCM packet always
+  // fits, with room for a PCM packet to gather behind it.
+  const size_t gathering_room =
+      pending_bytes_ > 0 ? kPcmDataOffset + full_packet_bytes_ + kMaxTrailerBytes : 0;
+  if (output_used_ + packet_bytes + gathering_room > output_buffer_.size()) {
+    // Only a large TMATS packet gets here: it goes out on its own.
+    WriteWaitingPackets();
+    if (output_error_ != 0) return nullptr;
+    const size_t needed = output_used_ + packet_bytes + gathering_room;
+    if (needed > output_buffer_.size()) output_buffer_.resize(needed, 0);
+  }
+  uint8_t* place = output_buffer_.data() + output_used_;
+  if (pending_bytes_ > 0) {
+    // The PCM packet being gathered follows the new one in the file.
+    std::memmove(place + packet_bytes + kPcmDataOffset, place + kPcmDataOffset, pending_bytes_);
+  }
+  return place;
 }
 
-void ch10convertprocessclass::FrameAndWritePacket(uint16_t channel_id, uint8_t data_type,
-                                                  uint8_t& sequence,
-                                                  uint64_t relative_time_counter,
-                                                  uint32_t data_length) {
-  ReservePacketBuffer(kCh10HeaderBytes + data_length + kMaxTrailerBytes);
-  uint8_t* body = packet_buffer_.data() + kCh10HeaderBytes;
-  const ch10trailerstruct trailer = FillDataChecksum(body, data_length);
+void ch10convertprocessclass::FramePacket(uint16_t channel_id, uint8_t data_type, uint8_t& sequence,
+                                          uint64_t relative_time_counter, uint32_t data_length,
+                                          uint16_t checksum) {
+  uint8_t* packet = output_buffer_.data() + output_used_;
+  const ch10trailerstruct trailer = TrailerForChecksum(checksum, data_length);
   const uint32_t packet_length = kCh10HeaderBytes + data_length + trailer.TrailerLength;
-
   ch10headerstruct header;
   BuildCh10Header(header, channel_id, packet_length, relative_time_counter, data_type,
                   kCh10PacketFlags, sequence, data_length);
-  std::memcpy(packet_buffer_.data(), header.Bytes, kCh10HeaderBytes);
-  PlaceTrailer(body + data_length, trailer);
-
-  // After a failed write the file is incomplete; the driver ends the run, and
-  // further packets would only add to a broken file. Header copy, body and
-  // trailer lie back to back in the buffer: one write for the whole packet.
-  if (output_error_ == 0) {
-    const int error_number =
-        WriteAssembledCh10Packet(ch10_file_, packet_buffer_.data(), packet_length);
-    if (error_number != 0) ReportOutputFailure("Unable to write Ch10 file ", error_number);
-  }
+  std::memcpy(packet, header.Bytes, kCh10HeaderBytes);
+  PlaceTrailer(packet + kCh10HeaderBytes + data_length, trailer);
+  output_used_ += packet_length;
   ++sequence;  // uint8_t: 255 wraps to 0
+}
+
+void ch10convertprocessclass::PacketAppended() {
+  waiting_packets_[waiting_count_] = {output_used_, CurrentProgress()};
+  ++waiting_count_;
+  if (output_used_ >= kOutputWriteBytes || waiting_count_ == waiting_packets_.size()) {
+    WriteWaitingPackets();
+  }
+}
+
+void ch10convertprocessclass::WriteWaitingPackets() {
+  if (waiting_count_ == 0) return;
+  const int64_t wanted = static_cast<int64_t>(output_used_);
+  const int64_t written = output_error_ == 0 ? ch10_file_.Write(output_buffer_.data(), wanted) : 0;
+  if (written == wanted) {
+    written_progress_ = waiting_packets_[waiting_count_ - 1].After;
+    // A PCM packet being gathered moves to the front with the rest.
+    if (pending_bytes_ > 0) {
+      uint8_t* front = output_buffer_.data();
+      std::memmove(front + kPcmDataOffset, front + output_used_ + kPcmDataOffset, pending_bytes_);
+    }
+  } else {
+    // Counters and times go back to the last packet that is whole in the
+    // file; a packet cut short or never written is not counted.
+    for (size_t i = 0; i < waiting_count_; ++i) {
+      if (static_cast<int64_t>(waiting_packets_[i].EndOffset) > written) break;
+      written_progress_ = waiting_packets_[i].After;
+    }
+    RestoreProgress(written_progress_);
+    const int error_number = ch10_file_.LastError();
+    ReportOutputFailure("Unable to write Ch10 file ", error_number != 0 ? error_number : EIO);
+  }
+  output_used_ = 0;
+  waiting_count_ = 0;
+}
+
+ch10convertprocessclass::progressstruct ch10convertprocessclass::CurrentProgress() const {
+  progressstruct progress;
+  progress.PcmPacketCount = pcm_packet_count_;
+  progress.TimePacketCount = time_packet_count_;
+  progress.CurrentArchiveTime = current_archive_time_;
+  progress.RelativeSeconds = relative_seconds_;
+  progress.LastTimePacketTime = last_time_packet_time_;
+  return progress;
+}
+
+void ch10convertprocessclass::RestoreProgress(const progressstruct& progress) {
+  pcm_packet_count_ = progress.PcmPacketCount;
+  time_packet_count_ = progress.TimePacketCount;
+  current_archive_time_ = progress.CurrentArchiveTime;
+  relative_seconds_ = progress.RelativeSeconds;
+  last_time_packet_time_ = progress.LastTimePacketTime;
 }
 
 void ch10convertprocessclass::WriteTmatsPacket() {
   tmats_lines_.clear();
   BuildTmatsText(tmats_lines_, setup_);
-  // PackTmatsBody grows the buffer for a text larger than 1 MiB.
-  const size_t body_length = PackTmatsBody(packet_buffer_, kCh10HeaderBytes, tmats_lines_);
-  FrameAndWritePacket(kTmatsChannelId, kTmatsDataType, tmats_sequence_, 0,
-                      static_cast<uint32_t>(body_length));
+  std::vector<uint8_t> body;
+  const size_t body_length = PackTmatsBody(body, 0, tmats_lines_);
+  uint8_t* packet = PlaceForPacket(PacketLengthFor(body_length));
+  if (packet == nullptr) {
+    ++tmats_sequence_;
+    return;
+  }
+  std::memcpy(packet + kCh10HeaderBytes, body.data(), body_length);
+  FramePacket(kTmatsChannelId, kTmatsDataType, tmats_sequence_, 0,
+              static_cast<uint32_t>(body_length), Ch10Checksum16(body.data(), body_length));
+  PacketAppended();
 }
 
 void ch10convertprocessclass::SetUpTiming() {
@@ -146,15 +240,25 @@ void ch10convertprocessclass::SetUpTiming() {
   packed_bytes_accepted_ = 0;
   full_packet_bytes_ = static_cast<size_t>(words_per_packet_ / 2) * 4;  // whole 4-byte units
   pending_bytes_ = 0;
-  ReservePacketBuffer(kPcmDataOffset + full_packet_bytes_ + kMaxTrailerBytes);
+  pending_checksum_ = 0;
+  // Packets framed before the timing (the TMATS packet) carry no progress:
+  // should a write fail, the values go back to these.
+  written_progress_ = CurrentProgress();
+  for (size_t i = 0; i < waiting_count_; ++i) waiting_packets_[i].After = written_progress_;
 }
 
 void ch10convertprocessclass::WriteTimePacket(uint8_t leap_year, double relative_seconds,
                                               double archive_time) {
-  const uint32_t body_length = BuildTimePacketBody(packet_buffer_.data() + kCh10HeaderBytes,
-                                                   leap_year != 0, archive_time);
-  FrameAndWritePacket(kTimeChannelId, kTimeDataType, time_sequence_,
-                      SecondsToRtc(relative_seconds), body_length);
+  uint8_t* packet = PlaceForPacket(PacketLengthFor(kTimePacketBodyBytes));
+  if (packet == nullptr) {
+    ++time_sequence_;
+    return;
+  }
+  uint8_t* body = packet + kCh10HeaderBytes;
+  const uint32_t body_length = BuildTimePacketBody(body, leap_year != 0, archive_time);
+  FramePacket(kTimeChannelId, kTimeDataType, time_sequence_, SecondsToRtc(relative_seconds),
+              body_length, Ch10Checksum16(body, body_length));
+  PacketAppended();
 }
 
 bool ch10convertprocessclass::AcceptPackedBytes(const uint8_t* bytes, size_t count) {
@@ -169,8 +273,18 @@ bool ch10convertprocessclass::AcceptPackedBytes(const uint8_t* bytes, size_t cou
       count -= full_packet_bytes_;
       continue;
     }
+    // Gathered in place, behind the waiting packets, and summed as copied.
     const size_t n = std::min(count, full_packet_bytes_ - pending_bytes_);
-    std::memcpy(packet_buffer_.data() + kPcmDataOffset + pending_bytes_, bytes, n);
+    uint8_t* at = output_buffer_.data() + output_used_ + kPcmDataOffset + pending_bytes_;
+    size_t odd = 0;
+    if (pending_bytes_ % 2 != 0) {
+      // The high byte of the word the piece before began.
+      at[0] = bytes[0];
+      pending_checksum_ = static_cast<uint16_t>(pending_checksum_ + (bytes[0] << 8));
+      odd = 1;
+    }
+    pending_checksum_ = static_cast<uint16_t>(
+        pending_checksum_ + Ch10CopyAndChecksum16(at + odd, bytes + odd, n - odd));
     pending_bytes_ += n;
     packed_bytes_accepted_ += static_cast<int64_t>(n);
     bytes += n;
@@ -182,54 +296,54 @@ bool ch10convertprocessclass::AcceptPackedBytes(const uint8_t* bytes, size_t cou
 
 void ch10convertprocessclass::Finish() {
   if (pending_bytes_ > 0 && output_error_ == 0) {
-    // The stream may end inside a 4-byte unit: its missing bytes are zero.
+    // The stream may end inside a 4-byte unit: its missing bytes are zero
+    // (and add nothing to the checksum).
     const size_t data_bytes = (pending_bytes_ + 3) & ~static_cast<size_t>(3);
-    std::memset(packet_buffer_.data() + kPcmDataOffset + pending_bytes_, 0,
+    std::memset(output_buffer_.data() + output_used_ + kPcmDataOffset + pending_bytes_, 0,
                 data_bytes - pending_bytes_);
     WritePcmPacket(data_bytes);
   }
   pending_bytes_ = 0;
+  // Written before the stop time is taken: a failed write sets the times
+  // back to the last packet in the file.
+  if (ch10_file_.IsOpen()) WriteWaitingPackets();
   ch10_stop_time_ = current_archive_time_;
   CloseCh10File();
 }
 
 void ch10convertprocessclass::WritePcmPacket(size_t data_bytes) {
+  // The data already lies in place, where the packet is framed.
   pending_bytes_ = 0;
-  PutLe32(packet_buffer_.data() + kCh10HeaderBytes, kPcmChannelWord);
-  FrameAndWritePacket(kPcmChannelId, kPcmDataType, pcm_sequence_,
-                      SecondsToRtc(relative_seconds_), static_cast<uint32_t>(4 + data_bytes));
-  if (output_error_ != 0) return;  // a packet that did not reach the file is not counted
+  const uint16_t data_checksum = pending_checksum_;
+  pending_checksum_ = 0;
+  const uint32_t data_length = static_cast<uint32_t>(4 + data_bytes);
+  uint8_t* packet = PlaceForPacket(PacketLengthFor(data_length));
+  if (packet == nullptr) {
+    ++pcm_sequence_;
+    return;
+  }
+  PutLe32(packet + kCh10HeaderBytes, kPcmChannelWord);
+  const uint16_t checksum =
+      static_cast<uint16_t>(Ch10Checksum16(packet + kCh10HeaderBytes, 4) + data_checksum);
+  FramePacket(kPcmChannelId, kPcmDataType, pcm_sequence_, SecondsToRtc(relative_seconds_),
+              data_length, checksum);
   AdvancePastPcmPacket(data_bytes);
 }
 
 void ch10convertprocessclass::WriteFullPcmPacketFrom(const uint8_t* data) {
   const uint32_t data_length = static_cast<uint32_t>(4 + full_packet_bytes_);
-  uint8_t head[kPcmDataOffset];
-  PutLe32(head + kCh10HeaderBytes, kPcmChannelWord);
-  // Channel word and data are both of even length: their sums add up.
-  const uint16_t checksum = static_cast<uint16_t>(Ch10Checksum16(head + kCh10HeaderBytes, 4) +
-                                                  Ch10Checksum16(data, full_packet_bytes_));
-  const ch10trailerstruct trailer = TrailerForChecksum(checksum, data_length);
-  const uint32_t packet_length = kCh10HeaderBytes + data_length + trailer.TrailerLength;
-  ch10headerstruct header;
-  BuildCh10Header(header, kPcmChannelId, packet_length, SecondsToRtc(relative_seconds_),
-                  kPcmDataType, kCh10PacketFlags, pcm_sequence_, data_length);
-  std::memcpy(head, header.Bytes, kCh10HeaderBytes);
-  uint8_t tail[kMaxTrailerBytes];
-  PlaceTrailer(tail, trailer);
-
-  if (output_error_ == 0) {
-    const PlatformFile::piece pieces[3] = {
-        {head, static_cast<int64_t>(kPcmDataOffset)},
-        {data, static_cast<int64_t>(full_packet_bytes_)},
-        {tail, static_cast<int64_t>(trailer.TrailerLength)}};
-    if (ch10_file_.WritePieces(pieces, 3) != packet_length) {
-      const int error_number = ch10_file_.LastError();
-      ReportOutputFailure("Unable to write Ch10 file ", error_number != 0 ? error_number : EIO);
-    }
+  uint8_t* packet = PlaceForPacket(PacketLengthFor(data_length));
+  if (packet == nullptr) {
+    ++pcm_sequence_;
+    return;
   }
-  ++pcm_sequence_;  // uint8_t: 255 wraps to 0
-  if (output_error_ != 0) return;  // a packet that did not reach the file is not counted
+  uint8_t* body = packet + kCh10HeaderBytes;
+  PutLe32(body, kPcmChannelWord);
+  // Channel word and data are both of even length: their sums add up.
+  const uint16_t checksum = static_cast<uint16_t>(
+      Ch10Checksum16(body, 4) + Ch10CopyAndChecksum16(body + 4, data, full_packet_bytes_));
+  FramePacket(kPcmChannelId, kPcmDataType, pcm_sequence_, SecondsToRtc(relative_seconds_),
+              data_length, checksum);
   AdvancePastPcmPacket(full_packet_bytes_);
 }
 
@@ -245,16 +359,20 @@ void ch10convertprocessclass::AdvancePastPcmPacket(size_t data_bytes) {
   current_archive_time_ += duration;
   relative_seconds_ += duration;
   if (relative_seconds_ > counter_wrap_period_) relative_seconds_ -= counter_wrap_period_;
+  pcm_packet_count_ += 1;
+  PacketAppended();
+  // A failed write has set the values back to those of the file.
+  if (output_error_ != 0) return;
   if (current_archive_time_ - last_time_packet_time_ >= kTimePacketSpacing) {
-    WriteTimePacket(leap_year_, relative_seconds_, current_archive_time_);
     time_packet_count_ += 1;
     last_time_packet_time_ = current_archive_time_;
+    WriteTimePacket(leap_year_, relative_seconds_, current_archive_time_);
   }
-  pcm_packet_count_ += 1;
 }
 
 void ch10convertprocessclass::CloseCh10File() {
   if (!ch10_file_.IsOpen()) return;
+  WriteWaitingPackets();
   const bool flushed = ch10_file_.Flush();
   const int flush_error = ch10_file_.LastError();
   if (!ch10_file_.Close()) {

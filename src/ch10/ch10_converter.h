@@ -3,10 +3,13 @@
 // and throughput-mode PCM packets into the Chapter 10 file.
 //
 // A run: Start (file, TMATS packet, timing, first time packet), then
-// AcceptPackedBytes as the stream comes (every full PCM packet is written
+// AcceptPackedBytes as the stream comes (every full PCM packet is framed
 // as soon as its bytes are there, with a time packet after each PCM packet
 // that brings the archive time 0.9 s or more past the previous one), then
-// Finish (the short last packet, the stop time, the file closed).
+// Finish (the short last packet, the stop time, the file closed). Packets
+// collect in an output buffer that is written in large blocks; the counters
+// and times describe the packets framed so far, and after a failed write
+// those that wholly reached the file.
 #pragma once
 
 #include <cstddef>
@@ -67,22 +70,51 @@ class ch10convertprocessclass : public packedbytesinkclass {
   const std::vector<std::string>& TmatsLines() const { return tmats_lines_; }
 
  private:
-  // Frames the body of data_length bytes that sits at packet_buffer_[24]:
-  // trailer, header (also copied to bytes 0-23), one write of the whole
-  // packet, then the channel's sequence counter moves on (8-bit wrap).
-  void FrameAndWritePacket(uint16_t channel_id, uint8_t data_type, uint8_t& sequence,
-                           uint64_t relative_time_counter, uint32_t data_length);
-  // Makes packet_buffer_ hold at least the given number of bytes.
-  void ReservePacketBuffer(size_t bytes);
-  // Writes the PCM packet whose data (data_bytes, a multiple of 4) waits in
-  // the packet buffer, then moves the times on by its duration and writes a
-  // time packet when one is due.
+  // The values a failed write takes back to the last packet that wholly
+  // reached the file.
+  struct progressstruct {
+    int64_t PcmPacketCount = 0;
+    int64_t TimePacketCount = 0;
+    double CurrentArchiveTime = 0.0;
+    double RelativeSeconds = 0.0;
+    double LastTimePacketTime = 0.0;
+  };
+  // A packet waiting in the output buffer: where it ends there, and the
+  // values once it is in the file.
+  struct waitingpacketstruct {
+    size_t EndOffset = 0;
+    progressstruct After;
+  };
+
+  // Where the next packet of up to packet_bytes goes in the output buffer
+  // (after the packets waiting there; a PCM packet being gathered moves up
+  // behind it). Null, with the failure reported, when nothing can be
+  // written any more.
+  uint8_t* PlaceForPacket(size_t packet_bytes);
+  // Frames the body of data_length bytes (checksum given) that lies at the
+  // end of the waiting packets: header, trailer; the channel's sequence
+  // counter moves on (8-bit wrap). The caller then updates the values the
+  // packet changes and calls PacketAppended.
+  void FramePacket(uint16_t channel_id, uint8_t data_type, uint8_t& sequence,
+                   uint64_t relative_time_counter, uint32_t data_length, uint16_t checksum);
+  // Records the packet just framed with the current values, and writes the
+  // waiting packets out once they are many enough.
+  void PacketAppended();
+  // One write of every waiting packet. On a failed or short write the
+  // values go back to those after the last packet wholly written, and the
+  // failure is reported.
+  void WriteWaitingPackets();
+  progressstruct CurrentProgress() const;
+  void RestoreProgress(const progressstruct& progress);
+  // Frames the PCM packet being gathered (data_bytes, a multiple of 4),
+  // then moves the times on by its duration and adds a time packet when
+  // one is due.
   void WritePcmPacket(size_t data_bytes);
   // The same for a full packet whose data lies in the stream as handed
-  // over: written from there with one gather call, without a copy.
+  // over: copied from there into the output buffer as it is summed.
   void WriteFullPcmPacketFrom(const uint8_t* data);
-  // After a PCM packet of data_bytes reached the file: times, the time
-  // packet when one is due, the count.
+  // After a PCM packet of data_bytes was framed: times, the count, the
+  // time packet when one is due.
   void AdvancePastPcmPacket(size_t data_bytes);
   void ReportOutputFailure(const std::string& what, int error_number);
 
@@ -106,12 +138,19 @@ class ch10convertprocessclass : public packedbytesinkclass {
   int64_t time_packet_count_ = 0;
   int64_t packed_bytes_accepted_ = 0;
 
-  // Packet assembly buffer: bytes 0-23 hold the header copy, the body
-  // starts at 24 (the PCM channel word, then the data). Reused for every
-  // packet; the stream's bytes gather in it until a packet is full.
-  std::vector<uint8_t> packet_buffer_;
-  size_t full_packet_bytes_ = 0;   // PCM data bytes of a full packet
-  size_t pending_bytes_ = 0;       // PCM data bytes waiting in the buffer
+  // Output buffer: whole packets in file order, written with one call once
+  // they reach a quarter megabyte (or a bounded number of packets), and at
+  // Finish and CloseCh10File. Allocated once; behind the waiting packets a
+  // PCM packet gathers the stream's bytes in place (channel word at +24,
+  // data from +28) until it is full.
+  std::vector<uint8_t> output_buffer_;
+  size_t output_used_ = 0;                            // bytes of the waiting packets
+  std::vector<waitingpacketstruct> waiting_packets_;  // fixed size, allocated once
+  size_t waiting_count_ = 0;
+  progressstruct written_progress_;  // the values after the last write
+  size_t full_packet_bytes_ = 0;     // PCM data bytes of a full packet
+  size_t pending_bytes_ = 0;         // PCM data bytes gathered so far
+  uint16_t pending_checksum_ = 0;    // their 16-bit sum
   uint8_t tmats_sequence_ = 0;
   uint8_t pcm_sequence_ = 0;
   uint8_t time_sequence_ = 0;

@@ -59,6 +59,14 @@ struct ch10trailerstruct {
 // counts as the low byte of a word whose high byte is 0.
 uint16_t Ch10Checksum16(const uint8_t* bytes, size_t length);
 
+// Copies length bytes from source to destination and returns
+// Ch10Checksum16(source, length), in one pass over the bytes. The two
+// ranges must not overlap; either pointer may have any alignment and the
+// length may be odd (the last byte then counts as a low byte, as above).
+// Sums of pieces of even length add up modulo 65,536 to the sum of the
+// whole, so a body can be copied and summed piece by piece.
+uint16_t Ch10CopyAndChecksum16(uint8_t* destination, const uint8_t* source, size_t length);
+
 // Fills every header field and its byte image; the header checksum is
 // computed last, over the finished first 22 bytes. Only the low 48 bits of
 // relative_time_counter are used.
@@ -88,6 +96,6 @@ int WriteCh10Packet(PlatformFile& file, const ch10headerstruct& header,
                     const uint8_t* body_and_trailer);
 
 // Writes a packet whose header, body and trailer already lie back to back
-// (the converter's assembly buffer): packet_length bytes with one write call.
+// (as in the converter's output buffer): packet_length bytes with one write call.
 // Returns 0 or the error number, as WriteCh10Packet does.
 int WriteAssembledCh10Packet(PlatformFile& file, const uint8_t* packet, uint32_t packet_length);

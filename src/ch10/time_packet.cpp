@@ -77,7 +77,7 @@ uint32_t BuildTimePacketBody(uint8_t* body, bool leap_year, double archive_time)
   const uint32_t channel_word = kTimeChannelWord | (leap_year ? kTimeChannelWordLeapYear : 0);
   uint16_t words[3];
   EncodeDayTimeBcd(archive_time, words);
-  // The assembly buffer is reused between packets: every byte is written.
+  // The output buffer is reused between packets: every byte is written.
   std::memset(body, 0, kTimePacketBodyBytes);
   body[0] = static_cast<uint8_t>(channel_word);
   body[1] = static_cast<uint8_t>(channel_word >> 8);

@@ -318,6 +318,37 @@ TEST_F(Ch10Converter, TheStreamsPiecesDoNotChangeTheFile) {
   }
 }
 
+TEST_F(Ch10Converter, PacketsFramedWhileAPcmPacketGathersGoBeforeIt) {
+  // A time packet written, or a new file created, while a PCM packet is half
+  // gathered: the packets already framed go first (to the file they were
+  // framed for) and the PCM packet keeps every byte.
+  auto setup = MakeSetup(1000, 1000.0);
+  std::vector<uint8_t> pack(12496);
+  for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(i * 5 + 1);
+  const std::string first = dir_.File("first.ch10");
+  const std::string second = dir_.File("second.ch10");
+  ch10convertprocessclass conv(first, *setup);
+  ASSERT_TRUE(conv.Start());
+  ASSERT_TRUE(conv.AcceptPackedBytes(pack.data(), 5001));
+  conv.WriteTimePacket(0, 0.5, setup->StartTime + 0.5);
+  ASSERT_TRUE(conv.AcceptPackedBytes(pack.data() + 5001, 2000));
+  ASSERT_TRUE(conv.CreateCh10File(second));
+  ASSERT_TRUE(conv.AcceptPackedBytes(pack.data() + 7001, pack.size() - 7001));
+  conv.Finish();
+  EXPECT_FALSE(conv.OutputFailed());
+
+  const auto before = ReadPackets(first);
+  ASSERT_EQ(before.size(), 3u);
+  EXPECT_EQ(before[2].channel, testutil::kCh10TimeChannel);
+  EXPECT_EQ(before[2].rtc, 5000000u);
+  EXPECT_TRUE(before[2].ChecksumsGood());
+  const auto after = ReadPackets(second);
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_EQ(after[0].channel, testutil::kCh10PcmChannel);
+  EXPECT_TRUE(after[0].ChecksumsGood());
+  EXPECT_EQ(testutil::ConcatenatePcmPayloads(after), pack);
+}
+
 TEST_F(Ch10Converter, LargestPacketsAtTheCap) {
   auto setup = MakeSetup(2048, 10240.0);  // 20,971,520 bit/s
   std::vector<uint8_t> pack(262144 + 1000, 0x3C);
@@ -417,17 +448,18 @@ TEST_F(Ch10Converter, RelativeTimeWrapsOncePastThePeriod) {
 
 TEST_F(Ch10Converter, WriteFailureIsReportedOnceAndStopsTheOutput) {
   auto setup = MakeSetup(1000, 1000.0);
-  std::vector<uint8_t> pack(12496 * 4, 0x5A);
+  // Enough packets for the waiting ones to be written during the call.
+  std::vector<uint8_t> pack(12496 * 24, 0x5A);
   const std::string out = dir_.File("fault.ch10");
   ch10convertprocessclass conv(out, *setup);
   ASSERT_TRUE(conv.Start());
   const size_t started = testutil::ReadAllBytes(out).size();
-  // Room for part of the first PCM packet only.
+  // Room for 1,000 bytes only: part of the TMATS packet.
   SetFileWriteFault("fault.ch10", 1000, ENOSPC);
   EXPECT_FALSE(conv.AcceptPackedBytes(pack.data(), pack.size()));
   EXPECT_TRUE(conv.OutputFailed());
   EXPECT_EQ(conv.OutputError(), ENOSPC);
-  EXPECT_EQ(conv.PcmPacketCount(), 0);  // the failed packet is not counted
+  EXPECT_EQ(conv.PcmPacketCount(), 0);  // packets not whole in the file are not counted
   EXPECT_FALSE(conv.AcceptPackedBytes(pack.data(), 100));
   conv.Finish();
   EXPECT_EQ(conv.OutputError(), ENOSPC);
@@ -437,8 +469,79 @@ TEST_F(Ch10Converter, WriteFailureIsReportedOnceAndStopsTheOutput) {
   EXPECT_EQ(boxes_[0].rfind("ERROR|", 0), 0u) << boxes_[0];
   EXPECT_NE(boxes_[0].find(out), std::string::npos) << boxes_[0];
   EXPECT_NE(boxes_[0].find(SystemErrorText(ENOSPC)), std::string::npos) << boxes_[0];
-  // Nothing after the failed packet reached the file.
+  // Nothing after the failed write reached the file.
   EXPECT_EQ(testutil::ReadAllBytes(out).size(), started + 1000u);
+}
+
+TEST_F(Ch10Converter, FailedWriteLeavesTheValuesOfTheLastWholePacket) {
+  // Packets reach the file in blocks of many. A write cut anywhere in a
+  // block (inside the TMATS packet, a PCM packet, a time packet, or right
+  // at a packet's end) leaves the counters and times of the last packet
+  // that is whole in the file, the values a run fed only the data of the
+  // whole PCM packets has. Fast packets (12,528 bytes) and slow ones (40
+  // bytes, where the bound on packets per write decides).
+  const struct {
+    int32_t bits;
+    double rate;
+    size_t packets;
+    size_t stride;  // every stride-th packet end is cut at and one byte before
+  } cases[] = {{1000, 1000.0, 45, 1}, {16, 20.0, 3000, 61}};
+  for (const auto& c : cases) {
+    auto setup = MakeSetup(c.bits, c.rate);
+    std::vector<uint8_t> pack;
+    std::vector<testutil::Ch10Packet> clean;
+    {
+      ch10convertprocessclass conv(dir_.File("clean.ch10"), *setup);
+      conv.SetUpTiming();
+      pack.resize(c.packets * static_cast<size_t>(conv.WordsPerPacket()) * 2);
+      for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(i * 13 + 1);
+      Stream(conv, pack, 30000);
+      clean = ReadPackets(dir_.File("clean.ch10"));
+    }
+    const size_t full = pack.size() / c.packets;
+    std::vector<size_t> cuts;
+    for (size_t i = 0; i < clean.size(); i += c.stride) {
+      const size_t end = clean[i].offset + clean[i].packet_length;
+      cuts.push_back(end - 1);
+      cuts.push_back(end);
+    }
+    size_t failed_runs = 0;
+    for (const size_t cut : cuts) {
+      if (cut >= clean.back().offset + clean.back().packet_length) continue;
+      ++failed_runs;
+      SCOPED_TRACE(std::to_string(c.bits * c.rate) + " bit/s, cut at " + std::to_string(cut));
+      int64_t pcm_whole = 0;
+      int64_t time_whole = 0;
+      for (const auto& p : clean) {
+        if (p.offset + p.packet_length > cut) break;
+        pcm_whole += p.channel == testutil::kCh10PcmChannel;
+        time_whole += p.channel == testutil::kCh10TimeChannel;
+      }
+      const std::string out = dir_.File("cut.ch10");
+      ch10convertprocessclass conv(out, *setup);
+      SetFileWriteFault("cut.ch10", static_cast<int64_t>(cut), ENOSPC);
+      conv.Start();
+      for (size_t at = 0; at < pack.size() && !conv.OutputFailed(); at += 30000) {
+        conv.AcceptPackedBytes(pack.data() + at, std::min<size_t>(30000, pack.size() - at));
+      }
+      conv.Finish();
+      ClearFileWriteFault();
+      ASSERT_EQ(conv.OutputError(), ENOSPC);
+      EXPECT_EQ(testutil::ReadAllBytes(out).size(), cut);
+
+      ch10convertprocessclass whole(dir_.File("whole.ch10"), *setup);
+      ASSERT_TRUE(whole.Start());
+      ASSERT_TRUE(whole.AcceptPackedBytes(pack.data(), static_cast<size_t>(pcm_whole) * full));
+      EXPECT_EQ(conv.PcmPacketCount(), pcm_whole);
+      // The first time packet is counted with the timing, before it is written.
+      EXPECT_EQ(conv.TimePacketCount(), std::max<int64_t>(time_whole, 1));
+      EXPECT_EQ(conv.CurrentArchiveTime(), whole.CurrentArchiveTime());
+      EXPECT_EQ(conv.Ch10StopTime(), whole.CurrentArchiveTime());
+      EXPECT_EQ(conv.RelativeSeconds(), whole.RelativeSeconds());
+    }
+    EXPECT_EQ(boxes_.size(), failed_runs);  // one report per failed run
+    boxes_.clear();
+  }
 }
 
 TEST_F(Ch10Converter, Ch10FileThatCannotBeCreatedIsReported) {

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <vector>
@@ -130,6 +132,33 @@ TEST(Ch10Checksum, EqualsTheWordByWordSumForEveryLengthAndAlignment) {
             testutil::Ch10ReferenceChecksum(body.data() + 1, 262148));
   EXPECT_EQ(Ch10Checksum16(body.data() + 1, 262147),
             testutil::Ch10ReferenceChecksum(body.data() + 1, 262147));
+}
+
+TEST(Ch10Checksum, CopyAndSumEqualsMemcpyThenSumForEveryLengthAndAlignment) {
+  // Source and destination at every mix of odd and even addresses, every
+  // split between the wide blocks and the rest, odd lengths: the copy is
+  // exact, nothing around the destination is touched, and the sum is that
+  // of the source.
+  std::mt19937 rng(20261208);
+  std::vector<uint8_t> source(300 + 8);
+  for (int round = 0; round < 3; ++round) {
+    for (uint8_t& b : source) b = static_cast<uint8_t>(rng());
+    if (round == 2) std::fill(source.begin(), source.end(), 0xFF);  // every lane wraps
+    for (size_t from : {0, 1, 2, 3, 7}) {
+      for (size_t to : {0, 1, 3, 4}) {
+        for (size_t length = 0; length <= 300; ++length) {
+          std::vector<uint8_t> copied(length + 16, 0xEE);
+          std::vector<uint8_t> expected = copied;
+          std::memcpy(expected.data() + to, source.data() + from, length);
+          const uint16_t sum =
+              Ch10CopyAndChecksum16(copied.data() + to, source.data() + from, length);
+          ASSERT_EQ(sum, Ch10Checksum16(source.data() + from, length))
+              << "round " << round << " from " << from << " to " << to << " length " << length;
+          ASSERT_EQ(copied, expected) << "from " << from << " to " << to << " length " << length;
+        }
+      }
+    }
+  }
 }
 
 TEST(Ch10Trailer, FillerMakesThePacketAMultipleOfFour) {

@@ -3,8 +3,10 @@
 // and saving the options make is counted on a clean run, then each one
 // (the first, and every later one) fails with an I/O error in a run of its
 // own. The counts come from the run itself, so the loop follows whatever
-// file calls the conversion makes. The log file is spared (it must name the
-// failure).
+// file calls the conversion makes. The Chapter 10 file goes out in a few
+// large writes, so a write to it is also cut part way at the end of every
+// one of its packets and one byte before. The log file is spared (it must
+// name the failure).
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -14,6 +16,7 @@
 
 #include "shell/conversion_driver.h"
 #include "shell/program_options.h"
+#include "common/ch10_file_reader.h"
 #include "shell/shell_fixture.h"
 #include "support/platform_file.h"
 
@@ -31,11 +34,15 @@ struct FaultRunResult {
   std::vector<std::string> leftovers;  // temporary files still there
   int64_t conversion_calls[kFileOperationCount] = {};  // up to the end of the run
   int64_t calls[kFileOperationCount] = {};             // options saved too
+  std::vector<size_t> ch10_packet_ends;                // offsets in the Chapter 10 file
 };
 
 // Selects the archive, runs the conversion and saves the options with the
-// given fault armed (nth_call 0: none, just count).
-FaultRunResult RunWithFault(FileOperation operation, int64_t nth_call) {
+// given fault armed (nth_call 0: none, just count), and writes to files
+// whose path holds write_fault_part failing after write_budget bytes.
+FaultRunResult RunWithFault(FileOperation operation, int64_t nth_call,
+                            const std::string& write_fault_part = ".arkpak",
+                            int64_t write_budget = 64 << 20) {
   FaultRunResult result;
   StartedLog log;
   const std::string job = log.File("job");
@@ -49,9 +56,15 @@ FaultRunResult RunWithFault(FileOperation operation, int64_t nth_call) {
     conversiondriverclass driver(options, nullptr);
     // A fault that let the pass run away (fill for a misread frame time)
     // must fail the test, not fill the disk.
-    SetFileWriteFault(".arkpak", 64 << 20, ENOSPC);
+    SetFileWriteFault(write_fault_part, write_budget,
+                      write_fault_part == ".arkpak" ? ENOSPC : kInjectedError);
     SetFileCallFault(log.Dir().path(), operation, nth_call, kInjectedError, "OrloVarnel.Log");
     if (driver.OpenArchive(archive)) result.outcome = driver.RunConversion();
+    std::vector<testutil::Ch10Packet> packets;
+    std::string error;
+    if (testutil::ReadCh10File(driver.Ch10FileName(), packets, error)) {
+      for (const auto& p : packets) result.ch10_packet_ends.push_back(p.offset + p.packet_length);
+    }
     driver.ResetJob();
     for (int op = 0; op < kFileOperationCount; ++op)
       result.conversion_calls[op] = FileCallCount(static_cast<FileOperation>(op));
@@ -99,11 +112,28 @@ TEST(FileFaults, EveryFileCallOfAConversionFailsInTurn) {
       EXPECT_TRUE(run.leftovers.empty()) << run.leftovers.front();
     }
   }
+  // A write to the Chapter 10 file cut at the end of each packet and one
+  // byte before (the last packet's end is the whole file: no fault).
+  ASSERT_GT(clean.ch10_packet_ends.size(), 10u);
+  for (const size_t end : clean.ch10_packet_ends) {
+    for (const size_t cut : {end - 1, end}) {
+      if (cut >= clean.ch10_packet_ends.back()) continue;
+      SCOPED_TRACE("Chapter 10 write cut at byte " + std::to_string(cut));
+      const FaultRunResult run =
+          RunWithFault(FileOperation::Open, 0, ".ch10", static_cast<int64_t>(cut));
+      ++runs;
+      EXPECT_NE(run.outcome, ConversionOutcome::Complete) << run.log;
+      EXPECT_EQ(run.log.find("Conversion Complete"), std::string::npos);
+      EXPECT_NE(run.log.find(SystemErrorText(kInjectedError)), std::string::npos) << run.log;
+      EXPECT_TRUE(run.leftovers.empty()) << run.leftovers.front();
+    }
+  }
   EXPECT_GT(runs, 10);
-  std::printf("file calls of a conversion: open %lld, read %lld, write %lld, close %lld, rename %lld\n",
+  std::printf("file calls of a conversion: open %lld, read %lld, write %lld, close %lld, "
+              "rename %lld; Chapter 10 packets %zu\n",
               static_cast<long long>(clean.calls[0]), static_cast<long long>(clean.calls[1]),
               static_cast<long long>(clean.calls[2]), static_cast<long long>(clean.calls[3]),
-              static_cast<long long>(clean.calls[4]));
+              static_cast<long long>(clean.calls[4]), clean.ch10_packet_ends.size());
 }
 
 }  // namespace
