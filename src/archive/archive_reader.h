@@ -66,7 +66,7 @@ class orloarkclass {
   // The serial data of the last block read (SerialBuffer's size): where
   // the block lies in the read-ahead buffer when it was read in one piece,
   // else SerialBuffer. Valid until the next block is read or the file is
-  // closed; 2-byte aligned, so the frame words can be read as 16-bit values.
+  // closed. Any alignment: the frames are read as bytes.
   const uint8_t* SerialData() const { return serial_view_ ? serial_view_ : SerialBuffer.data(); }
   // Why the last open failed, in plain words ("no such file", ...); empty
   // after a successful open.

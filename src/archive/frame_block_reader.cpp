@@ -147,15 +147,9 @@ bool orloarkclass::ReadWholeBlockInPlace() {
   // field by field reading, which reports the field that came up short.
   if (FillReadAhead(block_bytes) < block_bytes) return false;
   const uint8_t* block = read_ahead_.data() + read_ahead_pos_;
-  // The frame words are read as 16-bit values: serial data at an odd
-  // address (an odd block size) is copied to the serial buffer instead.
+  // The frames are read as bytes, so the serial data may lie at any address.
   const uint8_t* serial = block + kBlockPrefixBytes;
-  if ((reinterpret_cast<uintptr_t>(serial) & 1u) == 0) {
-    serial_view_ = serial;
-  } else {
-    std::memcpy(SerialBuffer.data(), serial, SerialBuffer.size());
-    serial_view_ = nullptr;
-  }
+  serial_view_ = serial;
   std::memcpy(&BlockTime, block, sizeof BlockTime);
   uint16_t run_count = 0;
   std::memcpy(&run_count, block + 10, sizeof run_count);

@@ -117,6 +117,16 @@ const std::vector<OutputCase>& Cases() {
          s.words_per_frame = 16;
          s.frame_count = 16;
        }},
+      // Blocks of an odd size (13 status bytes), so that every other block
+      // and its frames lie at odd addresses in the read-ahead buffer.
+      {"ODDBLOCK", [](auto& s) {
+         s.words_per_frame = 48;
+         s.common_word_length = 10;
+         s.sfid_word = 5;  // after the four words of the sync pattern
+         s.status_bytes_per_block = 13;
+         s.frame_count = 3000;
+         s.gaps = {{700, 2}};
+       }},
       // Damaged frame times: a repeated time, a backward clock jump and a
       // last block filled with zero frames.
       {"DAMAGED", [](auto& s) {
