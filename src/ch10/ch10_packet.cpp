@@ -23,28 +23,40 @@ void PutLe32(uint8_t* p, uint32_t v) {
   p[3] = static_cast<uint8_t>(v >> 24);
 }
 
+// The bulk of a sum: 16 bytes at a time in eight 16-bit lanes (one vector
+// add once compiled), each block also stored at `destination` when kCopy.
+// Addition modulo 65,536 does not care about order, so lanes that wrap on
+// their own give the same sum. On a little-endian host the copied words
+// read as the packet holds them; memcpy allows bytes at any address.
+// Returns the lanes' total; `done` is set to the bytes taken (a multiple of
+// 16; none on a big-endian host).
+template <bool kCopy>
+uint32_t SumWholeBlocks(uint8_t* destination, const uint8_t* source, size_t length, size_t& done) {
+  uint32_t sum = 0;
+  size_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    uint16_t lanes[8] = {};
+    for (; i + 16 <= length; i += 16) {
+      uint16_t words[8];
+      std::memcpy(words, source + i, sizeof words);
+      if constexpr (kCopy) std::memcpy(destination + i, words, sizeof words);
+      for (int k = 0; k < 8; ++k) lanes[k] = static_cast<uint16_t>(lanes[k] + words[k]);
+    }
+    for (const uint16_t lane : lanes) sum += lane;
+  }
+  done = i;
+  return sum;
+}
+
 }  // namespace
 
 uint16_t Ch10Checksum16(const uint8_t* bytes, size_t length) {
   // Unsigned 32-bit arithmetic wraps modulo 2^32, a multiple of 65,536, so
   // the low 16 bits of the running sum are the checksum whatever the length.
-  uint32_t sum = 0;
+  // Every byte of the Chapter 10 file goes through this sum, hence the wide
+  // lanes for the bulk.
   size_t i = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    // Every byte of the Chapter 10 file goes through this sum, so the bulk
-    // is summed 16 bytes at a time in eight 16-bit lanes (one vector add
-    // once compiled). Addition modulo 65,536 does not care about order, so
-    // lanes that wrap on their own give the same sum. On a little-endian
-    // host the copied words read as the packet holds them; memcpy allows a
-    // body at any address.
-    uint16_t lanes[8] = {};
-    for (; i + 16 <= length; i += 16) {
-      uint16_t words[8];
-      std::memcpy(words, bytes + i, sizeof words);
-      for (int k = 0; k < 8; ++k) lanes[k] = static_cast<uint16_t>(lanes[k] + words[k]);
-    }
-    for (const uint16_t lane : lanes) sum += lane;
-  }
+  uint32_t sum = SumWholeBlocks<false>(nullptr, bytes, length, i);
   // The rest (everything on a big-endian host), word by word: byte i low,
   // byte i + 1 high, an odd last byte as the low byte of a word.
   for (; i + 1 < length; i += 2) {
@@ -55,21 +67,10 @@ uint16_t Ch10Checksum16(const uint8_t* bytes, size_t length) {
 }
 
 uint16_t Ch10CopyAndChecksum16(uint8_t* destination, const uint8_t* source, size_t length) {
-  uint32_t sum = 0;
+  // PCM data goes from the stream straight into the output buffer: each
+  // 16-byte block is loaded once, stored and added.
   size_t i = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    // PCM data goes from the stream straight into the output buffer: each
-    // 16-byte block is loaded once, stored, and added in eight 16-bit lanes
-    // (one vector load, store and add once compiled), as in Ch10Checksum16.
-    uint16_t lanes[8] = {};
-    for (; i + 16 <= length; i += 16) {
-      uint16_t words[8];
-      std::memcpy(words, source + i, sizeof words);
-      std::memcpy(destination + i, words, sizeof words);
-      for (int k = 0; k < 8; ++k) lanes[k] = static_cast<uint16_t>(lanes[k] + words[k]);
-    }
-    for (const uint16_t lane : lanes) sum += lane;
-  }
+  uint32_t sum = SumWholeBlocks<true>(destination, source, length, i);
   // The rest is short (everything on a big-endian host): copy it, then sum
   // it where i starts on a word, as Ch10Checksum16 does.
   if (i < length) {
