@@ -56,6 +56,24 @@ inline void WriteAllText(const std::string& path, const std::string& text) {
   WriteAllBytes(path, text.data(), text.size());
 }
 
+// The one part of a Chapter 10 file that depends on when it was written:
+// the TMATS comment's conversion date and time become X, and the TMATS
+// packet's data checksum (its last two bytes) 0. Two conversions of one
+// archive then compare equal even across a change of second.
+inline void MaskConversionDate(std::vector<uint8_t>& ch10) {
+  if (ch10.size() < 24) return;
+  const uint32_t packet_length = ch10[4] | (ch10[5] << 8) | (ch10[6] << 16) | (uint32_t{ch10[7]} << 24);
+  if (packet_length > ch10.size() || packet_length < 28) return;
+  const std::string lead = "ARCHIVE-> ";
+  const std::string body(ch10.begin(), ch10.begin() + packet_length);
+  const size_t at = body.find(lead);
+  if (at != std::string::npos) {
+    for (size_t i = at + lead.size(); i < body.size() && body[i] != ';'; ++i) ch10[i] = 'X';
+  }
+  ch10[packet_length - 1] = 0;
+  ch10[packet_length - 2] = 0;
+}
+
 // Replaces tone playback for the lifetime of the object and counts beeps.
 class BeepRecorder {
  public:

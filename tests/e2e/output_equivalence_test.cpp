@@ -142,22 +142,6 @@ const std::vector<OutputCase>& Cases() {
   return cases;
 }
 
-// The TMATS comment's date and time become X, and the TMATS packet's data
-// checksum (the last two bytes of the packet) 0.
-void MaskConversionDate(std::vector<uint8_t>& ch10) {
-  if (ch10.size() < 24) return;
-  const uint32_t packet_length = ch10[4] | (ch10[5] << 8) | (ch10[6] << 16) | (uint32_t{ch10[7]} << 24);
-  if (packet_length > ch10.size() || packet_length < 28) return;
-  const std::string lead = "ARCHIVE-> ";
-  std::string body(ch10.begin(), ch10.begin() + packet_length);
-  size_t at = body.find(lead);
-  if (at != std::string::npos) {
-    for (size_t i = at + lead.size(); i < body.size() && body[i] != ';'; ++i) ch10[i] = 'X';
-  }
-  ch10[packet_length - 1] = 0;
-  ch10[packet_length - 2] = 0;
-}
-
 std::vector<uint8_t> MaskNotes(const std::string& notes) {
   std::string masked;
   std::istringstream lines(notes);
@@ -189,7 +173,7 @@ std::map<std::string, std::string> ConvertAll() {
     EXPECT_EQ(driver.RunConversion(), ConversionOutcome::Complete) << c.name;
 
     std::vector<uint8_t> ch10 = testutil::ReadAllBytes(driver.Ch10FileName());
-    MaskConversionDate(ch10);
+    testutil::MaskConversionDate(ch10);
     outputs[std::string(c.name) + " ch10"] = Fingerprint(ch10);
     outputs[std::string(c.name) + " notes"] =
         Fingerprint(MaskNotes(testutil::ReadAllText(driver.NotesFileName())));
