@@ -413,6 +413,7 @@ void orloarkclass::ReadHeaderLine(std::string& text, int32_t& count) {
 }
 
 int64_t orloarkclass::SeekArk(int64_t offset) {
+  StopReadThread();
   if (file_.Seek(offset)) {
     FilePosition = offset;
     read_ahead_pos_ = read_ahead_len_ = 0;  // the buffered bytes belong elsewhere now
@@ -470,10 +471,12 @@ void orloarkclass::NoteReadError(int error_number, const std::string& path) {
 }
 
 void orloarkclass::CloseArkFile() {
+  StopReadThread();
   read_ahead_pos_ = read_ahead_len_ = 0;
   serial_view_ = nullptr;
   read_failed_ = false;
-  std::vector<uint8_t>().swap(read_ahead_);
+  for (std::vector<uint8_t>& buffer : read_ahead_) std::vector<uint8_t>().swap(buffer);
+  current_ahead_ = 0;
   if (!file_.IsOpen()) return;
   file_.Flush();
   if (!file_.Close()) NoteReadError(file_.LastError(), FileName);

@@ -11,6 +11,7 @@
 
 #include "archive/ark_header.h"
 #include "support/platform_file.h"
+#include "support/read_ahead_thread.h"
 
 class orloarkpackclass;
 
@@ -88,15 +89,25 @@ class orloarkclass {
   void ReadFirstAndLastBlockTimes();
   // One field of a frame block; logs `short_text` on a short read.
   bool ReadBlockField(void* into, int64_t size, const char* short_text);
+  // Read-ahead (archive_read_ahead.cpp).
   // Up to `size` bytes at FilePosition through the read-ahead buffer.
   int64_t ReadAhead(uint8_t* into, int64_t size);
   // Makes the read-ahead buffer hold `wanted` bytes from FilePosition in one
   // piece (fewer at the end of the file or after a read error); returns the
   // bytes it holds.
   size_t FillReadAhead(size_t wanted);
-  // Gives the read-ahead buffer room for `least` bytes and at least its
-  // usual size, but no more than the file holds.
+  // Gives the current read-ahead buffer room for `least` bytes and at least
+  // its usual size, but no more than the file holds.
   void SizeReadAhead(int64_t least);
+  // The read-ahead thread: started when a pass reads straight on (blocks of
+  // up to `block_bytes`), asked for the piece after the one in use, waited
+  // for when the buffered bytes run short, stopped before any other use of
+  // the file.
+  void StartReadThread(size_t block_bytes);
+  void RequestThreadPiece();
+  size_t TakeThreadPiece();
+  void StopReadThread();
+  uint8_t* AheadData() { return read_ahead_[current_ahead_].data(); }
   // Takes the next block from the read-ahead buffer when it lies there
   // whole; false (nothing taken) when it does not.
   bool ReadWholeBlockInPlace();
@@ -113,9 +124,17 @@ class orloarkclass {
   // Frame blocks are small (often a few KiB); reading them field by field
   // straight from the file would cost several system calls per block, so
   // the block reader draws on one large read-ahead buffer instead.
-  std::vector<uint8_t> read_ahead_;
+  // Two buffers: the blocks are taken from the current one while the
+  // read-ahead thread fills the other.
+  std::vector<uint8_t> read_ahead_[2];
+  int current_ahead_ = 0;
   size_t read_ahead_pos_ = 0;
   size_t read_ahead_len_ = 0;
   const uint8_t* serial_view_ = nullptr;     // see SerialData
   bool read_failed_ = false;                 // a refill failed: no more data
+  int whole_refills_ = 0;                    // whole buffers read since a seek
+  size_t thread_headroom_ = 0;               // room for a block before each piece
+  int64_t thread_offset_ = 0;                // file offset of the thread's next piece
+  // Last, so that it stops before the file and the buffers go.
+  readaheadthreadclass read_thread_;
 };

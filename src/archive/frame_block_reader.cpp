@@ -1,12 +1,10 @@
 // Reading the archive's frame blocks, one after another, into the archive
 // object's buffers. A block is: block time (8 bytes), two spare bytes, the
 // block run count (2 bytes), the serial data (the frames) and the status
-// data. Blocks are drawn from a read-ahead buffer of 256 KiB (or one block,
-// when a block is larger), so a pass makes one system call per 256 KiB of
-// archive, not several per block, and the buffer stays in the processor's
-// cache while the block is converted. A block that lies whole in the buffer
-// is used where it lies: its serial data is not copied. Nothing is
-// allocated per block.
+// data. Blocks are drawn from the read-ahead buffer (archive_read_ahead.cpp),
+// so a pass makes one system call per 256 KiB of archive, not several per
+// block. A block that lies whole in the buffer is used where it lies: its
+// serial data is not copied. Nothing is allocated per block.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -22,68 +20,6 @@ void orloarkclass::ReadNextBlock() {
     return;
   }
   if (!GroupReadToBufs(EndOfData)) EndOfData = true;
-}
-
-namespace {
-constexpr int64_t kReadAheadBytes = 256 * 1024;
-}  // namespace
-
-void orloarkclass::SizeReadAhead(int64_t least) {
-  // No larger than the file: a small archive needs no large buffer.
-  const int64_t wanted = std::clamp<int64_t>(FileSize, 1, std::max(kReadAheadBytes, least));
-  if (static_cast<int64_t>(read_ahead_.size()) < wanted) read_ahead_.resize(static_cast<size_t>(wanted));
-}
-
-size_t orloarkclass::FillReadAhead(size_t wanted) {
-  size_t held = read_ahead_len_ - read_ahead_pos_;
-  if (held >= wanted) return held;
-  SizeReadAhead(static_cast<int64_t>(wanted));
-  // The unread bytes move to the front, so that what follows them arrives
-  // in one piece.
-  if (read_ahead_pos_ > 0) {
-    std::memmove(read_ahead_.data(), read_ahead_.data() + read_ahead_pos_, held);
-    read_ahead_pos_ = 0;
-    read_ahead_len_ = held;
-  }
-  if (!read_failed_) {
-    const int64_t room = static_cast<int64_t>(read_ahead_.size() - read_ahead_len_);
-    const int64_t got = file_.Read(read_ahead_.data() + read_ahead_len_, room);
-    read_ahead_len_ += static_cast<size_t>(got);
-    // A failed read ends the data here, as the end of the file would: a
-    // later read that happened to succeed would hide the loss.
-    if (got < room && file_.LastError() != 0) read_failed_ = true;
-  }
-  return read_ahead_len_ - read_ahead_pos_;
-}
-
-void orloarkclass::DropReadAhead() {
-  if (read_ahead_pos_ < read_ahead_len_) file_.Seek(FilePosition);
-  read_ahead_pos_ = read_ahead_len_ = 0;
-}
-
-int64_t orloarkclass::ReadAhead(uint8_t* into, int64_t size) {
-  int64_t done = 0;
-  while (done < size) {
-    if (read_ahead_pos_ == read_ahead_len_) {
-      if (read_failed_) break;
-      const int64_t wanted = size - done;
-      // A field as large as the buffer goes straight to its destination.
-      if (wanted >= static_cast<int64_t>(kReadAheadBytes)) {
-        done += file_.Read(into + done, wanted);
-        break;
-      }
-      SizeReadAhead(0);
-      read_ahead_pos_ = 0;
-      read_ahead_len_ = static_cast<size_t>(
-          file_.Read(read_ahead_.data(), static_cast<int64_t>(read_ahead_.size())));
-      if (read_ahead_len_ == 0) break;  // end of file or a read error
-    }
-    const size_t n = std::min(read_ahead_len_ - read_ahead_pos_, static_cast<size_t>(size - done));
-    std::memcpy(into + done, read_ahead_.data() + read_ahead_pos_, n);
-    read_ahead_pos_ += n;
-    done += static_cast<int64_t>(n);
-  }
-  return done;
 }
 
 bool orloarkclass::ReadBlockField(void* into, int64_t size, const char* short_text) {
@@ -146,7 +82,7 @@ bool orloarkclass::ReadWholeBlockInPlace() {
   // A file that ends inside the block, or a read error, is left to the
   // field by field reading, which reports the field that came up short.
   if (FillReadAhead(block_bytes) < block_bytes) return false;
-  const uint8_t* block = read_ahead_.data() + read_ahead_pos_;
+  const uint8_t* block = AheadData() + read_ahead_pos_;
   // The frames are read as bytes, so the serial data may lie at any address.
   const uint8_t* serial = block + kBlockPrefixBytes;
   serial_view_ = serial;

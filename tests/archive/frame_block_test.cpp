@@ -158,8 +158,12 @@ TEST_F(FrameBlockTest, BlocksReadExactlyAcrossSeeksAndBeyondTheReadAheadSize) {
     int32_t words_per_frame;
     int32_t frames_per_block;
     int64_t frame_count;
+    int64_t seek_every;  // blocks between two seeks away and back
   };
-  const Case cases[] = {{20, 3, 3 * 900}, {2000, 300, 300 * 4}};
+  // Small blocks; blocks larger than the read-ahead buffer; 10 MiB read on
+  // by the read-ahead thread (whole pieces, then a short one) with a seek
+  // that stops it part way.
+  const Case cases[] = {{20, 3, 3 * 900, 7}, {2000, 300, 300 * 4, 7}, {100, 16, 48000, 1000}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.words_per_frame);
     mkarchive::ArchiveSettings settings;
@@ -180,7 +184,7 @@ TEST_F(FrameBlockTest, BlocksReadExactlyAcrossSeeksAndBeyondTheReadAheadSize) {
       ExpectBlockFrames(ark, frames, static_cast<size_t>(blocks * settings.frames_per_block));
       ++blocks;
       EXPECT_EQ(ark.FilePosition, layout.header_bytes + blocks * layout.block_size);
-      if (blocks % 7 == 3) {
+      if (blocks % c.seek_every == 3) {
         double last = 0;
         EXPECT_TRUE(ark.ReadLastBlockTime(last));
         EXPECT_EQ(ark.FilePosition, layout.header_bytes + blocks * layout.block_size);
@@ -188,6 +192,50 @@ TEST_F(FrameBlockTest, BlocksReadExactlyAcrossSeeksAndBeyondTheReadAheadSize) {
     }
     EXPECT_EQ(blocks, layout.blocks);
     EXPECT_EQ(ark.FilePosition, ark.FileSize);
+  }
+}
+
+TEST_F(FrameBlockTest, AFailedReadEndsThePassAtTheLastWholeBlockBeforeIt) {
+  // 10 MiB: the later reads are made by the read-ahead thread. Each read
+  // call of the pass fails in turn; the blocks before the failure arrive
+  // intact, none after it, and the failure is recorded.
+  mkarchive::ArchiveSettings settings;
+  settings.words_per_frame = 100;
+  settings.frames_per_block = 16;
+  settings.frame_count = 48000;
+  WriteArchive(settings);
+  const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(settings);
+  const std::vector<mkarchive::FrameRecord> frames = mkarchive::ExpectedFrames(settings);
+
+  LogSession log(dir_.path());  // the failures' message boxes go here
+  auto read_pass = [&](int64_t failing_call, int64_t& blocks) {
+    orloarkclass ark;
+    EXPECT_TRUE(ark.OpenAndReadHeader(path_));
+    SetFileCallFault(path_, FileOperation::Read, failing_call, EIO);
+    blocks = 0;
+    for (;;) {
+      ark.ReadNextBlock();
+      if (ark.EndOfData) break;
+      ExpectBlockFrames(ark, frames, static_cast<size_t>(blocks * settings.frames_per_block));
+      ++blocks;
+    }
+    const int64_t calls = FileCallCount(FileOperation::Read);
+    ClearFileCallFault();
+    EXPECT_EQ(ark.InputError(), failing_call > 0 ? EIO : 0);
+    return calls;
+  };
+  int64_t all_blocks = 0;
+  const int64_t calls = read_pass(0, all_blocks);
+  ASSERT_EQ(all_blocks, layout.blocks);
+  ASSERT_GE(calls, 4);  // two refills, then whole pieces and a short one
+  int64_t previous = -1;
+  for (int64_t n = 1; n <= calls; ++n) {
+    SCOPED_TRACE("read call " + std::to_string(n));
+    int64_t blocks = 0;
+    read_pass(n, blocks);
+    EXPECT_LT(blocks, layout.blocks);
+    EXPECT_GT(blocks, previous);  // a later failure keeps more blocks
+    previous = blocks;
   }
 }
 
