@@ -11,7 +11,8 @@
 # 4 GiB; peak resident memory of the converter < 64 MiB.
 # Note: cp copies in the kernel (copy_file_range), while a conversion reads
 # the archive and writes the Chapter 10 file through its own buffers in one
-# pass (the pack file is not written unless it is kept).
+# pass (the pack file is not written unless it is kept), with the archive
+# read ahead on a second thread: an idle second core is part of the result.
 #
 # Usage: bench/convert_bench.sh [--4g] [--runs N] [--keep] [--work DIR]
 #   BUILD_DIR (default build/bench) is where the Release build goes.
