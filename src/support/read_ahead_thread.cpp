@@ -1,9 +1,24 @@
 #include "support/read_ahead_thread.h"
 
+#include <sched.h>
+
 #include <system_error>
+
+namespace {
+
+// The processors this process may run on.
+int UsableProcessors() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
+  return CPU_COUNT(&set);
+}
+
+}  // namespace
 
 bool readaheadthreadclass::Start(PlatformFile& file) {
   Stop();
+  if (UsableProcessors() < 2) return false;
   file_ = &file;
   requested_ = done_ = stopping_ = pending_ = false;
   try {

@@ -27,7 +27,9 @@ class readaheadthreadclass {
   readaheadthreadclass& operator=(const readaheadthreadclass&) = delete;
 
   // Starts the thread, idle, for `file` (open for reading). False when no
-  // thread can be started: the caller then reads the file itself.
+  // thread can be started, or when this process may run on one processor
+  // only (the two threads would then take turns, and the hand-overs cost
+  // more than they save): the caller then reads the file itself.
   bool Start(PlatformFile& file);
   bool Running() const { return thread_.joinable(); }
   // Hands the thread its next read. Only while running and no request waits.
