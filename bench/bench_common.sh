@@ -7,15 +7,26 @@ bench_build() {
   cmake --build "$1" --target orlovarnel-convert orlovarnel-mkarchive -j "${JOBS:-2}" >/dev/null
 }
 
+# KiB free on the file system that holds folder $1.
+bench_free_kib() {
+  df -Pk "$1" | awk 'NR == 2 { print $4 }'
+}
+
 # Creates the work folder $2 and stops the benchmark $1 when it has less
 # than about three times $3 bytes free (the archive and two outputs).
 bench_need_space() {
   mkdir -p "$2"
   local need_kib=$(($3 / 1024 * 3 + 1024 * 1024))
   local free_kib
-  free_kib=$(df -Pk "$2" | awk 'NR == 2 { print $4 }')
+  free_kib=$(bench_free_kib "$2")
   if [ "$free_kib" -lt "$need_kib" ]; then
     echo "$1: $2 needs $((need_kib / 1024)) MiB free, has $((free_kib / 1024)) MiB" >&2
     exit 1
   fi
 }
+
+# The median of the numbers given (the lower middle one of an even count).
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# The largest of the numbers given.
+largest() { printf '%s\n' "$@" | sort -g | tail -n 1; }

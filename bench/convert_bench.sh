@@ -67,7 +67,7 @@ for round in $(seq 1 "$runs"); do
   rm -rf "$work/Ch10Conversion" "$work/copy.Ark"
   sync
   # The disk may be shared: stop rather than fill it.
-  free_kib=$(df -Pk "$work" | awk 'NR == 2 { print $4 }')
+  free_kib=$(bench_free_kib "$work")
   if [ "$free_kib" -lt $((size_bytes / 1024 * 2 + 1024 * 1024)) ]; then
     echo "convert_bench: too little free space left for round $round" >&2
     rm -f "$archive"
@@ -87,8 +87,6 @@ for round in $(seq 1 "$runs"); do
   echo "round $round: cp ${cp_times[-1]} s (cpu $cp_cpu s), conversion ${cv_times[-1]} s (cpu $cv_cpu s) (load before $load_before, after $(load))"
 done
 
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-largest() { printf '%s\n' "$@" | sort -g | tail -n 1; }
 cp_s=$(median "${cp_times[@]}")
 cv_s=$(median "${cv_times[@]}")
 cv_kib=$(largest "${cv_peaks[@]}")

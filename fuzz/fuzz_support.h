@@ -46,6 +46,9 @@ inline std::string ScratchFile(const std::string& name) { return ScratchFolder()
 // Writes the bytes as the whole file; aborts when the scratch folder is
 // unusable (a harness fault, not a finding in the code under test).
 inline void WriteWholeFile(const std::string& path, const uint8_t* data, size_t size) {
+  // A new file each time: truncating the old one makes the file system
+  // write it out on close, which would cost most of every run.
+  DeleteFileAt(path);
   PlatformFile file;
   if (!file.CreateWrite(path)) std::abort();
   if (size > 0 && file.Write(data, static_cast<int64_t>(size)) != static_cast<int64_t>(size))

@@ -28,7 +28,6 @@ constexpr double kMinArchiveTime = 1e-7;
 constexpr double kMaxArchiveTime = 31622400.0;  // 366 days
 constexpr double kYearEndTime = 31536000.0;     // 365 days
 constexpr int64_t kMaxSerialBytesPerBlock = 64LL * 1024 * 1024;
-constexpr int64_t kFrameHeaderBytes = 10;
 
 // The line rules of the header, one byte at a time. `count` starts at -1 and
 // counts every byte taken. CR is skipped, LF ends the line, a byte whose
@@ -126,7 +125,7 @@ bool orloarkclass::OpenArkFile(const std::string& path) {
   // would only write empty outputs.
   if (EndOfData) {
     const int64_t data_bytes = FileSize - HeaderBytes;
-    const int64_t block_bytes = 12 + static_cast<int64_t>(header_->SerialBytesPerBlock) + header_->StatusBytesPerBlock;
+    const int64_t block_bytes = FieldBlockBytes();
     LogError("Archive File Holds No Whole Frame Block, Nothing To Convert", 255, true);
     OpenFailure = "no whole frame block: " + std::to_string(data_bytes > 0 ? data_bytes : 0) +
                   " bytes follow the header, a block is " + std::to_string(block_bytes);
@@ -367,8 +366,7 @@ bool orloarkclass::RefuseUnsafeGeometry() {
 
   // Blocks are read field by field, so a block size that disagrees with the
   // fields only misplaces the last-block time and the stop-time estimate.
-  const int64_t field_bytes =
-      kBlockPrefixBytes + static_cast<int64_t>(h.SerialBytesPerBlock) + h.StatusBytesPerBlock;
+  const int64_t field_bytes = FieldBlockBytes();
   if (h.BlockSize != field_bytes) {
     LogWarning("Archive Header Block Size " + std::to_string(h.BlockSize) +
                    " Differs From Its Fields, 12 + Serial + Status Bytes = " +
@@ -388,7 +386,7 @@ void orloarkclass::ReadFirstAndLastBlockTimes() {
   // Without a first block (the file ends after its header) the header's
   // start time stands.
   FirstFrameTime = h.StartTime;
-  if (!EndOfData && static_cast<int64_t>(SerialBuffer.size()) >= kFrameHeaderBytes) {
+  if (!EndOfData && SerialBuffer.size() >= kFrameHeaderBytes) {
     double time = 0.0;
     int32_t sfid = 0, state_a = 0, state_b = 0;
     DecodeFrameHeader(SerialData(), time, sfid, state_a, state_b);

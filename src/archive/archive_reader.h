@@ -87,6 +87,10 @@ class orloarkclass {
   bool ParseValueLines(const std::vector<std::string>& lines, bool& times_valid);
   bool RefuseUnsafeGeometry();
   void ReadFirstAndLastBlockTimes();
+  // The block size the header's fields make: 12 + serial + status bytes.
+  int64_t FieldBlockBytes() const {
+    return kBlockPrefixBytes + static_cast<int64_t>(header_->SerialBytesPerBlock) + header_->StatusBytesPerBlock;
+  }
   // One field of a frame block; logs `short_text` on a short read.
   bool ReadBlockField(void* into, int64_t size, const char* short_text);
   // Read-ahead (archive_read_ahead.cpp).

@@ -90,6 +90,21 @@ bool ReadExactly(PlatformFile& file, void* buffer, int64_t bytes) {
   return file.Read(buffer, bytes) == bytes;
 }
 
+// The setup file an archive names: its base name + ".B50", in the
+// archive's folder.
+std::string SetupFilePath(const std::string& archive_path, const std::string& setup_file_name) {
+  return FileFolderPart(archive_path) + FileBaseName(setup_file_name) + ".B50";
+}
+
+// A setup file that is there and not used changes the word lengths to the
+// prompts' answers: the operator must learn why, from the log and (when
+// asked for) the reason in plain words.
+void ReportSetupFileNotUsed(const std::string& path, int32_t code, const std::string& why,
+                            std::string* unused_reason) {
+  LogWarning("Decom Setup File Not Used, " + path + ", " + why, code, false);
+  if (unused_reason) *unused_reason = "setup file " + path + " not used: " + why;
+}
+
 }  // namespace
 
 void SetDecomSetupDefaults(decomsetupstruct& r) {
@@ -139,16 +154,13 @@ bool ReadSetupFile(const std::string& archive_path, const std::string& setup_fil
   if (dot == std::string::npos || setup_file_name.compare(dot, std::string::npos, ".B50") != 0)
     return false;
 
-  const std::string path = FileFolderPart(archive_path) + FileBaseName(setup_file_name) + ".B50";
+  const std::string path = SetupFilePath(archive_path, setup_file_name);
   if (!FileExists(path)) return false;
 
-  // A file that is there and not used changes the word lengths to the
-  // prompts' answers: the operator must learn why.
   PlatformFile file;
   auto not_used = [&](int32_t code, const std::string& why) {
     if (read_error != nullptr && file.LastError() != 0) *read_error = file.LastError();
-    LogWarning("Decom Setup File Not Used, " + path + ", " + why, code, false);
-    if (unused_reason) *unused_reason = "setup file " + path + " not used: " + why;
+    ReportSetupFileNotUsed(path, code, why, unused_reason);
     return false;
   };
   if (!file.OpenRead(path)) return not_used(255, "it cannot be opened: " + SystemErrorText(file.LastError()));
@@ -283,9 +295,8 @@ bool ApplyDecomSetup(orloarkclass& archive) {
         BeepError();
         const std::string why = "word " + Number(6, w + 1) + " of the archive's frame is " +
                                 Number(11, length) + " bits long, not 1 to 16";
-        const std::string path = FileFolderPart(archive.FileName) + FileBaseName(header.SetupFileName) + ".B50";
-        LogWarning("Decom Setup File Not Used, " + path + ", " + why, 255, false);
-        archive.SetupFileProblem = "setup file " + path + " not used: " + why;
+        ReportSetupFileNotUsed(SetupFilePath(archive.FileName, header.SetupFileName), 255, why,
+                               &archive.SetupFileProblem);
         break;
       }
     }

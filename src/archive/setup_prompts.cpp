@@ -114,15 +114,18 @@ bool PromptForInteger(const std::string& prompt, int32_t& value, int32_t maximum
     value = read;
   }
 
-  // The bounds may come in either order (an SFID MSB default of -1 gives
-  // the range 0 to -1).
-  const int32_t low = std::min(minimum, maximum);
-  const int32_t high = std::max(minimum, maximum);
-  if (value < low || value > high) {
+  const int32_t used = ClampToPromptRange(value, minimum, maximum);
+  if (used != value) {
     BeepWarning();
-    value = value < low ? low : high;
+    value = used;
   }
   return true;
+}
+
+int32_t ClampToPromptRange(int32_t value, int32_t minimum, int32_t maximum) {
+  const int32_t low = std::min(minimum, maximum);
+  const int32_t high = std::max(minimum, maximum);
+  return value < low ? low : value > high ? high : value;
 }
 
 bool ParseScientificInt(const std::string& text, int32_t& value) {

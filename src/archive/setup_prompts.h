@@ -37,3 +37,7 @@ void PromptSfidMsb(orloarkclass& archive);
 bool PromptForInteger(const std::string& prompt, int32_t& value, int32_t maximum, int32_t radix,
                       int32_t minimum, PromptedValue asked = PromptedValue::Other);
 bool ParseScientificInt(const std::string& text, int32_t& value);
+// The value pulled into the prompt's range: bounds in either order (an SFID
+// MSB default of -1 gives the range 0 to -1), an answer outside it taking
+// the nearer bound.
+int32_t ClampToPromptRange(int32_t value, int32_t minimum, int32_t maximum);

@@ -154,9 +154,3 @@ int WriteCh10Packet(PlatformFile& file, const ch10headerstruct& header,
   if (rest > 0 && file.Write(body_and_trailer, rest) != rest) return WriteFailure(file);
   return 0;
 }
-
-int WriteAssembledCh10Packet(PlatformFile& file, const uint8_t* packet, uint32_t packet_length) {
-  const int64_t length = packet_length;
-  if (file.Write(packet, length) != length) return WriteFailure(file);
-  return 0;
-}

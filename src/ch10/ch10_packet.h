@@ -94,8 +94,3 @@ uint64_t SecondsToRtc(double seconds);
 // was written, otherwise the error number (EIO when a short write left none).
 int WriteCh10Packet(PlatformFile& file, const ch10headerstruct& header,
                     const uint8_t* body_and_trailer);
-
-// Writes a packet whose header, body and trailer already lie back to back
-// (as in the converter's output buffer): packet_length bytes with one write call.
-// Returns 0 or the error number, as WriteCh10Packet does.
-int WriteAssembledCh10Packet(PlatformFile& file, const uint8_t* packet, uint32_t packet_length);

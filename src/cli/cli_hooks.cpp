@@ -24,11 +24,11 @@ bool Answer(const textinputrequest& request, std::string& text, std::optional<in
     }
     return false;  // Cancel: the prompt keeps its default
   }
-  // The bounds may come in either order.
-  const int32_t low = std::min(request.minimum, request.maximum);
-  const int32_t high = std::max(request.minimum, request.maximum);
-  if (*value < low || *value > high) {
-    const int32_t used = *value < low ? low : high;
+  const int32_t used = ClampToPromptRange(*value, request.minimum, request.maximum);
+  if (used != *value) {
+    // The bounds may come in either order.
+    const int32_t low = std::min(request.minimum, request.maximum);
+    const int32_t high = std::max(request.minimum, request.maximum);
     std::fprintf(stderr, "orlovarnel-convert: warning: %s %d is outside the range %d to %d; %d is used\n",
                  option, static_cast<int>(*value), static_cast<int>(low), static_cast<int>(high),
                  static_cast<int>(used));

@@ -41,8 +41,8 @@ bool TakeValueOption(const std::string& arg, const char* name, int argc, char** 
 }
 
 // The options both commands share: the two prompt answers and the output
-// folder. True when `arg` was one of them (or a malformed one, with `error`).
-bool TakeSharedOption(const std::string& arg, int argc, char** argv, int& i,
+// folder. Any other option, or a malformed one, sets `error`.
+void TakeSharedOption(const std::string& arg, int argc, char** argv, int& i,
                       std::optional<int32_t>& word_length, std::optional<int32_t>& sfid_msb,
                       std::string& output_dir, std::string& error) {
   std::string value;
@@ -59,23 +59,22 @@ bool TakeSharedOption(const std::string& arg, int argc, char** argv, int& i,
     name = "--output-dir";
   } else {
     error = "unknown option " + arg;
-    return true;
+    return;
   }
   if (missing || (target == nullptr && value.empty())) {
     error = std::string(name) + " needs a value";
-    return true;
+    return;
   }
   if (target == nullptr) {
     output_dir = value;
-    return true;
+    return;
   }
   int32_t n = 0;
   if (!ParseIntArgument(value, n)) {
     error = std::string(name) + " needs a whole number, not \"" + value + "\"";
-    return true;
+    return;
   }
   *target = n;
-  return true;
 }
 
 }  // namespace

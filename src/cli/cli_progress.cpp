@@ -3,17 +3,12 @@
 #include "archive/archive_reader.h"
 #include "ch10/ch10_converter.h"
 #include "pack/pack_converter.h"
+#include "shell/progress_texts.h"
 #include "support/text_format.h"
 
 namespace {
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
-
-double Percent(double part, double whole) {
-  if (!(whole > 0.0)) return 0.0;
-  double p = part / whole * 100.0;
-  return p > 100.0 ? 100.0 : p;
-}
 
 }  // namespace
 
@@ -38,8 +33,8 @@ std::string cliprogressclass::FormatLine(const conversiondriverclass& driver,
   const double packets =
       cvt ? static_cast<double>(cvt->PcmPacketCount() + cvt->TimePacketCount()) : 0.0;
   const double time = cvt ? cvt->CurrentArchiveTime() : 0.0;
-  percent = archive ? Percent(static_cast<double>(archive->FilePosition),
-                              static_cast<double>(archive->FileSize))
+  percent = archive ? ProgressPercent(static_cast<double>(archive->FilePosition),
+                                      static_cast<double>(archive->FileSize))
                     : 0.0;
   return archive_name_ + "  " + FormatFixedNumber(16, 1, percent) + "%  frames " +
          FormatFixedNumber(16, 0, frames) +

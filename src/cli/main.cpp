@@ -24,8 +24,6 @@
 
 namespace {
 
-constexpr const char* kProgramName = "OrloVarnel";
-
 // 0: every archive converted cleanly; 1: any refused, aborted or failed;
 // 2: usage error; 3: all converted, some with warnings.
 enum ExitStatus { kExitComplete = 0, kExitFailed = 1, kExitUsage = 2, kExitWarnings = 3 };

@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
       std::fputs(VerifyUsageText(), stdout);
       return kExitVerified;
     case CliCommand::Version:
-      std::printf("OrloVarnel %s\n", kOrloVersionText);
+      std::printf("%s %s\n", kProgramName, kOrloVersionText);
       return kExitVerified;
     case CliCommand::UsageError:
       std::fprintf(stderr, "orlovarnel-verify: %s\n\n%s", error.c_str(), VerifyUsageText());

@@ -130,7 +130,5 @@ void TZekBorAboutBoxForm::ButtonTrawlerClick() {
   raise();
   // The log layer names the file with ".Log"; file names are case-sensitive
   // here, so the viewer is given that name.
-  std::string name = log_name_;
-  while (!name.empty() && name.front() == '/') name.erase(0, 1);
-  viewer_.Launch(log_folder_ + "/" + name + ".Log");
+  viewer_.Launch(log_folder_ + "/" + log_name_ + ".Log");
 }

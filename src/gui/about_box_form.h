@@ -17,7 +17,7 @@ class TZekBorAboutBoxForm : public QDialog {
 
   // Fills the labels, shows the box modally and, once it is closed, ends the
   // viewer started from it. `log_name` is the log file's name without
-  // extension (a leading separator is allowed).
+  // extension, in `log_folder`.
   void ShowAbout(const std::string& product, const std::string& version,
                  const std::string& log_name, const std::string& log_folder,
                  const std::string& comments);

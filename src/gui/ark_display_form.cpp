@@ -16,12 +16,7 @@ constexpr int kValueWidth = 120;  // from x 112 to the stats panel's edge
 
 TOrloArkDisplayForm::TOrloArkDisplayForm(QWidget* panel, const orloarkclass& archive)
     : QFrame(panel), archive_(archive) {
-  setObjectName("TOrloArkDisplayForm");
-  setFrameStyle(QFrame::NoFrame);
-  SetBackground(this, kFormGrey);
-  setFont(FormFont());
-  // The view fills its panel inside the panel's bevels.
-  setGeometry(panel->contentsRect());
+  SetUpPanelView(this, panel, "TOrloArkDisplayForm");
 
   PlaceLabel(this, "Label6", "ARK File Info", 83, 6, true);
   PlaceLabel(this, "Label3", "Start File Time", 10, 28);

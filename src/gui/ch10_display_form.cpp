@@ -14,33 +14,12 @@ namespace {
 
 constexpr int kValueWidth = 120;
 
-struct ch10viewcounters {
-  double current_time = 0.0;
-  double time_packets = 0.0;
-  double pcm_packets = 0.0;
-  double bytes_read = 0.0;
-  double archive_size = 0.0;
-};
-
-// The one place the view reads the converter's counters; the progress is
-// the archive's, since the packets are written as the archive is read.
-ch10viewcounters ReadCounters(const ch10convertprocessclass& cvt, const orloarkclass& archive) {
-  return {cvt.CurrentArchiveTime(), static_cast<double>(cvt.TimePacketCount()),
-          static_cast<double>(cvt.PcmPacketCount()), static_cast<double>(archive.FilePosition),
-          static_cast<double>(archive.FileSize)};
-}
-
 }  // namespace
 
 TCh10ProcDisplayForm::TCh10ProcDisplayForm(QWidget* panel, const ch10convertprocessclass& converter,
                                            const orloarkclass& archive)
     : QFrame(panel), converter_(converter), archive_(archive) {
-  setObjectName("TCh10ProcDisplayForm");
-  setFrameStyle(QFrame::NoFrame);
-  SetBackground(this, kFormGrey);
-  setFont(FormFont());
-  // The view fills its panel inside the panel's bevels.
-  setGeometry(panel->contentsRect());
+  SetUpPanelView(this, panel, "TCh10ProcDisplayForm");
 
   PlaceLabel(this, "Label6", "Ch10 File Info", 72, 6, true);
   QFrame* stats = PlacePanel(this, "PanelStatsInfo", 7, 26, 238, 119, PanelBevel::InsetRaised);
@@ -71,11 +50,15 @@ void TCh10ProcDisplayForm::FixedRefresh() {
 
 void TCh10ProcDisplayForm::PeriodicRefresh() {
   if (!shown_) return;
-  const ch10viewcounters counters = ReadCounters(converter_, archive_);
-  LabelCurrentFileTime->setText(QString::fromStdString(FormatDayTimeMicro(counters.current_time)));
-  LabelTimePkts->setText(QString::fromStdString(FormatFixedNumber(16, 0, counters.time_packets)));
-  LabelPcmPkts->setText(QString::fromStdString(FormatFixedNumber(16, 0, counters.pcm_packets)));
-  const double percent = ProgressPercent(counters.bytes_read, counters.archive_size);
+  LabelCurrentFileTime->setText(
+      QString::fromStdString(FormatDayTimeMicro(converter_.CurrentArchiveTime())));
+  LabelTimePkts->setText(QString::fromStdString(
+      FormatFixedNumber(16, 0, static_cast<double>(converter_.TimePacketCount()))));
+  LabelPcmPkts->setText(QString::fromStdString(
+      FormatFixedNumber(16, 0, static_cast<double>(converter_.PcmPacketCount()))));
+  // The progress is the archive's: the packets are written as it is read.
+  const double percent = ProgressPercent(static_cast<double>(archive_.FilePosition),
+                                         static_cast<double>(archive_.FileSize));
   LabelProgress->setText(QString::fromStdString(ProgressPercentText(percent)));
   ShowProgress(ProgressBar1, percent);
 }

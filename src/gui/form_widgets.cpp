@@ -53,3 +53,11 @@ void SetBackground(QWidget* widget, const QColor& colour) {
   widget->setPalette(palette);
   widget->setAutoFillBackground(true);
 }
+
+void SetUpPanelView(QFrame* view, QWidget* panel, const char* name) {
+  view->setObjectName(name);
+  view->setFrameStyle(QFrame::NoFrame);
+  SetBackground(view, kFormGrey);
+  view->setFont(FormFont());
+  view->setGeometry(panel->contentsRect());
+}

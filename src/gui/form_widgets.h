@@ -30,6 +30,10 @@ QFrame* PlacePanel(QWidget* parent, const char* name, int x, int y, int width, i
 
 void SetBackground(QWidget* widget, const QColor& colour);
 
+// Sets up a progress view inside `panel`: named `name`, without a frame of
+// its own, in the form grey and font, filling the panel inside its bevels.
+void SetUpPanelView(QFrame* view, QWidget* panel, const char* name);
+
 // The window toolkit's standard colours of the program's windows.
 inline const QColor kFormGrey(0xD4, 0xD0, 0xC8);
 inline const QColor kNavy(0x00, 0x00, 0x80);

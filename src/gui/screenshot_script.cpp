@@ -68,7 +68,7 @@ void RunScript(TVarnelMainForm& window, const std::string& out_dir, const std::s
   Save(window, out_dir + "/main-after.png");
 
   TZekBorAboutBoxForm about(&window);
-  about.Fill(kProgramName, kVersionText, std::string("/") + kProgramName, StartFolder(), "");
+  about.Fill(kProgramName, kOrloVersionText, kProgramName, StartFolder(), "");
   about.show();
   Save(about, out_dir + "/about.png");
   about.close();

@@ -148,7 +148,7 @@ void TVarnelMainForm::showEvent(QShowEvent* event) {
 
 void TVarnelMainForm::FormShow() {
   first_show_done_ = true;
-  StartErrorLog(false, kVersionText, kProgramName, "", kProgramName);
+  StartErrorLog(false, kOrloVersionText, kProgramName, "", kProgramName);
   g_main_form = this;
   std::set_terminate(TerminationHandler);
   options_ = std::make_unique<progoptionsclass>();
@@ -173,7 +173,7 @@ void TVarnelMainForm::FormShow() {
   HideJobAreas();
   driver_->ResetJob();
   RefreshControls();
-  setWindowTitle(QString("%1  Ver %2").arg(kProgramName, kVersionText));
+  setWindowTitle(QString("%1  Ver %2").arg(kProgramName, kOrloVersionText));
   QCoreApplication::postEvent(this, new QEvent(kDeferredStartEvent));
 }
 
@@ -287,14 +287,13 @@ void TVarnelMainForm::CheckBoxRetainPackedBitsFileClick() {
 }
 
 void TVarnelMainForm::MenuViewErrorLogClick() {
-  // The log layer writes "OrloVarnel.Log"; names are case-sensitive here,
-  // so the viewer gets the file's own name.
-  log_viewer_.Launch(StartFolder() + "/" + kProgramName + ".Log");
+  // The viewer gets the log file's own name: names are case-sensitive here.
+  log_viewer_.Launch(ErrorLogPath());
 }
 
 void TVarnelMainForm::About1Click() {
   TZekBorAboutBoxForm about(this);
-  about.ShowAbout(kProgramName, kVersionText, std::string("/") + kProgramName, StartFolder(), "");
+  about.ShowAbout(kProgramName, kOrloVersionText, kProgramName, StartFolder(), "");
 }
 
 void TVarnelMainForm::closeEvent(QCloseEvent* event) {

@@ -26,9 +26,6 @@ class tenhzthread;
 class TOrloArkDisplayForm;
 class TCh10ProcDisplayForm;
 
-inline constexpr const char* kProgramName = "OrloVarnel";
-// The version of the build (the project version).
-inline constexpr const char* kVersionText = kOrloVersionText;
 inline constexpr const char* kSecondInstanceText = "ALREADY HAVE THE PROGRAM RUNNING.  KILL IT FIRST!";
 inline constexpr const char* kSecondInstanceCaption = "RUN FAIL";
 

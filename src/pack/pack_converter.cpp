@@ -26,7 +26,6 @@ static_assert(std::endian::native == std::endian::little, "pack file words are l
 
 namespace {
 
-constexpr int kFrameHeaderBytes = 10;
 constexpr int32_t kGroupWordBudget = 130972;  // 100 words short of the packed buffer
 constexpr int kGroupSearchSteps = 400;
 
@@ -167,9 +166,8 @@ bool orloarkpackclass::ArkFramesToPackedBitFrames() {
 
   // Only frames that lie wholly inside the serial buffer are read.
   const uint8_t* serial = archive_.SerialData();
-  const size_t stride_bytes = static_cast<size_t>(FrameStride) * 2;
-  const size_t frames =
-      std::min(static_cast<size_t>(frames_per_block_), archive_.SerialBuffer.size() / stride_bytes);
+  const size_t stride_bytes = FrameStrideBytes(words_per_frame_);
+  const size_t frames = WholeFramesInBlock(frames_per_block_, archive_.SerialBuffer.size(), stride_bytes);
   auto frame_time = [&](size_t k) {
     double t = 0.0;
     int32_t sfid = 0, state_a = 0, state_b = 0;
@@ -285,14 +283,12 @@ void orloarkpackclass::PackFrame(const uint8_t* words) {
   if (!prepared_ || OutputFailed()) return;
   // At most one stream word per container (words are 16 bits or less).
   if (packed_words_ + words_per_frame_ > kPackBufferWords) DeliverPackedWords();
-  packed_words_ += static_cast<int32_t>(PackGroup(words, 1, packed_buffer_.data() + packed_words_));
-  if (++frames_in_group_ >= FramesPerGroup) PackFillBuffer();
-}
-
-size_t orloarkpackclass::PackGroup(const uint8_t* words, size_t frames, uint16_t* out) {
   const size_t w = static_cast<size_t>(words_per_frame_);
-  if (uniform_layout_) return PackUniformWords(stream_, words, frames * w, layout_[0], out);
-  return PackFramesByLayout(stream_, words, frames, layout_.data(), w, out);
+  uint16_t* out = packed_buffer_.data() + packed_words_;
+  const size_t stored = uniform_layout_ ? PackUniformWords(stream_, words, w, layout_[0], out)
+                                        : PackFramesByLayout(stream_, words, 1, layout_.data(), w, out);
+  packed_words_ += static_cast<int32_t>(stored);
+  if (++frames_in_group_ >= FramesPerGroup) PackFillBuffer();
 }
 
 void orloarkpackclass::PackFillBuffer() {

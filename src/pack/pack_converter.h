@@ -103,7 +103,6 @@ class orloarkpackclass {
   // Packs one frame's words (where they lie) into the packed buffer; the
   // frame that completes a group hands the group on.
   void PackFrame(const uint8_t* words);
-  size_t PackGroup(const uint8_t* words, size_t frames, uint16_t* out);
   // Hands the packed words gathered so far to the pack file and the sink.
   void DeliverPackedWords();
 

@@ -121,10 +121,7 @@ outputnamesstruct conversiondriverclass::OutputNamesFor(const std::string& archi
       output_folder.empty() ? FileFolderPart(archive_path) + kOutputFolderName : output_folder;
   // The archive's name without its last extension, so that T12.run3.Ark
   // and T12.run4.Ark in one folder never share their outputs.
-  std::string name = archive_path.substr(FileFolderPart(archive_path).size());
-  const size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot > 0) name.resize(dot);
-  std::string stem = names.Folder + "/" + name + ".";
+  std::string stem = names.Folder + "/" + FileNameWithoutLastExtension(archive_path) + ".";
   names.Ch10File = stem + kCh10Extension;
   names.PackFile = stem + kPackExtension;
   names.NotesFile = stem + kNotesExtension;

@@ -4,10 +4,9 @@
 #include <cerrno>
 
 #include "support/error_log.h"
-#include "support/platform_file.h"
 #include "support/ini_file.h"
+#include "support/platform_file.h"
 #include "support/profile_files.h"
-#include "support/text_format.h"
 
 progoptionsclass::progoptionsclass() {
   Options.LastArchiveDir = StartFolder();
@@ -47,11 +46,12 @@ void progoptionsclass::Save() {
   const screenposstruct& pos = Options.MainScreenPos;
   IniFile ini;
   ini.Set(kOptionsMainSection, "LastArchiveDir", Options.LastArchiveDir);
-  ini.Set(kOptionsMainSection, "RetainTempArkPackFile", YesNoText(Options.RetainTempArkPackFile));
-  ini.Set(kOptionsPositionSection, "MainScreenPos.left", FormatFixedNumber(16, 0, pos.left));
-  ini.Set(kOptionsPositionSection, "MainScreenPos.top", FormatFixedNumber(16, 0, pos.top));
-  ini.Set(kOptionsPositionSection, "MainScreenPos.right", FormatFixedNumber(16, 0, pos.right));
-  ini.Set(kOptionsPositionSection, "MainScreenPos.bottom", FormatFixedNumber(16, 0, pos.bottom));
+  ini.Set(kOptionsMainSection, "RetainTempArkPackFile",
+          ProfileBoolText(Options.RetainTempArkPackFile));
+  ini.Set(kOptionsPositionSection, "MainScreenPos.left", ProfileIntText(pos.left));
+  ini.Set(kOptionsPositionSection, "MainScreenPos.top", ProfileIntText(pos.top));
+  ini.Set(kOptionsPositionSection, "MainScreenPos.right", ProfileIntText(pos.right));
+  ini.Set(kOptionsPositionSection, "MainScreenPos.bottom", ProfileIntText(pos.bottom));
   errno = 0;
   if (!ini.Save(file_path_)) {
     const int error_number = errno != 0 ? errno : EIO;

@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 namespace {
@@ -190,58 +189,6 @@ int64_t PlatformFile::Write(const void* buffer, int64_t n) {
       return done;
     }
     done += put;
-  }
-  if (fault_error != 0) last_error_ = fault_error;
-  return done;
-}
-
-int64_t PlatformFile::WritePieces(const piece* pieces, int count) {
-  if (fd_ < 0) {
-    last_error_ = EBADF;
-    return 0;
-  }
-  constexpr int kMaxPieces = 8;
-  if (count < 0 || count > kMaxPieces) {
-    last_error_ = EINVAL;
-    return 0;
-  }
-  int64_t total = 0;
-  for (int i = 0; i < count; ++i) total += pieces[i].size;
-  // An injected fault cuts the pieces where it strikes.
-  int fault_error = 0;
-  int64_t allowed = AllowedBeforeFault(path_, total, &fault_error);
-  iovec io[kMaxPieces];
-  int left = 0;
-  for (int i = 0; i < count && allowed > 0; ++i) {
-    const int64_t size = pieces[i].size < allowed ? pieces[i].size : allowed;
-    io[left].iov_base = const_cast<void*>(pieces[i].data);
-    io[left].iov_len = static_cast<size_t>(size);
-    allowed -= size;
-    ++left;
-  }
-  int64_t wanted = 0;
-  for (int i = 0; i < left; ++i) wanted += static_cast<int64_t>(io[i].iov_len);
-  iovec* next = io;
-  int64_t done = 0;
-  while (done < wanted) {
-    ssize_t put = ::writev(fd_, next, left);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      last_error_ = errno;
-      return done;
-    }
-    done += put;
-    // A short write: move past what went out.
-    size_t rest = static_cast<size_t>(put);
-    while (left > 0 && rest >= next->iov_len) {
-      rest -= next->iov_len;
-      ++next;
-      --left;
-    }
-    if (left > 0) {
-      next->iov_base = static_cast<char*>(next->iov_base) + rest;
-      next->iov_len -= rest;
-    }
   }
   if (fault_error != 0) last_error_ = fault_error;
   return done;

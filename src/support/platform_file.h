@@ -36,14 +36,6 @@ class PlatformFile {
   int64_t Read(void* buffer, int64_t n);
   // Writes all n bytes; returns the bytes written, fewer on error.
   int64_t Write(const void* buffer, int64_t n);
-  // Writes the pieces back to back with one gather call (more only when
-  // the system takes part of them); returns the bytes written, fewer on
-  // error. At most 8 pieces.
-  struct piece {
-    const void* data;
-    int64_t size;
-  };
-  int64_t WritePieces(const piece* pieces, int count);
   // Moves to the absolute offset. False (position unchanged) on failure.
   bool Seek(int64_t offset);
   // Current position, or -1.

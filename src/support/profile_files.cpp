@@ -64,13 +64,17 @@ bool ProfileWriteText(const std::string& path, const std::string& section, const
 
 bool ProfileWriteInt(const std::string& path, const std::string& section, const std::string& key,
                      int32_t value) {
-  return ProfileWriteText(path, section, key, FormatFixedNumber(16, 0, value));
+  return ProfileWriteText(path, section, key, ProfileIntText(value));
 }
 
 bool ProfileWriteBool(const std::string& path, const std::string& section, const std::string& key,
                       bool value) {
-  return ProfileWriteText(path, section, key, YesNoText(value));
+  return ProfileWriteText(path, section, key, ProfileBoolText(value));
 }
+
+std::string ProfileIntText(int32_t value) { return FormatFixedNumber(16, 0, value); }
+
+std::string ProfileBoolText(bool value) { return YesNoText(value); }
 
 std::string FileBaseName(const std::string& path) {
   std::string text = path.size() > kMaxBaseNameInput ? path.substr(0, kMaxBaseNameInput) : path;
@@ -93,6 +97,13 @@ std::string FileFolderPart(const std::string& path) {
     if (IsFolderSeparator(path[i - 1])) return path.substr(0, i);
   }
   return std::string();
+}
+
+std::string FileNameWithoutLastExtension(const std::string& path) {
+  std::string name = path.substr(FileFolderPart(path).size());
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.resize(dot);
+  return name;
 }
 
 std::string FindFileIgnoringExtensionCase(const std::string& path) {

@@ -19,6 +19,9 @@ bool ProfileWriteInt(const std::string& path, const std::string& section, const 
                      int32_t value);
 bool ProfileWriteBool(const std::string& path, const std::string& section, const std::string& key,
                       bool value);
+// The texts the writers store: a whole number in decimal, "Yes" or "No".
+std::string ProfileIntText(int32_t value);
+std::string ProfileBoolText(bool value);
 
 // Base name: path cut to 259 characters, trimmed of blanks and control
 // characters, folder part ("\", "/" or ":") dropped, text before the first ".".
@@ -26,6 +29,10 @@ std::string FileBaseName(const std::string& path);
 // Folder part of a path: everything up to and including the last "\", "/"
 // or ":" ("" when there is none).
 std::string FileFolderPart(const std::string& path);
+// The path's name (after its folder part) without its last extension: the
+// text from the last "." on is cut, unless that "." is the name's first
+// character (".Ark" stays whole).
+std::string FileNameWithoutLastExtension(const std::string& path);
 // Appends text + CR LF to the stream in one write.
 void WriteTextLine(TextStream& stream, const std::string& text);
 // Size in bytes, or -1 (logged with "Cannot Get File Size " when the file

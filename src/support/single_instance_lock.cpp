@@ -2,15 +2,15 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
+#include "support/platform_file.h"
+
 std::string SingleInstanceLockPath(const std::string& name) {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  struct stat info {};
-  if (runtime != nullptr && runtime[0] == '/' && stat(runtime, &info) == 0 && S_ISDIR(info.st_mode)) {
+  if (runtime != nullptr && runtime[0] == '/' && FolderExists(runtime)) {
     return std::string(runtime) + "/Protect_" + name;
   }
   // /tmp is shared by every user: the user id keeps the locks apart.

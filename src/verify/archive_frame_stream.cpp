@@ -6,10 +6,9 @@
 
 #include "archive/archive_reader.h"
 #include "archive/frame_header.h"
-#include "verify/fill_frame_rule.h"
+#include "pack/frame_time_check.h"
 
 namespace {
-constexpr size_t kFrameHeaderBytes = 10;
 constexpr uint16_t kFillWord = 0xAAAA;
 }  // namespace
 
@@ -29,7 +28,7 @@ archiveframestreamclass::archiveframestreamclass(orloarkclass& archive) : archiv
   }
   period_ = h.MinorFrameRate > 0.0 ? 1.0 / h.MinorFrameRate : 0.0;
   block_duration_ = std::max(h.FramesPerBlock, 0) * period_;
-  span_limit_ = FillSpan(h.StartTime, h.StopTime, block_duration_);
+  span_limit_ = FillSpanLimit(h.StartTime, h.StopTime, block_duration_);
   current_.words.resize(static_cast<size_t>(words_per_frame_) * 2);
   next_.words.resize(static_cast<size_t>(words_per_frame_) * 2);
   // One frame's bytes and the words still in the accumulator.
@@ -57,13 +56,13 @@ size_t archiveframestreamclass::Read(uint8_t* into, size_t n) {
 }
 
 bool archiveframestreamclass::FetchFrame(heldframestruct& frame) {
-  const size_t stride = static_cast<size_t>(words_per_frame_ + 5) * 2;
+  const size_t stride = FrameStrideBytes(words_per_frame_);
   while (next_in_block_ >= frames_in_block_) {
     archive_.ReadNextBlock();
     if (archive_.EndOfData) return false;
     // Only frames that lie wholly inside the serial buffer count.
-    frames_in_block_ = std::min(static_cast<size_t>(std::max(archive_.Header().FramesPerBlock, 0)),
-                                archive_.SerialBuffer.size() / stride);
+    frames_in_block_ =
+        WholeFramesInBlock(archive_.Header().FramesPerBlock, archive_.SerialBuffer.size(), stride);
     next_in_block_ = 0;
     if (++blocks_read_ == 1) {
       for (size_t k = 0; k < 3 && k < frames_in_block_; ++k) {
@@ -99,11 +98,11 @@ bool archiveframestreamclass::MakeNextFrame() {
     have_next_ = FetchFrame(next_);
     if (have_next_) {
       const double stop = archive_.Header().StopTime;
-      reference_ = FirstFrameReferenceTime(next_.time, first_block_times_[1], first_block_times_[2],
-                                           period_, stop, block_duration_);
+      reference_ = FirstFrameReference(next_.time, first_block_times_[1], first_block_times_[2], period_,
+                                       stop, block_duration_);
       // A damaged first stamp: the span is measured from where it belongs.
       if (reference_ != next_.time - period_) {
-        span_limit_ = FillSpan(reference_ + period_, stop, block_duration_);
+        span_limit_ = FillSpanLimit(reference_ + period_, stop, block_duration_);
       }
     }
   }
@@ -113,9 +112,9 @@ bool archiveframestreamclass::MakeNextFrame() {
   }
   std::swap(current_, next_);
   have_next_ = FetchFrame(next_);
-  const filldecisionstruct decision =
-      DecideFill(reference_, current_.time,
-                 have_next_ ? std::optional<double>(next_.time) : std::nullopt, period_, span_limit_);
+  const frametimedecision decision =
+      JudgeFrameTime(reference_, current_.time,
+                     have_next_ ? std::optional<double>(next_.time) : std::nullopt, period_, span_limit_);
   reference_ = decision.reference;
   if (decision.fill_frames > 0) {
     // The archive frame follows its fill frames; later calls come back to it.

@@ -1,8 +1,11 @@
 // The PCM bit stream an archive must turn into, rebuilt from the archive
 // for the self-check: its minor frames in order, fill frames of 0xAAAA
 // words where frames are missing, every word packed to its length most
-// significant bit first, bit by bit. Deliberately plain: it shares no code
-// with the packed-bit pass, so a fault there shows up as a difference.
+// significant bit first, bit by bit. Deliberately plain: it shares no
+// packing code with the packed-bit pass, so a fault there shows up as a
+// difference. Where fill frames go is judged by the same rules as that pass
+// (pack/frame_time_check), so that the check expects fill exactly where it
+// belongs and damaged time stamps kept in place without fill.
 //
 // Frames are made one at a time as the bytes are asked for, so a long
 // archive (or a long gap) needs no more memory than one frame.

@@ -38,11 +38,6 @@ constexpr int64_t kTickSlack = 2;
 constexpr double kTimeDigitsBelow = 0.010 + 1e-6;
 constexpr size_t kCompareChunk = 64 * 1024;
 
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 std::string Count(int64_t n) { return std::to_string(n); }
 
 // Day-of-year seconds of a time packet's BCD words; false when a digit is
@@ -177,7 +172,7 @@ bool ch10fileverifierclass::CheckPacket(const ch10packetviewstruct& p) {
   ++expected_sequence;  // 8-bit wrap
 
   if (p.ChannelId == kTmatsChannel) {
-    if (Le32(p.Body) != 0) return Fail(at + 24, "TMATS channel-specific data word is not 0");
+    if (VerifyLe32(p.Body) != 0) return Fail(at + 24, "TMATS channel-specific data word is not 0");
     if (p.RelativeTimeCounter != 0) return Fail(at + 16, "TMATS relative time counter is not 0");
     return true;
   }
@@ -202,7 +197,7 @@ bool ch10fileverifierclass::CheckTimePacket(const ch10packetviewstruct& p) {
     return Fail(at, "the first time packet does not follow the TMATS packet");
   }
   if (p.DataLength != kTimeBodyBytes) return Fail(at + 8, "time packet body is not 64 bytes");
-  const uint32_t word = Le32(p.Body);
+  const uint32_t word = VerifyLe32(p.Body);
   if (word != (kTimeChannelWord | (leap_year_ ? kTimeLeapYearBit : 0))) {
     return Fail(at + 24, "time channel-specific data word does not match the archive's year");
   }
@@ -228,7 +223,7 @@ bool ch10fileverifierclass::CheckTimePacket(const ch10packetviewstruct& p) {
 bool ch10fileverifierclass::CheckPcmPacket(const ch10packetviewstruct& p) {
   const int64_t at = p.Offset;
   if (!time_packet_seen_) return Fail(at, "PCM packet before the first time packet");
-  if (Le32(p.Body) != kPcmChannelWord) {
+  if (VerifyLe32(p.Body) != kPcmChannelWord) {
     return Fail(at + 24, "PCM channel-specific data word is not 0x00100000 (throughput mode)");
   }
   if (p.DataLength < 8 || (p.DataLength - 4) % 4 != 0) {

@@ -15,11 +15,6 @@ constexpr uint32_t kLargestPacket = 64u << 20;
 
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 }  // namespace
 
 uint16_t VerifyChecksum16(const uint8_t* bytes, size_t length) {
@@ -69,14 +64,14 @@ ch10packetreaderclass::Step ch10packetreaderclass::Next(ch10packetviewstruct& pa
   }
   packet.Sync = Le16(h);
   packet.ChannelId = Le16(h + 2);
-  packet.PacketLength = Le32(h + 4);
-  packet.DataLength = Le32(h + 8);
+  packet.PacketLength = VerifyLe32(h + 4);
+  packet.DataLength = VerifyLe32(h + 8);
   packet.DataTypeVersion = h[12];
   packet.SequenceNumber = h[13];
   packet.PacketFlags = h[14];
   packet.DataType = h[15];
   packet.RelativeTimeCounter =
-      static_cast<uint64_t>(Le32(h + 16)) | (static_cast<uint64_t>(Le16(h + 20)) << 32);
+      static_cast<uint64_t>(VerifyLe32(h + 16)) | (static_cast<uint64_t>(Le16(h + 20)) << 32);
   packet.HeaderChecksumGood = VerifyChecksum16(h, 22) == Le16(h + 22);
   if (packet.Sync != kSyncPattern) {
     problem = "no packet sync pattern 0xEB25";

@@ -58,6 +58,12 @@ class ch10packetreaderclass {
   std::vector<uint8_t> packet_;    // the current packet's body and trailer
 };
 
+// The little-endian 32-bit word at `bytes`: header lengths and channel words.
+inline uint32_t VerifyLe32(const uint8_t* bytes) {
+  return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
+         (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+}
+
 // Sum of the little-endian 16-bit words modulo 65,536; an odd last byte
 // counts as the low byte of a word whose high byte is 0.
 uint16_t VerifyChecksum16(const uint8_t* bytes, size_t length);

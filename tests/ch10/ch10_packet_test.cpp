@@ -244,41 +244,4 @@ TEST_F(Ch10PacketWrite, FailedAndShortWritesReturnTheErrorNumber) {
   EXPECT_NE(WriteCh10Packet(closed, h, body.data()), 0);
 }
 
-TEST_F(Ch10PacketWrite, AssembledPacketGoesOutWholeOrReportsTheError) {
-  // Header copy, body and trailer back to back, as the converter holds them.
-  std::vector<uint8_t> packet(kCh10HeaderBytes + 64 + 4, 0);
-  uint8_t* body = packet.data() + kCh10HeaderBytes;
-  for (size_t i = 0; i < 64; ++i) body[i] = static_cast<uint8_t>(i * 5 + 1);
-  const ch10trailerstruct t = FillDataChecksum(body, 64);
-  PlaceTrailer(body + 64, t);
-  ch10headerstruct h;
-  BuildCh10Header(h, kTimeChannelId, 92, SecondsToRtc(3.0), kTimeDataType, kCh10PacketFlags, 9,
-                  64);
-  std::copy(h.Bytes, h.Bytes + kCh10HeaderBytes, packet.begin());
-
-  // The bytes in the file are those the two-call writer produces.
-  const std::string whole = dir_.File("whole.ch10");
-  const std::string split = dir_.File("split.ch10");
-  PlatformFile file;
-  ASSERT_TRUE(file.CreateWrite(whole));
-  EXPECT_EQ(WriteAssembledCh10Packet(file, packet.data(), 92), 0);
-  file.Close();
-  ASSERT_TRUE(file.CreateWrite(split));
-  EXPECT_EQ(WriteCh10Packet(file, h, body), 0);
-  file.Close();
-  EXPECT_EQ(testutil::ReadAllBytes(whole), packet);
-  EXPECT_EQ(testutil::ReadAllBytes(split), packet);
-
-  // A write that comes up short or fails gives the error number.
-  const std::string full = dir_.File("full.ch10");
-  ASSERT_TRUE(file.CreateWrite(full));
-  SetFileWriteFault("full.ch10", 50, EIO);
-  EXPECT_EQ(WriteAssembledCh10Packet(file, packet.data(), 92), EIO);
-  EXPECT_EQ(WriteAssembledCh10Packet(file, packet.data(), 92), EIO);
-  file.Close();
-  EXPECT_EQ(testutil::ReadAllBytes(full).size(), 50u);
-  PlatformFile closed;
-  EXPECT_NE(WriteAssembledCh10Packet(closed, packet.data(), 92), 0);
-}
-
 }  // namespace

@@ -3,8 +3,6 @@
 // and fill counts the archive calls for, and find damage that only their
 // own reading can see (a payload bit with its checksum mended, a missing
 // time packet), naming its byte offset.
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -16,22 +14,6 @@
 #include "e2e/e2e_support.h"
 
 namespace {
-
-e2e::CliRun RunCommand(const std::string& folder, const std::string& program,
-                       const std::string& args) {
-  const std::string out = folder + "/.stdout", err = folder + "/.stderr";
-  const std::string command = "cd '" + folder + "' && '" + std::string(ORLO_BINARY_DIR) + "/" +
-                              program + "' " + args + " >'" + out + "' 2>'" + err +
-                              "' </dev/null";
-  const int rc = std::system(command.c_str());
-  e2e::CliRun run;
-  run.status = (rc != -1 && WIFEXITED(rc)) ? WEXITSTATUS(rc) : -1;
-  run.out = testutil::ReadAllText(out);
-  run.err = testutil::ReadAllText(err);
-  std::remove(out.c_str());
-  std::remove(err.c_str());
-  return run;
-}
 
 // Converted and verified: 0, or 3 when the converter warned (time stamps
 // out of step kept in place), which the check must accept all the same.
@@ -119,8 +101,9 @@ TEST(VerifyCli, PassesOnConvertedArchivesWithTheirFrameAndFillCounts) {
     ASSERT_TRUE(mkarchive::WriteArchive(dir.File(name), settings, &error)) << error;
     const e2e::ExpectedStream expected = e2e::BuildExpectedStream(settings);
 
-    e2e::CliRun run = RunCommand(dir.path(), "orlovarnel-convert",
-                                 std::string("--quiet --verify ") + shape.options + " " + name);
+    e2e::CliRun run =
+        e2e::RunProgram(dir.path(), "orlovarnel-convert",
+                        std::string("--quiet --verify ") + shape.options + " " + name);
     ASSERT_EQ(run.status, ConvertedStatus(run)) << run.out << run.err;
     std::vector<testutil::Ch10Packet> packets;
     const std::string ch10 = dir.File("Ch10Conversion/" + std::string(shape.name) + ".ch10");
@@ -130,7 +113,7 @@ TEST(VerifyCli, PassesOnConvertedArchivesWithTheirFrameAndFillCounts) {
               std::string::npos)
         << run.out;
 
-    run = RunCommand(dir.path(), "orlovarnel-verify", std::string(shape.options) + " " + name);
+    run = e2e::RunProgram(dir.path(), "orlovarnel-verify", std::string(shape.options) + " " + name);
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_EQ(run.out, ch10 + ": " + VerifiedText(expected, packets.size()));
   }
@@ -171,7 +154,7 @@ TEST(VerifyCli, AgreesWithTheConverterOnRandomArchives) {
     ASSERT_TRUE(mkarchive::WriteArchive(dir.File(name), s, &error)) << error;
     const e2e::ExpectedStream expected = e2e::BuildExpectedStream(s);
     const e2e::CliRun run =
-        RunCommand(dir.path(), "orlovarnel-convert", "--quiet --verify " + name);
+        e2e::RunProgram(dir.path(), "orlovarnel-convert", "--quiet --verify " + name);
     EXPECT_EQ(run.status, ConvertedStatus(run)) << run.out << run.err;
     const std::string verified = "verified: " + std::to_string(expected.archive_frames.size()) +
                                  " frames, " +
@@ -191,7 +174,8 @@ TEST(VerifyCli, AcceptsADamagedFirstFrameStampKeptInPlace) {
   settings.setup_file.write = true;
   std::string error;
   ASSERT_TRUE(mkarchive::WriteArchive(dir.File("F.Ark"), settings, &error)) << error;
-  const e2e::CliRun run = RunCommand(dir.path(), "orlovarnel-convert", "--quiet --verify F.Ark");
+  const e2e::CliRun run =
+      e2e::RunProgram(dir.path(), "orlovarnel-convert", "--quiet --verify F.Ark");
   EXPECT_EQ(run.status, 3) << run.out << run.err;
   EXPECT_NE(run.err.find("out of step and kept in place"), std::string::npos) << run.err;
   // frames 3008 (fill 0): the whole archive, no fill for the 100 s step.
@@ -206,7 +190,8 @@ TEST(VerifyCli, PassesOnTheDemoArchive) {
         testutil::ReadAllBytes(std::string(ORLO_SOURCE_DIR) + "/samples/" + file);
     testutil::WriteAllBytes(dir.File(file), bytes.data(), bytes.size());
   }
-  e2e::CliRun run = RunCommand(dir.path(), "orlovarnel-convert", "--quiet --verify DEMO01.Ark");
+  e2e::CliRun run =
+      e2e::RunProgram(dir.path(), "orlovarnel-convert", "--quiet --verify DEMO01.Ark");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_NE(run.out.find("verified: 2512 frames, 5 fill frames, 30 packets\n"), std::string::npos)
       << run.out;
@@ -310,7 +295,7 @@ TEST(VerifyCli, NamesTheByteOffsetOfTheFirstDifference) {
   settings.setup_file.write = true;
   std::string error;
   ASSERT_TRUE(mkarchive::WriteArchive(dir.File("T.Ark"), settings, &error)) << error;
-  ASSERT_EQ(RunCommand(dir.path(), "orlovarnel-convert", "--quiet T.Ark").status, 0);
+  ASSERT_EQ(e2e::RunProgram(dir.path(), "orlovarnel-convert", "--quiet T.Ark").status, 0);
   const std::string ch10 = dir.File("Ch10Conversion/T.ch10");
   const std::vector<uint8_t> good = testutil::ReadAllBytes(ch10);
   std::vector<testutil::Ch10Packet> packets;
@@ -322,7 +307,7 @@ TEST(VerifyCli, NamesTheByteOffsetOfTheFirstDifference) {
     std::vector<uint8_t> file = good;
     const size_t offset = damage.apply(file, packets);
     testutil::WriteAllBytes(dir.File("bad.ch10"), file.data(), file.size());
-    const e2e::CliRun run = RunCommand(dir.path(), "orlovarnel-verify", "T.Ark bad.ch10");
+    const e2e::CliRun run = e2e::RunProgram(dir.path(), "orlovarnel-verify", "T.Ark bad.ch10");
     EXPECT_EQ(run.status, 1) << run.out;
     EXPECT_EQ(run.out.rfind(dir.File("bad.ch10") + ": difference at byte " +
                                 std::to_string(offset) + ": ", 0),
@@ -337,18 +322,18 @@ TEST(VerifyCli, FindsItsFileAndRefusesWhatItCannotRead) {
   settings.setup_file.write = true;
   std::string error;
   ASSERT_TRUE(mkarchive::WriteArchive(dir.File("T.run3.Ark"), settings, &error)) << error;
-  ASSERT_EQ(RunCommand(dir.path(), "orlovarnel-convert", "--quiet --output-dir out T.run3.Ark")
+  ASSERT_EQ(e2e::RunProgram(dir.path(), "orlovarnel-convert", "--quiet --output-dir out T.run3.Ark")
                 .status,
             0);
   // The default file follows the converter's names, here in --output-dir.
-  e2e::CliRun run = RunCommand(dir.path(), "orlovarnel-verify", "--output-dir out T.run3.Ark");
+  e2e::CliRun run = e2e::RunProgram(dir.path(), "orlovarnel-verify", "--output-dir out T.run3.Ark");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_EQ(run.out.find("verified: "), run.out.find(": ") + 2) << run.out;
-  run = RunCommand(dir.path(), "orlovarnel-verify", "T.run3.Ark");
+  run = e2e::RunProgram(dir.path(), "orlovarnel-verify", "T.run3.Ark");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("not verified: "), std::string::npos) << run.out;
   // Every option has its line in the help and its entry in the man page.
-  run = RunCommand(dir.path(), "orlovarnel-verify", "--help");
+  run = e2e::RunProgram(dir.path(), "orlovarnel-verify", "--help");
   EXPECT_EQ(run.status, 0);
   const std::string man =
       testutil::ReadAllText(std::string(ORLO_SOURCE_DIR) + "/packaging/orlovarnel-verify.1");
@@ -360,18 +345,18 @@ TEST(VerifyCli, FindsItsFileAndRefusesWhatItCannotRead) {
     EXPECT_NE(man.find(roff), std::string::npos) << option;
   }
   for (const char* args : {"", "a b c", "--bogus a.Ark", "--output-dir"}) {
-    run = RunCommand(dir.path(), "orlovarnel-verify", args);
+    run = e2e::RunProgram(dir.path(), "orlovarnel-verify", args);
     EXPECT_EQ(run.status, 2) << args;
     EXPECT_NE(run.err.find("Usage: orlovarnel-verify"), std::string::npos) << args;
   }
   // Run elsewhere, it leaves that folder as it was: no log, no options file.
   testutil::TempDir elsewhere;
-  run = RunCommand(elsewhere.path(), "orlovarnel-verify",
-                   "'" + dir.File("MISSING.Ark") + "' '" + dir.File("out/T.ch10") + "'");
+  run = e2e::RunProgram(elsewhere.path(), "orlovarnel-verify",
+                        "'" + dir.File("MISSING.Ark") + "' '" + dir.File("out/T.ch10") + "'");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("could not be opened"), std::string::npos) << run.out;
-  run = RunCommand(elsewhere.path(), "orlovarnel-verify",
-                   "--output-dir '" + dir.File("out") + "' '" + dir.File("T.run3.Ark") + "'");
+  run = e2e::RunProgram(elsewhere.path(), "orlovarnel-verify",
+                        "--output-dir '" + dir.File("out") + "' '" + dir.File("T.run3.Ark") + "'");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
 }

@@ -28,11 +28,13 @@ struct CliRun {
 
 inline std::string ConverterPath() { return std::string(ORLO_BINARY_DIR) + "/orlovarnel-convert"; }
 
-// Runs the converter with `args` (already quoted where needed) in `folder`.
-inline CliRun RunConverter(const std::string& folder, const std::string& args) {
+// Runs the built `program` with `args` (already quoted where needed) in
+// `folder`.
+inline CliRun RunProgram(const std::string& folder, const std::string& program,
+                         const std::string& args) {
   const std::string out = folder + "/.stdout", err = folder + "/.stderr";
-  const std::string command = "cd '" + folder + "' && '" + ConverterPath() + "' " + args +
-                              " >'" + out + "' 2>'" + err + "' </dev/null";
+  const std::string command = "cd '" + folder + "' && '" + std::string(ORLO_BINARY_DIR) + "/" +
+                              program + "' " + args + " >'" + out + "' 2>'" + err + "' </dev/null";
   const int rc = std::system(command.c_str());
   CliRun run;
   run.status = (rc != -1 && WIFEXITED(rc)) ? WEXITSTATUS(rc) : -1;
@@ -41,6 +43,11 @@ inline CliRun RunConverter(const std::string& folder, const std::string& args) {
   std::remove(out.c_str());
   std::remove(err.c_str());
   return run;
+}
+
+// Runs the converter with `args` in `folder`.
+inline CliRun RunConverter(const std::string& folder, const std::string& args) {
+  return RunProgram(folder, "orlovarnel-convert", args);
 }
 
 // One minor frame of the expected stream: an archive frame (index into the

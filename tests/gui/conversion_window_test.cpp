@@ -11,6 +11,7 @@
 
 #include "archive/setup_prompts.h"
 #include "common/log_session.h"
+#include "e2e/e2e_support.h"
 #include "gui/gui_prompts.h"
 #include "gui/gui_test_support.h"
 #include "mkarchive/archive_generator.h"
@@ -37,14 +38,6 @@ std::string WithoutConversionDate(const std::string& notes) {
   return notes.substr(0, at) + notes.substr(notes.find("\r\n", at));
 }
 
-// The value after "NAME : " in the notes.
-QString NotesValue(const std::string& notes, const std::string& name) {
-  const size_t at = notes.find(name);
-  if (at == std::string::npos) return QString();
-  const size_t colon = notes.find(": ", at) + 2;
-  return QString::fromStdString(notes.substr(colon, notes.find("\r\n", colon) - colon));
-}
-
 }  // namespace
 
 class ConversionWindowTest : public QObject {
@@ -59,9 +52,7 @@ class ConversionWindowTest : public QObject {
     const std::string notes = data.File("Ch10Conversion/E2E.CvtNotes");
 
     // The command line first, on the same archive path (the notes name it).
-    const std::string command = "cd '" + cli_start.path() + "' && '" + ORLO_BINARY_DIR +
-                                "/orlovarnel-convert' --quiet '" + archive + "' >/dev/null 2>&1";
-    QCOMPARE(std::system(command.c_str()), 0);
+    QCOMPARE(e2e::RunConverter(cli_start.path(), "--quiet '" + archive + "'").status, 0);
     const std::vector<uint8_t> cli_ch10 = testutil::ReadAllBytes(ch10);
     const std::string cli_notes = testutil::ReadAllText(notes);
     const std::string cli_log = testutil::ReadAllText(cli_start.File("OrloVarnel.Log"));
@@ -96,13 +87,14 @@ class ConversionWindowTest : public QObject {
     session.window->RefreshTick();
     QCOMPARE(session.ViewText("PanelArkInfo", "LabelProgress"), QString("100.00"));
     // The counts the command line's notes give.
+    std::map<std::string, std::string> cli_values = e2e::NotesValues(cli_notes);
     QCOMPARE(session.ViewText("PanelArkInfo", "LabelTotalFrames"),
-             NotesValue(cli_notes, "Ark file Total Frame Count"));
+             QString::fromStdString(cli_values["Ark file Total Frame Count"]));
     QCOMPARE(session.ViewText("PanelArkInfo", "LabelArkMissedFrames"), QString("4"));
     QCOMPARE(session.ViewText("PanelCh10Info", "LabelPcmPkts"),
-             NotesValue(cli_notes, "Ch10 file PCM Packet Count"));
+             QString::fromStdString(cli_values["Ch10 file PCM Packet Count"]));
     QCOMPARE(session.ViewText("PanelCh10Info", "LabelTimePkts"),
-             NotesValue(cli_notes, "Ch10 file Time Packet Count"));
+             QString::fromStdString(cli_values["Ch10 file Time Packet Count"]));
     QCOMPARE(session.ViewText("PanelCh10Info", "LabelProgress"), QString("100.00"));
     QCOMPARE(session.Find<QWidget>("PanelCh10Info")->findChild<QProgressBar*>("ProgressBar1")->value(),
              100);

@@ -70,7 +70,7 @@ class LogViewerTest : public QObject {
       second = about.Viewer().ViewerProcessId();
       about.findChild<QPushButton*>("OKButton")->click();
     });
-    about.ShowAbout("OrloVarnel", "1.00", "/OrloVarnel", dir.path(), "");
+    about.ShowAbout("OrloVarnel", "1.00", "OrloVarnel", dir.path(), "");
     QVERIFY(first != 0 && second != 0 && first != second);
     QVERIFY(!ProcessAlive(first));
     QVERIFY(!ProcessAlive(second));

@@ -127,13 +127,13 @@ class MainWindowTest : public QObject {
     testutil::TempDir dir;
     guitest::WindowSession session(dir.path());
     TZekBorAboutBoxForm about(session.window.get());
-    about.Fill("OrloVarnel", "1.00", "/OrloVarnel", dir.path(), "");
+    about.Fill("OrloVarnel", "1.00", "OrloVarnel", dir.path(), "");
     QCOMPARE(about.windowTitle(), QString("About"));
     QCOMPARE(about.findChild<QLabel*>("ProductName")->text(), QString("OrloVarnel"));
     QCOMPARE(about.findChild<QLabel*>("Version")->text(), QString("Version 1.00"));
     about.show();
     QVERIFY(!about.findChild<QLabel*>("LabelComments")->isVisible());
-    about.Fill("OrloVarnel", "1.00", "/OrloVarnel", dir.path(), "abc");
+    about.Fill("OrloVarnel", "1.00", "OrloVarnel", dir.path(), "abc");
     QVERIFY(about.findChild<QLabel*>("LabelComments")->isVisible());
     QCOMPARE(about.findChild<QLabel*>("LabelComments")->text(), QString("Comments : abc"));
     QCOMPARE(about.findChild<QPushButton*>("ButtonTrawler")->text(), QString("View Logs"));
