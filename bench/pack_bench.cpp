@@ -13,6 +13,7 @@
 
 #include "archive/archive_reader.h"
 #include "pack/pack_converter.h"
+#include "support/platform_file.h"
 
 namespace {
 
@@ -66,12 +67,15 @@ void RunPacking(benchmark::State& state, int word_length, bool variable_lengths,
   orloarkclass archive;
   FillArchive(archive, word_length, variable_lengths);
   orloarkpackclass pack(archive);
-  const std::string path = real_file ? "/tmp/orlo-pack-bench-" + std::to_string(getpid()) + ".arkpak"
-                                     : std::string("/dev/null");
+  // Without a real file the stream is packed and handed to no one: the
+  // pack file stays empty.
+  const std::string path = "/tmp/orlo-pack-bench-" + std::to_string(getpid()) + ".arkpak";
+  DeleteFileAt(path);
   if (!pack.SetPackFile(path)) {
     state.SkipWithError("pack file cannot be created");
     return;
   }
+  pack.SetPackFileWanted(real_file);
   const double first_time = archive.FirstFrameTime;
   const int64_t block_bytes = static_cast<int64_t>(kFramesPerBlock) * kWords * 2;
   int64_t since_restart = 0;
@@ -81,6 +85,7 @@ void RunPacking(benchmark::State& state, int word_length, bool variable_lengths,
     since_restart += block_bytes;
     if (real_file && since_restart >= kRestartBytes) {
       state.PauseTiming();
+      DeleteFileAt(path);
       pack.SetPackFile(path);
       since_restart = 0;
       state.ResumeTiming();
@@ -88,6 +93,7 @@ void RunPacking(benchmark::State& state, int word_length, bool variable_lengths,
   }
   if (pack.MissedFrameCount != 0.0 || pack.OutputFailed()) state.SkipWithError("gap or output failure");
   pack.ClosePackOutput();
+  DeleteFileAt(path);
   if (real_file) unlink(path.c_str());
   state.SetBytesProcessed(state.iterations() * block_bytes);
   state.counters["frames/s"] =

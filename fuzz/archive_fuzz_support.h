@@ -61,6 +61,7 @@ inline void RunPackPass(const std::string& archive_path) {
   BuildTmatsText(tmats, archive.Header());
   orloarkpackclass* pack = archive.Pack();
   const std::string pack_path = archive_path + ".arkpak";
+  DeleteFileAt(pack_path);  // the pack file is created only where none is
   SetFileWriteFault(pack_path, kOutputByteCap, ENOSPC);
   if (pack->SetPackFile(pack_path)) {
     for (;;) {

@@ -476,6 +476,5 @@ void orloarkclass::CloseArkFile() {
   for (std::vector<uint8_t>& buffer : read_ahead_) std::vector<uint8_t>().swap(buffer);
   current_ahead_ = 0;
   if (!file_.IsOpen()) return;
-  file_.Flush();
   if (!file_.Close()) NoteReadError(file_.LastError(), FileName);
 }

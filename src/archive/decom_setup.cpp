@@ -90,12 +90,6 @@ bool ReadExactly(PlatformFile& file, void* buffer, int64_t bytes) {
   return file.Read(buffer, bytes) == bytes;
 }
 
-// The setup file an archive names: its base name + ".B50", in the
-// archive's folder.
-std::string SetupFilePath(const std::string& archive_path, const std::string& setup_file_name) {
-  return FileFolderPart(archive_path) + FileBaseName(setup_file_name) + ".B50";
-}
-
 // A setup file that is there and not used changes the word lengths to the
 // prompts' answers: the operator must learn why, from the log and (when
 // asked for) the reason in plain words.
@@ -106,6 +100,10 @@ void ReportSetupFileNotUsed(const std::string& path, int32_t code, const std::st
 }
 
 }  // namespace
+
+std::string SetupFilePath(const std::string& archive_path, const std::string& setup_file_name) {
+  return FileFolderPart(archive_path) + FileBaseName(setup_file_name) + ".B50";
+}
 
 void SetDecomSetupDefaults(decomsetupstruct& r) {
   std::memset(&r, 0, sizeof r);

@@ -9,6 +9,9 @@
 
 class orloarkclass;
 
+// The setup file an archive names: the base name of `setup_file_name` +
+// ".B50", in the archive's folder.
+std::string SetupFilePath(const std::string& archive_path, const std::string& setup_file_name);
 // Zeroes the whole record and sets the decommutator's defaults.
 void SetDecomSetupDefaults(decomsetupstruct& record);
 // Defaults, then the setup file named by the base name of `setup_file_name`

@@ -89,10 +89,11 @@ bool ch10convertprocessclass::CreateCh10File(const std::string& ch10_file_name) 
   if (ch10_file_.IsOpen()) WriteWaitingPackets();
   ch10_file_.Close();
   ch10_file_name_ = ch10_file_name;
-  if (!ch10_file_.CreateWrite(ch10_file_name)) {
+  if (!ch10_file_.CreateNew(ch10_file_name)) {
     ReportOutputFailure("Unable to create Ch10 file ", ch10_file_.LastError());
     return false;
   }
+  ch10_file_.SetWriteBehind(kWriteBehindBytes);
   return true;
 }
 

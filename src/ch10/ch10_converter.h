@@ -32,12 +32,14 @@ class ch10convertprocessclass : public packedbytesinkclass {
   // The run. Start returns false when the Chapter 10 file cannot be created
   // or written (reported); AcceptPackedBytes returns false once a write has
   // failed. Finish writes what is left of the stream as a last, shorter PCM
-  // packet (zero-padded to a 4-byte unit) and closes the file.
+  // packet (zero-padded to a 4-byte unit), makes the file durable and
+  // closes it.
   bool Start();
   bool AcceptPackedBytes(const uint8_t* bytes, size_t count) override;
   void Finish();
 
-  // The steps of Start, also used on their own.
+  // The steps of Start, also used on their own. The Chapter 10 file must not
+  // exist yet: nothing is ever truncated or written through a link.
   bool CreateCh10File(const std::string& ch10_file_name);
   void WriteTmatsPacket();
   void SetUpTiming();

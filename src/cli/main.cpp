@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "archive/archive_reader.h"
@@ -41,6 +42,29 @@ std::string AbortReason(const conversiondriverclass& driver) {
     return "conversion aborted: an output could not be written: " + SystemErrorText(driver.OutputError());
   }
   return "conversion aborted by the operator (Ctrl-C)";
+}
+
+// Where an aborted run left what it wrote, and that the previous outputs
+// are untouched; empty when nothing was kept.
+std::string KeptOutputsText(const conversiondriverclass& driver) {
+  const outputnamesstruct& kept = driver.KeptOutputs();
+  std::string names;
+  for (const std::string* name : {&kept.Ch10File, &kept.NotesFile, &kept.PackFile}) {
+    if (!name->empty()) names += (names.empty() ? "" : ", ") + *name;
+  }
+  if (names.empty()) return names;
+  return "kept what was written as " + names + "; " + driver.Ch10FileName() + " and " +
+         driver.NotesFileName() + " are as they were";
+}
+
+// The outputs an archive of this batch would get, as one comparable key:
+// the Chapter 10 file's name in the output folder as the system resolves it.
+std::string OutputsKey(const std::string& archive, const std::string& output_dir) {
+  const outputnamesstruct names = conversiondriverclass::OutputNamesFor(archive, output_dir);
+  std::error_code ec;
+  const std::filesystem::path folder = std::filesystem::weakly_canonical(names.Folder, ec);
+  const std::string name = std::filesystem::path(names.Ch10File).filename().string();
+  return (ec ? std::filesystem::path(names.Folder) : folder).string() + "/" + name;
 }
 
 void PrintSummary(const std::string& path, const conversiondriverclass& driver,
@@ -103,6 +127,9 @@ int ConvertArchives(const clioptionsstruct& args) {
     });
     running_driver = &driver;
     driver.SetOutputFolder(args.output_dir);
+    // Outputs already written by an archive of this batch: a second archive
+    // with the same name would replace them.
+    std::map<std::string, std::string> written_by;
 
     for (const std::string& given : args.archives) {
       if (InterruptRequested()) {
@@ -112,13 +139,26 @@ int ConvertArchives(const clioptionsstruct& args) {
       std::string path = AbsolutePath(given);
       std::string folder, default_name;
       driver.PrepareSelection(folder, default_name);
-      if (!driver.OpenArchive(path)) {
-        std::printf("%s: could not be opened\n", path.c_str());
+      const std::string outputs_key = OutputsKey(path, args.output_dir);
+      const auto earlier = written_by.find(outputs_key);
+      if (earlier != written_by.end()) {
+        std::printf("%s: not converted\n", path.c_str());
         std::fflush(stdout);
-        PrintProblem(path, driver.RefusalReason());
+        PrintProblem(path, "not converted: its outputs " + outputs_key +
+                               " were written by " + earlier->second + " earlier in this run");
         any_failed = true;
         continue;
       }
+      if (!driver.OpenArchive(path)) {
+        std::printf("%s: %s\n", path.c_str(),
+                    driver.OutputsRefused() ? "not converted" : "could not be opened");
+        std::fflush(stdout);
+        PrintProblem(path, driver.OutputsRefused() ? "not converted: " + driver.RefusalReason()
+                                                   : driver.RefusalReason());
+        any_failed = true;
+        continue;
+      }
+      written_by.emplace(outputs_key, path);
       driver.SetRetainPackFile(args.retain_pack);
       progress.Begin(FileBaseName(path));
       ConversionOutcome outcome = driver.RunConversion();
@@ -130,6 +170,8 @@ int ConvertArchives(const clioptionsstruct& args) {
         any_failed = true;
       } else if (outcome == ConversionOutcome::Aborted) {
         PrintProblem(path, AbortReason(driver));
+        const std::string kept = KeptOutputsText(driver);
+        if (!kept.empty()) PrintProblem(path, kept);
         any_failed = true;
       } else if (args.verify && !VerifyConversion(path, driver)) {
         any_failed = true;
@@ -171,6 +213,12 @@ int main(int argc, char** argv) {
                    args.output_dir.c_str(), reason.c_str());
       return kExitFailed;
     }
+    // A link given here is the user's own choice: resolved once, so that
+    // the converter, which never writes through a link, writes where it
+    // leads.
+    std::error_code ec;
+    const std::filesystem::path resolved = std::filesystem::canonical(args.output_dir, ec);
+    if (!ec) args.output_dir = resolved.string();
   }
 
   InstallSilentBeeps();

@@ -10,10 +10,11 @@ bool packfilewriterclass::Create(const std::string& path) {
   Close();
   path_ = path;
   error_ = 0;
-  if (!file_.CreateWrite(path)) {
+  if (!file_.CreateNew(path)) {
     ReportFailure(file_.LastError());
     return false;
   }
+  file_.SetWriteBehind(kWriteBehindBytes);
   return true;
 }
 

@@ -9,8 +9,8 @@
 
 class packfilewriterclass : public packedbytesinkclass {
  public:
-  // Creates the file anew (existing content discarded). False, reported,
-  // when it cannot be created.
+  // Creates the file, which must not exist yet. False, reported, when it
+  // cannot be created.
   bool Create(const std::string& path);
   bool AcceptPackedBytes(const uint8_t* bytes, size_t count) override;
   // Flushes and closes the file if open. False when any write, the flush or

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "archive/archive_reader.h"
+#include "archive/decom_setup.h"
 #include "ch10/ch10_converter.h"
 #include "pack/pack_converter.h"
 #include "shell/program_options.h"
@@ -24,6 +25,7 @@ conversiondriverclass::~conversiondriverclass() {
   converter_.reset();
   archive_view_.reset();
   archive_.reset();
+  outputs_.End();
 }
 
 bool conversiondriverclass::PrepareSelection(std::string& initial_folder,
@@ -51,7 +53,9 @@ bool conversiondriverclass::OpenArchive(const std::string& path) {
 
   archive_view_.reset();
   refusal_reason_.clear();
+  outputs_refused_ = false;
   warnings_.clear();
+  outputs_.End();
   archive_ = std::make_unique<orloarkclass>();
   if (!archive_->OpenArkFile(path)) {
     // The archive object stays in the job, but it is never ready, so it
@@ -66,17 +70,31 @@ bool conversiondriverclass::OpenArchive(const std::string& path) {
   }
 
   DeriveOutputNames(path);
+  if (output_error_ == 0) {
+    // The archive and the setup file beside it are inputs: no output may be
+    // one of them.
+    const std::vector<std::string> inputs = {
+        archive_->FileName, SetupFilePath(archive_->FileName, archive_->Header().SetupFileName)};
+    std::string reason;
+    if (!outputs_.Begin(OutputNamesFor(path, chosen_output_folder_), inputs, reason)) {
+      ready_ = false;
+      outputs_refused_ = true;
+      refusal_reason_ = reason;
+      LogError("Not converted: " + reason, 255, true);
+      return false;
+    }
+  }
   orloarkpackclass* pack = archive_->Pack();
   if (pack == nullptr) {
     ready_ = false;
     LogError(kArchiveOpenFailedText, 255, true);
     return false;
   }
-  bool created = pack->SetPackFile(pack_file_name_);
+  bool created = pack->SetPackFile(WritingPackFile());
   if (pack->OutputFailed()) {
     NoteOutputFailure(pack->OutputError());
-  } else if (!created || !FileExists(pack_file_name_)) {
-    ReportOutputFailure("Could not create the pack file ", pack_file_name_,
+  } else if (!created || !FileExists(WritingPackFile())) {
+    ReportOutputFailure("Could not create the pack file ", WritingPackFile(),
                         pack->OutputError() ? pack->OutputError() : ENOENT);
   }
   ready_ = true;
@@ -97,6 +115,7 @@ void conversiondriverclass::ResetJob() {
   archive_.reset();  // closes its files and destroys its packed-bit converter
   ch10_view_.reset();
   converter_.reset();
+  outputs_.End();  // after the writers closed their files
 
   ch10_file_name_.clear();
   pack_file_name_.clear();
@@ -110,6 +129,9 @@ void conversiondriverclass::ResetJob() {
   output_error_ = 0;
   outcome_text_.clear();
   refusal_reason_.clear();
+  outputs_refused_ = false;
+  kept_outputs_ = outputnamesstruct();
+  keep_pack_file_ = false;
   warnings_.clear();
   CallHook(hooks_.JobReset);
 }
@@ -131,10 +153,15 @@ outputnamesstruct conversiondriverclass::OutputNamesFor(const std::string& archi
 void conversiondriverclass::DeriveOutputNames(const std::string& archive_path) {
   const outputnamesstruct names = OutputNamesFor(archive_path, chosen_output_folder_);
   output_folder_ = names.Folder;
-  if (!FolderExists(output_folder_) && !CreateFolder(output_folder_)) {
-    // Every output of the run would fail; say why once, here.
-    int error_number = errno ? errno : EIO;
-    ReportOutputFailure("Could not create the output folder ", output_folder_, error_number);
+  std::string reason;
+  errno = 0;
+  if (!EnsureFolder(output_folder_, reason)) {
+    // Every output of the run would fail; say why once, here. A link is
+    // never followed to some other folder.
+    const int error_number = errno ? errno : ENOTDIR;
+    LogError("Could not create the output folder " + output_folder_ + ": " + reason, error_number,
+             true);
+    if (output_error_ == 0) output_error_ = error_number;
   }
   ch10_file_name_ = names.Ch10File;
   pack_file_name_ = names.PackFile;
@@ -162,6 +189,18 @@ void conversiondriverclass::ReportOutputFailure(const std::string& what, const s
   if (error_number == 0) error_number = EIO;
   LogError(what + path + ": " + SystemErrorText(error_number), error_number, true);
   if (output_error_ == 0) output_error_ = error_number;
+}
+
+const std::string& conversiondriverclass::WritingCh10File() const {
+  return outputs_.Active() ? outputs_.Writing().Ch10File : ch10_file_name_;
+}
+
+const std::string& conversiondriverclass::WritingPackFile() const {
+  return outputs_.Active() ? outputs_.Writing().PackFile : pack_file_name_;
+}
+
+const std::string& conversiondriverclass::WritingNotesFile() const {
+  return outputs_.Active() ? outputs_.Writing().NotesFile : notes_file_name_;
 }
 
 void conversiondriverclass::NoteOutputFailure(int error_number) {

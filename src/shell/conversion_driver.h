@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/output_transaction.h"
 #include "shell/progress_view.h"
 
 class orloarkclass;
@@ -39,14 +40,6 @@ inline constexpr int kPumpCadence = 100;
 
 enum class ConversionOutcome { Refused, Complete, Aborted };
 
-// Where the outputs of one archive go.
-struct outputnamesstruct {
-  std::string Folder;
-  std::string Ch10File;
-  std::string PackFile;
-  std::string NotesFile;
-};
-
 // What a run converted but could not convert cleanly. A run with warnings
 // still ends "Conversion Complete"; its notes and the log say what happened.
 enum class RunWarningKind {
@@ -69,6 +62,11 @@ inline constexpr const char* kNotesOutputFailedText =
 inline constexpr const char* kLogOperatorAbortText = "Conversion Aborted by the operator";
 inline constexpr const char* kLogOutputFailedText = "Conversion Aborted, an output could not be written: ";
 inline constexpr const char* kNotesWarningPrefix = "Conversion Warning: ";
+// The notes of a run that did not complete, and the log, say where its
+// outputs were kept: "<prefix>NAME.ch10.partial and NAME.CvtNotes.partial
+// <suffix>NAME.ch10 and NAME.CvtNotes".
+inline constexpr const char* kKeptPartialPrefix = "Outputs of this conversion kept as ";
+inline constexpr const char* kKeptPartialSuffix = "; left as they were: ";
 
 // What the driver tells the window, each optional.
 struct driverwindowhooks {
@@ -97,6 +95,10 @@ class conversiondriverclass {
   // Selection. False when refused (a run is in progress); otherwise the job
   // is reset and the open dialog's folder and default name are returned.
   bool PrepareSelection(std::string& initial_folder, std::string& default_name);
+  // Opens the archive and takes its outputs (one run at a time for a set of
+  // outputs, none of them a link or one of the inputs). False when the
+  // archive cannot be opened or its outputs cannot be taken
+  // (OutputsRefused), with RefusalReason saying why.
   bool OpenArchive(const std::string& path);
   void ResetJob();
   void DeriveOutputNames(const std::string& archive_path);
@@ -126,6 +128,13 @@ class conversiondriverclass {
   // Why the last OpenArchive or RunConversion was refused, in plain words
   // ("no such file", ...); empty when it was not.
   const std::string& RefusalReason() const { return refusal_reason_; }
+  // True when the last OpenArchive opened the archive but refused it for
+  // its outputs (another run writes them, a link or an input in their way).
+  bool OutputsRefused() const { return outputs_refused_; }
+  // Where the outputs of the last run went when it did not complete (the
+  // partial names; empty entries for what was not kept). Empty after a
+  // complete run.
+  const outputnamesstruct& KeptOutputs() const { return kept_outputs_; }
   // The warnings of the last run (and of the open before it), in order.
   const std::vector<runwarningstruct>& Warnings() const { return warnings_; }
   // True once an output could not be created or written in this job; the
@@ -154,9 +163,17 @@ class conversiondriverclass {
   void ReportOutputFailure(const std::string& what, const std::string& path, int error_number);
   // Takes over a failure that the pack or Chapter 10 writer already logged.
   void NoteOutputFailure(int error_number);
-  // The pass's end: the stream's rest into both outputs, both closed, the
-  // pack file removed unless the user keeps it.
+  // The pass's end: the stream's rest into both outputs, both closed; sets
+  // whether the pack file is kept.
   void FinishOutputs(bool pack_file_written);
+  // After the notes: the outputs replace the previous ones (complete run) or
+  // are kept under their partial names.
+  void SettleOutputs();
+  // Where the run writes each output: the temporary names while the outputs
+  // are taken, the final names otherwise (nothing can be written then).
+  const std::string& WritingCh10File() const;
+  const std::string& WritingPackFile() const;
+  const std::string& WritingNotesFile() const;
   // Once the archive is read: what the archive and the frame times leave to
   // say.
   void CollectArchiveWarnings();
@@ -180,6 +197,10 @@ class conversiondriverclass {
   std::string notes_file_name_;
   std::string output_folder_;
   std::string chosen_output_folder_;
+  outputtransactionclass outputs_;
+  outputnamesstruct kept_outputs_;
+  bool keep_pack_file_ = false;
+  bool outputs_refused_ = false;
 
   bool running_ = false;
   bool abort_requested_ = false;

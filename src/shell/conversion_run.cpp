@@ -50,6 +50,9 @@ ConversionOutcome conversiondriverclass::RunConversion() {
   // The notes follow also after an abort or an output failure: whatever was
   // converted is closed cleanly and described.
   WriteConversionNotes();
+  // Only now, with every output complete and on the disk, do they replace
+  // the previous ones; an unfinished run's outputs are kept beside them.
+  SettleOutputs();
 
   running_ = false;
   pass_ = ConversionPass::None;
@@ -77,7 +80,7 @@ void conversiondriverclass::ConvertArchive() {
 
   ch10_view_.reset();  // the view reads the converter: it goes first
   converter_.reset();
-  converter_ = std::make_unique<ch10convertprocessclass>(ch10_file_name_, archive_->Header());
+  converter_ = std::make_unique<ch10convertprocessclass>(WritingCh10File(), archive_->Header());
   ch10convertprocessclass& cvt = *converter_;
   if (view_factory_) {
     ch10_view_ = view_factory_->CreateCh10View(cvt, *archive_);
@@ -136,14 +139,35 @@ void conversiondriverclass::FinishOutputs(bool pack_file_written) {
   // The option is read again now, so clearing it during the run removes the
   // pack file. Set during the run, it finds no stream written: the empty
   // file is removed and the log says why.
-  if (FileExists(pack_file_name_)) {
-    if (!options_.Options.RetainTempArkPackFile) {
-      DeleteFileAt(pack_file_name_);
-    } else if (!pack_file_written) {
-      DeleteFileAt(pack_file_name_);
-      LogInfo("Pack file not kept: keeping it was chosen after the conversion had started", 0,
-              false);
-    }
+  keep_pack_file_ = options_.Options.RetainTempArkPackFile && pack_file_written;
+  if (options_.Options.RetainTempArkPackFile && !pack_file_written) {
+    LogInfo("Pack file not kept: keeping it was chosen after the conversion had started", 0,
+            false);
+  }
+  if (!outputs_.Active() && FileExists(pack_file_name_) && !keep_pack_file_) {
+    DeleteFileAt(pack_file_name_);
+  }
+}
+
+void conversiondriverclass::SettleOutputs() {
+  kept_outputs_ = outputnamesstruct();
+  if (!outputs_.Active()) return;
+  if (!abort_requested_ && output_error_ == 0) {
+    int error_number = 0;
+    if (outputs_.Commit(keep_pack_file_, error_number)) return;
+    NoteOutputFailure(error_number);
+  }
+  kept_outputs_ = outputs_.KeepPartial(keep_pack_file_);
+  std::string kept;
+  for (const std::string* name : {&kept_outputs_.Ch10File, &kept_outputs_.NotesFile,
+                                  &kept_outputs_.PackFile}) {
+    if (name->empty()) continue;
+    kept += (kept.empty() ? "" : ", ") + *name;
+  }
+  if (!kept.empty()) {
+    LogInfo(kKeptPartialPrefix + kept + kKeptPartialSuffix + ch10_file_name_ + " and " +
+                notes_file_name_,
+            0, false);
   }
 }
 

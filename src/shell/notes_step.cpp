@@ -8,12 +8,15 @@
 
 void conversiondriverclass::WriteConversionNotes() {
   if (!archive_ || notes_file_name_.empty()) return;
-  if (FileExists(notes_file_name_)) DeleteFileAt(notes_file_name_);
+  const std::string& path = WritingNotesFile();
+  // Without the outputs taken the notes would replace the previous ones in
+  // place; with them, the temporary name is new (cleared when they were
+  // taken).
+  if (!outputs_.Active() && FileExists(path)) DeleteFileAt(path);
 
   TextStream stream;
-  if (!stream.Create(notes_file_name_)) {
-    ReportOutputFailure("Could not create the conversion notes file ", notes_file_name_,
-                        stream.Error());
+  if (!stream.Create(path)) {
+    ReportOutputFailure("Could not create the conversion notes file ", path, stream.Error());
     return;
   }
   WriteCvtNotes(stream, *archive_, archive_->Pack(), converter_.get());
@@ -26,9 +29,14 @@ void conversiondriverclass::WriteConversionNotes() {
   } else if (abort_requested_) {
     closing += std::string(kNotesOperatorAbortText) + "\r\n";
   }
+  if ((output_error_ != 0 || abort_requested_) && outputs_.Active()) {
+    // Where these notes and the Chapter 10 file will be found.
+    const outputnamesstruct& partial = outputs_.Partial();
+    closing += kKeptPartialPrefix + partial.Ch10File + " and " + partial.NotesFile +
+               kKeptPartialSuffix + ch10_file_name_ + " and " + notes_file_name_ + "\r\n";
+  }
   if (!closing.empty()) WriteNotesBlock(stream, closing);
   if (!stream.Close()) {
-    ReportOutputFailure("Could not write the conversion notes file ", notes_file_name_,
-                        stream.Error());
+    ReportOutputFailure("Could not write the conversion notes file ", path, stream.Error());
   }
 }

@@ -72,13 +72,31 @@ int CallFaultFor(FileOperation operation, const std::string& path) {
   return f.error_number;
 }
 
+// One open for writing: the fault seam, then the system call.
+int OpenForWriting(const std::string& path, int flags, int* error) {
+  if (int fault = CallFaultFor(FileOperation::Open, path)) {
+    *error = fault;
+    return -1;
+  }
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | flags, 0644);
+  if (fd < 0) *error = errno;
+  return fd;
+}
+
 }  // namespace
 
 PlatformFile::~PlatformFile() { Close(); }
 
 PlatformFile::PlatformFile(PlatformFile&& other) noexcept
-    : fd_(other.fd_), last_error_(other.last_error_), path_(std::move(other.path_)) {
+    : fd_(other.fd_),
+      last_error_(other.last_error_),
+      path_(std::move(other.path_)),
+      write_behind_chunk_(other.write_behind_chunk_),
+      write_offset_(other.write_offset_),
+      written_back_(other.written_back_),
+      write_behind_base_(other.write_behind_base_) {
   other.fd_ = -1;
+  other.write_behind_chunk_ = 0;
 }
 
 PlatformFile& PlatformFile::operator=(PlatformFile&& other) noexcept {
@@ -87,7 +105,12 @@ PlatformFile& PlatformFile::operator=(PlatformFile&& other) noexcept {
     fd_ = other.fd_;
     last_error_ = other.last_error_;
     path_ = std::move(other.path_);
+    write_behind_chunk_ = other.write_behind_chunk_;
+    write_offset_ = other.write_offset_;
+    written_back_ = other.written_back_;
+    write_behind_base_ = other.write_behind_base_;
     other.fd_ = -1;
+    other.write_behind_chunk_ = 0;
   }
   return *this;
 }
@@ -117,18 +140,23 @@ bool PlatformFile::OpenRead(const std::string& path) {
 
 bool PlatformFile::CreateWrite(const std::string& path) {
   Close();
-  if (int fault = CallFaultFor(FileOperation::Open, path)) {
-    last_error_ = fault;
-    return false;
-  }
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    last_error_ = errno;
-    return false;
-  }
+  int fd = OpenForWriting(path, O_TRUNC, &last_error_);
+  if (fd < 0) return false;
   fd_ = fd;
   path_ = path;
   last_error_ = 0;
+  write_behind_chunk_ = 0;
+  return true;
+}
+
+bool PlatformFile::CreateNew(const std::string& path) {
+  Close();
+  int fd = OpenForWriting(path, O_EXCL, &last_error_);
+  if (fd < 0) return false;
+  fd_ = fd;
+  path_ = path;
+  last_error_ = 0;
+  write_behind_chunk_ = 0;
   return true;
 }
 
@@ -191,7 +219,34 @@ int64_t PlatformFile::Write(const void* buffer, int64_t n) {
     done += put;
   }
   if (fault_error != 0) last_error_ = fault_error;
+  if (write_behind_chunk_ > 0) {
+    write_offset_ += done;
+    if (write_offset_ - written_back_ >= write_behind_chunk_) WriteBehind();
+  }
   return done;
+}
+
+void PlatformFile::SetWriteBehind(int64_t chunk_bytes) {
+  write_behind_chunk_ = fd_ >= 0 && chunk_bytes > 0 ? chunk_bytes : 0;
+  write_offset_ = 0;
+  written_back_ = 0;
+  write_behind_base_ = write_behind_chunk_ > 0 ? Tell() : 0;
+  if (write_behind_base_ < 0) write_behind_chunk_ = 0;
+}
+
+void PlatformFile::WriteBehind() {
+  // Hand the new chunk to the disk, then wait for the one before it: the
+  // disk works while the next chunk is converted, and no more than two
+  // chunks are ever dirty. Failures here are not errors: Flush reports
+  // whatever did not reach the disk.
+  const int64_t start = written_back_;
+  const int64_t length = write_offset_ - start;
+  ::sync_file_range(fd_, write_behind_base_ + start, length, SYNC_FILE_RANGE_WRITE);
+  if (start > 0) {
+    ::sync_file_range(fd_, write_behind_base_, start,
+                      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+  }
+  written_back_ = write_offset_;
 }
 
 bool PlatformFile::Seek(int64_t offset) {
@@ -224,6 +279,25 @@ bool PlatformFile::Flush() {
     last_error_ = EBADF;
     return false;
   }
+  if (int fault = CallFaultFor(FileOperation::Sync, path_)) {
+    last_error_ = fault;
+    return false;
+  }
+  while (::fdatasync(fd_) != 0) {
+    if (errno == EINTR) continue;
+    // A pipe or a terminal has nothing to make durable.
+    if (errno == EINVAL || errno == EROFS) break;
+    last_error_ = errno;
+    return false;
+  }
+  return true;
+}
+
+bool PlatformFile::Identity(fileidentitystruct& identity) const {
+  struct stat st;
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return false;
+  identity.Device = static_cast<uint64_t>(st.st_dev);
+  identity.Inode = static_cast<uint64_t>(st.st_ino);
   return true;
 }
 
@@ -247,6 +321,85 @@ bool FolderExists(const std::string& path) {
 }
 
 bool CreateFolder(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0; }
+
+bool EnsureFolder(const std::string& path, std::string& reason) {
+  if (path.empty()) {
+    reason = "no folder named";
+    return false;
+  }
+  if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
+    reason = SystemErrorText(errno);
+    return false;
+  }
+  // Made now, by us or by a run beside us, or there before: it must be a
+  // folder itself, not a link to one somewhere else.
+  const PathKind kind = GetPathKind(path);
+  if (kind == PathKind::Folder) return true;
+  if (kind == PathKind::Missing) {
+    errno = ENOENT;
+    reason = SystemErrorText(ENOENT);
+  } else {
+    errno = EEXIST;
+    reason = SystemErrorText(EEXIST) + " (" + PathKindText(kind) + ", not a folder)";
+  }
+  return false;
+}
+
+bool SyncFolder(const std::string& path) {
+  if (int fault = CallFaultFor(FileOperation::Sync, path)) {
+    errno = fault;
+    return false;
+  }
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  int rc;
+  do {
+    rc = ::fsync(fd);
+  } while (rc != 0 && errno == EINTR);
+  const int error = errno;
+  ::close(fd);
+  // Some file systems cannot sync a folder; their entries are as durable as
+  // they will get.
+  if (rc != 0 && error != EINVAL && error != EROFS) {
+    errno = error;
+    return false;
+  }
+  return true;
+}
+
+bool GetFileIdentity(const std::string& path, fileidentitystruct& identity) {
+  struct stat st;
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
+  identity.Device = static_cast<uint64_t>(st.st_dev);
+  identity.Inode = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
+PathKind GetPathKind(const std::string& path) {
+  struct stat st;
+  if (path.empty() || ::lstat(path.c_str(), &st) != 0) return PathKind::Missing;
+  if (S_ISREG(st.st_mode)) return PathKind::RegularFile;
+  if (S_ISDIR(st.st_mode)) return PathKind::Folder;
+  if (S_ISLNK(st.st_mode)) return PathKind::SymbolicLink;
+  if (S_ISFIFO(st.st_mode)) return PathKind::Fifo;
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return PathKind::Device;
+  if (S_ISSOCK(st.st_mode)) return PathKind::Socket;
+  return PathKind::Unknown;
+}
+
+const char* PathKindText(PathKind kind) {
+  switch (kind) {
+    case PathKind::Missing: return "missing";
+    case PathKind::RegularFile: return "a file";
+    case PathKind::Folder: return "a folder";
+    case PathKind::SymbolicLink: return "a symbolic link";
+    case PathKind::Fifo: return "a FIFO";
+    case PathKind::Device: return "a device";
+    case PathKind::Socket: return "a socket";
+    case PathKind::Unknown: break;
+  }
+  return "not a regular file";
+}
 
 bool DeleteFileAt(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 

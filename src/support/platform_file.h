@@ -1,18 +1,31 @@
 // Thin file layer over POSIX: the file operations every module uses.
 //
-// Files are opened for reading (existing files only) or created anew for
-// writing (truncating), always shared with other processes. A PlatformFile
-// owns its descriptor and closes it when destroyed. Failures are reported
-// through boolean results and the errno value kept in LastError(); nothing
-// throws.
+// Files are opened for reading (existing files only) or created for writing,
+// always shared with other processes. A link at the name of a file created
+// for writing is never followed. A PlatformFile owns its descriptor and
+// closes it when destroyed. Failures are reported through boolean results
+// and the errno value kept in LastError(); nothing throws.
 //
 // Tests can inject faults for files whose path contains a given text: a
 // write that fails after a byte budget (SetFileWriteFault), or the Nth open,
-// read, write, close or rename failing (SetFileCallFault).
+// read, write, sync, close or rename failing (SetFileCallFault).
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+// Which file a path names: equal identities are one file, whatever the
+// names (hard links, symbolic links, "." and "..").
+struct fileidentitystruct {
+  uint64_t Device = 0;
+  uint64_t Inode = 0;
+  bool operator==(const fileidentitystruct& other) const = default;
+};
+
+// The chunk after which the output writers start writing to the disk
+// (SetWriteBehind): large enough for the disk to stream, small enough that
+// the final sync is short.
+inline constexpr int64_t kWriteBehindBytes = 8 << 20;
 
 class PlatformFile {
  public:
@@ -25,8 +38,13 @@ class PlatformFile {
 
   // Opens an existing file for reading. False (and LastError) when it cannot.
   bool OpenRead(const std::string& path);
-  // Creates the file anew (existing content discarded) for writing.
+  // Creates the file anew (existing content discarded) for writing. A link
+  // at the path is not followed: the open fails with ELOOP.
   bool CreateWrite(const std::string& path);
+  // Creates a file that must not exist yet (O_EXCL): fails with EEXIST when
+  // anything, a link included, is at the path, so no file of someone else's
+  // is ever truncated through it. Mode 0644 less the umask.
+  bool CreateNew(const std::string& path);
   // Closes the descriptor if open. False when close reported an error.
   bool Close();
   bool IsOpen() const { return fd_ >= 0; }
@@ -42,17 +60,43 @@ class PlatformFile {
   int64_t Tell() const;
   // Size of the open file, or -1.
   int64_t Size() const;
-  // Hands written data to the system (no fsync: the data is in the kernel).
+  // Makes the data written so far durable (fdatasync). False, with
+  // LastError, when the system could not write it to the disk.
   bool Flush();
+  // From now on, each time `chunk_bytes` more bytes have been written the
+  // system is told to start writing them to the disk, and the chunk before
+  // them is waited for, so that few dirty pages pile up and the final Flush
+  // is short. 0 turns it off. Only for files written straight on from
+  // where the call finds them.
+  void SetWriteBehind(int64_t chunk_bytes);
+  // Device and inode of the open file (false when they cannot be read).
+  bool Identity(fileidentitystruct& identity) const;
 
   int LastError() const { return last_error_; }
   const std::string& Path() const { return path_; }
 
  private:
+  // Starts write-back of what was written since the last chunk boundary.
+  void WriteBehind();
+
   int fd_ = -1;
   int last_error_ = 0;
   std::string path_;
+  int64_t write_behind_chunk_ = 0;
+  int64_t write_offset_ = 0;       // bytes written since SetWriteBehind
+  int64_t written_back_ = 0;       // end of the last chunk handed to write-back
+  int64_t write_behind_base_ = 0;  // file offset where SetWriteBehind found it
 };
+
+// The identity of the file at the path, following links. False when there
+// is nothing there (or it cannot be read).
+bool GetFileIdentity(const std::string& path, fileidentitystruct& identity);
+
+// What is at a path itself, links not followed.
+enum class PathKind { Missing, RegularFile, Folder, SymbolicLink, Fifo, Device, Socket, Unknown };
+PathKind GetPathKind(const std::string& path);
+// "a folder", "a symbolic link", "a FIFO", ... for messages.
+const char* PathKindText(PathKind kind);
 
 // The system's message text for an error number (strerror).
 std::string SystemErrorText(int error_number);
@@ -63,6 +107,13 @@ void IgnoreFileSizeSignal();
 bool FileExists(const std::string& path);      // a regular file (or link to one)
 bool FolderExists(const std::string& path);
 bool CreateFolder(const std::string& path);    // one level; true if created
+// The folder at the path, created (one level) when missing. A folder made
+// by someone else at the same moment counts as success; a link or anything
+// that is not a folder fails with `reason` saying what is there.
+bool EnsureFolder(const std::string& path, std::string& reason);
+// Makes the folder's entries (files created, renamed or removed in it)
+// durable (fsync of the folder). False with errno set on failure.
+bool SyncFolder(const std::string& path);
 bool DeleteFileAt(const std::string& path);    // true if removed
 std::string CurrentFolder();                   // "" when it cannot be read
 bool SetCurrentFolder(const std::string& path);
@@ -76,16 +127,18 @@ bool RenameFile(const std::string& from, const std::string& to);
 void SetFileWriteFault(const std::string& path_part, int64_t bytes_before_fault, int error_number);
 void ClearFileWriteFault();
 
-// Fault injection for tests, by call: every open (OpenRead, CreateWrite),
-// read, write, close and rename of a file whose path contains `path_part` is
+// Fault injection for tests, by call: every open (OpenRead, CreateWrite,
+// CreateNew), read, write, close, rename and sync (Flush, SyncFolder) of a
+// file whose path contains `path_part` is
 // counted per operation, and the `nth_call`-th (from 1) of `operation` fails
 // with `error_number`: the open and the rename do nothing, the read and the
-// write transfer nothing, the close releases the descriptor but reports the
-// error. nth_call 0 only counts. Paths that contain `spared_part` (when it
-// is not empty) are neither counted nor failed. An empty path_part clears
+// write transfer nothing, the sync reports the error without syncing, the
+// close releases the descriptor but reports the error. nth_call 0 only
+// counts. Paths that contain `spared_part` (when it is not empty) are
+// neither counted nor failed. An empty path_part clears
 // the fault.
-enum class FileOperation { Open, Read, Write, Close, Rename };
-inline constexpr int kFileOperationCount = 5;
+enum class FileOperation { Open, Read, Write, Close, Rename, Sync };
+inline constexpr int kFileOperationCount = 6;
 void SetFileCallFault(const std::string& path_part, FileOperation operation, int64_t nth_call,
                       int error_number, const std::string& spared_part = "");
 void ClearFileCallFault();

@@ -12,7 +12,7 @@ bool TextStream::Create(const std::string& path) {
   Close();
   buffer_.clear();
   error_ = 0;
-  if (!file_.CreateWrite(path)) {
+  if (!file_.CreateNew(path)) {
     error_ = file_.LastError() ? file_.LastError() : EIO;
     return false;
   }
@@ -37,6 +37,7 @@ void TextStream::FlushBuffer() {
 bool TextStream::Close() {
   if (!file_.IsOpen()) return error_ == 0;
   FlushBuffer();
+  if (error_ == 0 && !file_.Flush()) error_ = file_.LastError() ? file_.LastError() : EIO;
   if (!file_.Close() && error_ == 0) error_ = file_.LastError() ? file_.LastError() : EIO;
   return error_ == 0;
 }

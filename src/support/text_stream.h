@@ -15,9 +15,13 @@ class TextStream {
   TextStream(const TextStream&) = delete;
   TextStream& operator=(const TextStream&) = delete;
 
-  bool Create(const std::string& path);  // create anew for writing
+  // Creates the file, which must not exist yet (nothing is ever truncated
+  // or written through a link).
+  bool Create(const std::string& path);
   void Write(const std::string& text);
-  bool Close();                          // flushes; false when any write failed
+  // Writes what is buffered and makes it durable (fdatasync); false when any
+  // write or the sync failed.
+  bool Close();
   bool IsOpen() const { return file_.IsOpen(); }
   bool Failed() const { return error_ != 0; }
   int Error() const { return error_; }   // errno of the first failure, 0 if none

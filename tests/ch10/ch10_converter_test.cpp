@@ -87,7 +87,7 @@ TEST_F(Ch10Converter, WordsPerPacketFollowTheBitRate) {
   };
   for (const auto& c : cases) {
     auto setup = MakeSetup(c.bits, c.rate);
-    ch10convertprocessclass conv(dir_.File("o.ch10"), *setup);
+    ch10convertprocessclass conv(dir_.FreshFile("o.ch10"), *setup);
     conv.SetUpTiming();
     EXPECT_EQ(conv.WordsPerPacket(), c.words) << c.bits << " x " << c.rate;
     EXPECT_EQ(conv.WordsPerPacket() % 4, 0);
@@ -96,7 +96,7 @@ TEST_F(Ch10Converter, WordsPerPacketFollowTheBitRate) {
 
 TEST_F(Ch10Converter, TimingAtOneMegabit) {
   auto setup = MakeSetup(1000, 1000.0);
-  ch10convertprocessclass conv(dir_.File("o.ch10"), *setup);
+  ch10convertprocessclass conv(dir_.FreshFile("o.ch10"), *setup);
   conv.SetUpTiming();
   EXPECT_DOUBLE_EQ(conv.BitRate(), 1000000.0);
   EXPECT_DOUBLE_EQ(conv.PacketDuration(), 0.099968);
@@ -112,7 +112,7 @@ TEST_F(Ch10Converter, TimingAtOneMegabit) {
 
 TEST_F(Ch10Converter, TmatsPacketComesFirstOnChannelZero) {
   auto setup = MakeSetup(256, 1000.0);
-  const std::string out = dir_.File("o.ch10");
+  const std::string out = dir_.FreshFile("o.ch10");
   {
     ch10convertprocessclass conv(out, *setup);
     ASSERT_TRUE(conv.CreateCh10File(out));
@@ -149,7 +149,7 @@ TEST_F(Ch10Converter, TmatsFillerForEveryBodyLengthRemainder) {
   for (int32_t words = 1; words <= 40; ++words) {
     auto setup = MakeSetup(16 * words, 100.0);
     setup->WordTable[0].iWdLen = 12;  // one odd length makes the text vary
-    const std::string out = dir_.File("t.ch10");
+    const std::string out = dir_.FreshFile("t.ch10");
     ch10convertprocessclass conv(out, *setup);
     ASSERT_TRUE(conv.CreateCh10File(out));
     conv.WriteTmatsPacket();
@@ -171,7 +171,7 @@ TEST_F(Ch10Converter, LargeTmatsTextFromAFullWordTable) {
   auto setup = MakeSetup(16 * kWordTableEntries, 1.0);
   for (int i = 0; i < kWordTableEntries; i += 2) setup->WordTable[i].iWdLen = 12;
   setup->VariableWordLengths = true;
-  const std::string out = dir_.File("big.ch10");
+  const std::string out = dir_.FreshFile("big.ch10");
   ch10convertprocessclass conv(out, *setup);
   ASSERT_TRUE(conv.CreateCh10File(out));
   conv.WriteTmatsPacket();
@@ -190,7 +190,7 @@ TEST_F(Ch10Converter, LargeTmatsTextFromAFullWordTable) {
 
 TEST_F(Ch10Converter, TimePacketSequenceWrapsAfter256) {
   auto setup = MakeSetup(1000, 1000.0);
-  const std::string out = dir_.File("o.ch10");
+  const std::string out = dir_.FreshFile("o.ch10");
   {
     ch10convertprocessclass conv(out, *setup);
     ASSERT_TRUE(conv.CreateCh10File(out));
@@ -226,7 +226,7 @@ TEST_F(Ch10Converter, TimePacketBodyIsRebuiltInTheReusedBuffer) {
   // follows must still carry 54 zero bytes.
   auto setup = MakeSetup(1000, 1000.0);
   std::vector<uint8_t> pack(12496, 0xA5);  // one full packet
-  const std::string out = dir_.File("o.ch10");
+  const std::string out = dir_.FreshFile("o.ch10");
   {
     ch10convertprocessclass conv(out, *setup);
     ASSERT_TRUE(conv.CreateCh10File(out));
@@ -255,7 +255,7 @@ TEST_F(Ch10Converter, PcmPacketsTimesAndTimePacketsAtOneMegabit) {
   auto setup = MakeSetup(1000, 1000.0);
   std::vector<uint8_t> pack(12496 * 21);
   for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(i * 7 + 3);
-  const std::string out = dir_.File("o.ch10");
+  const std::string out = dir_.FreshFile("o.ch10");
   ch10convertprocessclass conv(out, *setup);
   Stream(conv, pack, 5000);
   EXPECT_EQ(conv.PcmPacketCount(), 21);
@@ -302,7 +302,7 @@ TEST_F(Ch10Converter, TheStreamsPiecesDoNotChangeTheFile) {
   for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(i ^ (i >> 8));
   std::vector<uint8_t> first;
   for (size_t piece : {pack.size(), size_t{1}, size_t{3}, size_t{12496}, size_t{12497}}) {
-    const std::string out = dir_.File("piece.ch10");
+    const std::string out = dir_.FreshFile("piece.ch10");
     ch10convertprocessclass conv(out, *setup);
     Stream(conv, pack, piece);
     EXPECT_EQ(conv.PcmPacketCount(), 4) << piece;
@@ -325,8 +325,8 @@ TEST_F(Ch10Converter, PacketsFramedWhileAPcmPacketGathersGoBeforeIt) {
   auto setup = MakeSetup(1000, 1000.0);
   std::vector<uint8_t> pack(12496);
   for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(i * 5 + 1);
-  const std::string first = dir_.File("first.ch10");
-  const std::string second = dir_.File("second.ch10");
+  const std::string first = dir_.FreshFile("first.ch10");
+  const std::string second = dir_.FreshFile("second.ch10");
   ch10convertprocessclass conv(first, *setup);
   ASSERT_TRUE(conv.Start());
   ASSERT_TRUE(conv.AcceptPackedBytes(pack.data(), 5001));
@@ -352,7 +352,7 @@ TEST_F(Ch10Converter, PacketsFramedWhileAPcmPacketGathersGoBeforeIt) {
 TEST_F(Ch10Converter, LargestPacketsAtTheCap) {
   auto setup = MakeSetup(2048, 10240.0);  // 20,971,520 bit/s
   std::vector<uint8_t> pack(262144 + 1000, 0x3C);
-  const std::string out = dir_.File("o.ch10");
+  const std::string out = dir_.FreshFile("o.ch10");
   ch10convertprocessclass conv(out, *setup);
   Stream(conv, pack);
   const auto packets = Pcm(ReadPackets(out));
@@ -368,7 +368,7 @@ TEST_F(Ch10Converter, SlowStreamStillEnds) {
   auto setup = MakeSetup(16, 20.0);  // 320 bit/s: the minimum of 4 words
   std::vector<uint8_t> pack(30);
   for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(i + 1);
-  const std::string out = dir_.File("o.ch10");
+  const std::string out = dir_.FreshFile("o.ch10");
   ch10convertprocessclass conv(out, *setup);
   Stream(conv, pack, 7);
   ASSERT_EQ(conv.WordsPerPacket(), 4);
@@ -384,7 +384,7 @@ TEST_F(Ch10Converter, SlowStreamStillEnds) {
 
 TEST_F(Ch10Converter, EmptyStreamGivesTmatsAndOneTimePacket) {
   auto setup = MakeSetup(1000, 1000.0);
-  const std::string out = dir_.File("o.ch10");
+  const std::string out = dir_.FreshFile("o.ch10");
   ch10convertprocessclass conv(out, *setup);
   Stream(conv, {});
   EXPECT_EQ(conv.PcmPacketCount(), 0);
@@ -406,7 +406,7 @@ TEST_F(Ch10Converter, ShortLastPacketForEveryRemainder) {
   for (size_t extra = 1; extra <= 8; ++extra) {
     std::vector<uint8_t> pack(16 + extra);
     for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(0xC0 + i);
-    const std::string out = dir_.File("o.ch10");
+    const std::string out = dir_.FreshFile("o.ch10");
     ch10convertprocessclass conv(out, *setup);
     Stream(conv, pack, 5);
     const int64_t padded = static_cast<int64_t>((extra + 3) / 4 * 4);
@@ -430,11 +430,11 @@ TEST_F(Ch10Converter, RelativeTimeWrapsOncePastThePeriod) {
   // periods, wraps to 0.2 periods (the period is subtracted once, never
   // going below 0).
   auto setup = MakeSetup(64, 1.0);
-  ch10convertprocessclass probe(dir_.File("probe.ch10"), *setup);
+  ch10convertprocessclass probe(dir_.FreshFile("probe.ch10"), *setup);
   probe.SetUpTiming();
   const double period = probe.CounterWrapPeriod();
   setup->MinorFrameRate = 1.0 / (0.6 * period);  // 4 words (64 bits) last 0.6 periods
-  const std::string out = dir_.File("o.ch10");
+  const std::string out = dir_.FreshFile("o.ch10");
   ch10convertprocessclass conv(out, *setup);
   Stream(conv, std::vector<uint8_t>(8 * 3, 0x11));
   EXPECT_NEAR(conv.RelativeSeconds(), 0.8 * period, 1e-3);
@@ -450,7 +450,7 @@ TEST_F(Ch10Converter, WriteFailureIsReportedOnceAndStopsTheOutput) {
   auto setup = MakeSetup(1000, 1000.0);
   // Enough packets for the waiting ones to be written during the call.
   std::vector<uint8_t> pack(12496 * 24, 0x5A);
-  const std::string out = dir_.File("fault.ch10");
+  const std::string out = dir_.FreshFile("fault.ch10");
   ch10convertprocessclass conv(out, *setup);
   ASSERT_TRUE(conv.Start());
   const size_t started = testutil::ReadAllBytes(out).size();
@@ -491,7 +491,7 @@ TEST_F(Ch10Converter, FailedWriteLeavesTheValuesOfTheLastWholePacket) {
     std::vector<uint8_t> pack;
     std::vector<testutil::Ch10Packet> clean;
     {
-      ch10convertprocessclass conv(dir_.File("clean.ch10"), *setup);
+      ch10convertprocessclass conv(dir_.FreshFile("clean.ch10"), *setup);
       conv.SetUpTiming();
       pack.resize(c.packets * static_cast<size_t>(conv.WordsPerPacket()) * 2);
       for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(i * 13 + 1);
@@ -517,7 +517,7 @@ TEST_F(Ch10Converter, FailedWriteLeavesTheValuesOfTheLastWholePacket) {
         pcm_whole += p.channel == testutil::kCh10PcmChannel;
         time_whole += p.channel == testutil::kCh10TimeChannel;
       }
-      const std::string out = dir_.File("cut.ch10");
+      const std::string out = dir_.FreshFile("cut.ch10");
       ch10convertprocessclass conv(out, *setup);
       SetFileWriteFault("cut.ch10", static_cast<int64_t>(cut), ENOSPC);
       conv.Start();
@@ -529,7 +529,7 @@ TEST_F(Ch10Converter, FailedWriteLeavesTheValuesOfTheLastWholePacket) {
       ASSERT_EQ(conv.OutputError(), ENOSPC);
       EXPECT_EQ(testutil::ReadAllBytes(out).size(), cut);
 
-      ch10convertprocessclass whole(dir_.File("whole.ch10"), *setup);
+      ch10convertprocessclass whole(dir_.FreshFile("whole.ch10"), *setup);
       ASSERT_TRUE(whole.Start());
       ASSERT_TRUE(whole.AcceptPackedBytes(pack.data(), static_cast<size_t>(pcm_whole) * full));
       EXPECT_EQ(conv.PcmPacketCount(), pcm_whole);

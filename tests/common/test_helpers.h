@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -32,6 +33,12 @@ class TempDir {
 
   const std::string& path() const { return path_; }
   std::string File(const std::string& name) const { return path_ + "/" + name; }
+  // The path, with whatever an earlier case wrote there removed: the output
+  // writers create only files that do not exist yet.
+  std::string FreshFile(const std::string& name) const {
+    std::remove(File(name).c_str());
+    return File(name);
+  }
 
  private:
   std::string path_;

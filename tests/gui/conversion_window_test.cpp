@@ -154,7 +154,9 @@ class ConversionWindowTest : public QObject {
     const std::string log = session.LogText();
     QVERIFY(log.find("Window closed during a conversion: Conversion Aborted") != std::string::npos);
     QVERIFY(log.find("END ARK TO CH10 CONVERSION") < log.find("PROGRAM END"));
-    QVERIFY(FileExists(dir.File("Ch10Conversion/W.CvtNotes")));
+    // What the aborted run wrote is kept beside where the outputs go.
+    QVERIFY(FileExists(dir.File("Ch10Conversion/W.CvtNotes.partial")));
+    QVERIFY(!FileExists(dir.File("Ch10Conversion/W.CvtNotes")));
   }
 
   void AFailedOpenOrACancelledDialogOffersNoConversion() {

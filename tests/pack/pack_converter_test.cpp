@@ -50,6 +50,7 @@ class PackConverterTest : public ::testing::Test {
   testutil::TempDir dir_;
   testutil::BeepRecorder beeps_;
   std::string PackPath() const { return dir_.File("run.arkpak"); }
+  std::string FreshPackPath() const { return dir_.FreshFile("run.arkpak"); }
 };
 
 TEST_F(PackConverterTest, FramesPerGroupFollowsTheFrameLength) {
@@ -58,7 +59,7 @@ TEST_F(PackConverterTest, FramesPerGroupFollowsTheFrameLength) {
     ArchiveRig rig(c.words, 1, 1000.0);
     orloarkpackclass pack(rig.archive);
     EXPECT_EQ(pack.OptimumFillBufFrames(), c.frames_per_group) << c.words;
-    ASSERT_TRUE(pack.SetPackFile(PackPath()));
+    ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
     EXPECT_EQ(pack.FramesPerGroup, c.frames_per_group) << c.words;
     EXPECT_EQ(pack.FrameStride, c.words + 5);
     EXPECT_EQ(pack.FrameDataBytes, c.words * 2);
@@ -70,7 +71,7 @@ TEST_F(PackConverterTest, VeryLongFramesAreGroupedSinglyWithOneErrorLine) {
   LogCapture log;
   ArchiveRig rig(9000, 1, 100.0);
   orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
   EXPECT_EQ(pack.FramesPerGroup, 1);
   EXPECT_EQ(beeps_.Count(BeepKind::Error), 1);
   std::string text = log.Text();
@@ -86,7 +87,7 @@ TEST_F(PackConverterTest, SteadySixteenBitFramesAreWrittenWholeGroupByGroup) {
   ArchiveRig rig(256, 1, 1000.0);
   rig.archive.FirstFrameTime = kBaseMicros / 1e6;
   orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
   ASSERT_EQ(pack.FramesPerGroup, 496);
 
   std::vector<int64_t> times;
@@ -118,7 +119,7 @@ TEST_F(PackConverterTest, TwelveBitRightJustifiedFrameIs384Bytes) {
   ArchiveRig rig(256, 1, 1000.0, 12, false);
   rig.archive.FirstFrameTime = kBaseMicros / 1e6;
   orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
   FeedSingleFrames(rig, pack, {kBaseMicros});
   ASSERT_TRUE(pack.ClosePackOutput());
 
@@ -140,7 +141,7 @@ TEST_F(PackConverterTest, LeftJustifiedWordsContributeTheirTopBits) {
     ArchiveRig rig(4, 1, 1000.0, 12, true);
     rig.archive.FirstFrameTime = kBaseMicros / 1e6;
     orloarkpackclass pack(rig.archive);
-    ASSERT_TRUE(pack.SetPackFile(PackPath()));
+    ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
     const uint16_t words[4] = {0xABC0, 0xABC0, 0xABC0, 0xABC0};
     rig.PutFrame(0, kBaseMicros, words);
     pack.ProcessArkBlock();
@@ -153,7 +154,7 @@ TEST_F(PackConverterTest, LeftJustifiedWordsContributeTheirTopBits) {
     ArchiveRig rig(2, 1, 1000.0, 16, true);
     rig.archive.FirstFrameTime = kBaseMicros / 1e6;
     orloarkpackclass pack(rig.archive);
-    ASSERT_TRUE(pack.SetPackFile(PackPath()));
+    ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
     const uint16_t words[2] = {0x1234, 0xABCD};
     rig.PutFrame(0, kBaseMicros, words);
     pack.ProcessArkBlock();
@@ -168,7 +169,7 @@ TEST_F(PackConverterTest, FillFramesPackTheirWordsAsAlternatingBits) {
   ArchiveRig rig(4, 1, 1.0, 12, false);
   rig.archive.FirstFrameTime = kBaseMicros / 1e6;
   orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
   const uint16_t zeros[4] = {0, 0, 0, 0};
   rig.PutFrame(0, kBaseMicros, zeros);
   pack.ProcessArkBlock();
@@ -188,7 +189,7 @@ class GapRuleTest : public PackConverterTest {
  protected:
   void SetUp() override {
     rig_.archive.FirstFrameTime = kBaseMicros / 1e6;
-    ASSERT_TRUE(pack_.SetPackFile(PackPath()));
+    ASSERT_TRUE(pack_.SetPackFile(FreshPackPath()));
   }
   // The pack file as frames: true for a fill frame, else the frame number.
   std::vector<int> FramesInFile() {
@@ -283,7 +284,7 @@ TEST_F(PackConverterTest, SeveralFramesPerBlockStartWithTheFirstArchiveFrame) {
   ArchiveRig rig(3, 4, 1000.0);
   rig.archive.FirstFrameTime = kBaseMicros / 1e6;
   orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
   EXPECT_DOUBLE_EQ(pack.BlockDuration, 0.004);
   int n = 0;
   for (int block = 0; block < 3; ++block) {
@@ -313,7 +314,7 @@ TEST_F(PackConverterTest, VeryLongFramesContinueAcrossSingleFrameGroups) {
   rig.Header().WordTable[8999].iWdLen = 5;  // 107,993 bits per frame
   rig.archive.FirstFrameTime = kBaseMicros / 1e6;
   orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
   ASSERT_EQ(pack.FramesPerGroup, 1);
 
   ReferencePacker ref;
@@ -335,7 +336,7 @@ TEST_F(PackConverterTest, CloseWritesWaitingFramesAndThePaddedLastWord) {
   ArchiveRig rig(3, 1, 1000.0, 12, false);
   rig.archive.FirstFrameTime = kBaseMicros / 1e6;
   orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
   ReferencePacker ref;
   for (int n = 0; n < 1001; ++n) {
     std::vector<uint16_t> w = FrameWords(3, n);
@@ -355,7 +356,7 @@ TEST_F(PackConverterTest, CloseWritesWaitingFramesAndThePaddedLastWord) {
 TEST_F(PackConverterTest, SingleWordsJoinTheStream) {
   ArchiveRig rig(1, 1, 1000.0);
   orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
   pack.PackWordBits(0xABC0, 12, true);
   pack.PackWordBits(0xFFF5, 4, false);
   pack.PackWordBits(0x0001, 1, false);
@@ -369,7 +370,7 @@ TEST_F(PackConverterTest, BlockLargerThanTheSerialBufferConvertsOnlyWholeFrames)
   // Four frames per block: the step before the first frame is taken as 4 ms.
   rig.archive.FirstFrameTime = kBaseMicros / 1e6 + 0.003;
   orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
   FeedSingleFrames(rig, pack, {kBaseMicros});
   pack.FinishFrames();  // the archive's last frame was out of step: it waited for the end
   EXPECT_EQ(pack.ValidFrameCount, 1.0);
@@ -381,7 +382,7 @@ TEST_F(PackConverterTest, NewRunResetsCountersAndFinishesTheOldFile) {
   ArchiveRig rig(2, 1, 1000.0);
   rig.archive.FirstFrameTime = kBaseMicros / 1e6;
   orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
   FeedSingleFrames(rig, pack, {kBaseMicros, kBaseMicros + 3000});
   pack.FinishFrames();
   EXPECT_EQ(pack.MissedFrameCount, 2.0);
@@ -418,7 +419,7 @@ TEST_F(PackConverterTest, StreamSinkGetsThePackFileBytesWhetherTheFileIsWrittenO
       rig.Header().WordTable[39].iWdLen = 7;  // 475 bits: frames end mid-word
       rig.archive.FirstFrameTime = kBaseMicros / 1e6;
       orloarkpackclass pack(rig.archive);
-      ASSERT_TRUE(pack.SetPackFile(PackPath()));
+      ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
       RecordingSink sink;
       sink.refuse_from = refuse_from;
       pack.SetPackFileWanted(wanted);
@@ -456,7 +457,7 @@ TEST_F(PackFailureTest, FailingWriteIsReportedOnceAndStopsOutput) {
   ArchiveRig rig(256, 1, 1000.0);
   rig.archive.FirstFrameTime = kBaseMicros / 1e6;
   orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
   SetFileWriteFault("run.arkpak", 1000, ENOSPC);
   std::vector<int64_t> times;
   for (int n = 0; n < 1500; ++n) times.push_back(kBaseMicros + n * 1000);
@@ -478,7 +479,7 @@ TEST_F(PackFailureTest, FailureOfTheLastWritesAtCloseIsReported) {
   ArchiveRig rig(3, 1, 1000.0, 12, false);
   rig.archive.FirstFrameTime = kBaseMicros / 1e6;
   orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
   SetFileWriteFault("run.arkpak", 0, EIO);
   FeedSingleFrames(rig, pack, {kBaseMicros, kBaseMicros + 1000});  // waits in the unfinished group
   EXPECT_FALSE(pack.OutputFailed());
@@ -508,7 +509,7 @@ TEST_F(PackFailureTest, SetupThatCannotBePackedIsRefused) {
                  Case{0, 1000.0, 16}, Case{20000, 1000.0, 16}}) {
     ArchiveRig rig(c.words, 1, c.rate, c.length);
     orloarkpackclass pack(rig.archive);
-    EXPECT_FALSE(pack.SetPackFile(PackPath())) << c.words << " " << c.rate << " " << c.length;
+    EXPECT_FALSE(pack.SetPackFile(FreshPackPath())) << c.words << " " << c.rate << " " << c.length;
     EXPECT_TRUE(pack.OutputFailed());
     pack.ProcessArkBlock();
     EXPECT_EQ(pack.BlockCount, 0.0);

@@ -102,8 +102,11 @@ TEST(ConversionDriver, OpenCreatesTheEmptyPackFileAndTheArchiveView) {
   EXPECT_FALSE(job.driver.Running());
   EXPECT_EQ(job.driver.ArchiveDisplayName(), "T12");
   EXPECT_EQ(job.options.Options.LastArchiveDir, job.log.Dir().path() + "/");
-  EXPECT_TRUE(FileExists(job.driver.PackFileName()));
-  EXPECT_EQ(GetFileSize64(job.driver.PackFileName()), 0);
+  // Under its temporary name until the run completes.
+  const std::string pack_file = job.driver.PackFileName() + kWritingSuffix;
+  EXPECT_TRUE(FileExists(pack_file));
+  EXPECT_EQ(GetFileSize64(pack_file), 0);
+  EXPECT_FALSE(FileExists(job.driver.PackFileName()));
   EXPECT_EQ(views.archive_views, 1);
   EXPECT_EQ(views.shows, 1);
   EXPECT_NE(job.driver.ArchiveView(), nullptr);
@@ -207,9 +210,19 @@ TEST(ConversionDriver, AbortKeepsEveryFrameReadInBothOutputsAndTheNotes) {
   EXPECT_EQ(job.driver.Pack()->ValidFrameCount, 16 * 101);  // 101 blocks before the abort
   EXPECT_FALSE(job.driver.Archive()->IsOpen());
 
+  // Kept under the partial names; nothing under the final ones.
+  const outputnamesstruct& kept = job.driver.KeptOutputs();
+  EXPECT_EQ(kept.Ch10File, job.driver.Ch10FileName() + kPartialSuffix);
+  EXPECT_EQ(kept.NotesFile, job.driver.NotesFileName() + kPartialSuffix);
+  EXPECT_EQ(kept.PackFile, job.driver.PackFileName() + kPartialSuffix);
+  for (const std::string& final_name :
+       {job.driver.Ch10FileName(), job.driver.NotesFileName(), job.driver.PackFileName()}) {
+    EXPECT_FALSE(FileExists(final_name)) << final_name;
+  }
+
   // 1,616 frames of 32 bytes: 16 packets of 3,200 bytes (0.1 s) and one of
   // 512; a time packet after the 9th or 10th.
-  auto packets = Packets(job.driver.Ch10FileName());
+  auto packets = Packets(kept.Ch10File);
   ASSERT_GE(packets.size(), 2u);
   EXPECT_EQ(packets[0].channel, testutil::kCh10TmatsChannel);
   EXPECT_EQ(packets[1].channel, testutil::kCh10TimeChannel);
@@ -217,10 +230,11 @@ TEST(ConversionDriver, AbortKeepsEveryFrameReadInBothOutputsAndTheNotes) {
   EXPECT_EQ(CountChannel(packets, testutil::kCh10TimeChannel), 2);
   EXPECT_EQ(job.driver.Converter()->PcmPacketCount(), 17);
   EXPECT_EQ(job.driver.Converter()->TimePacketCount(), 2);
-  EXPECT_TRUE(testutil::ConcatenatePcmPayloads(packets) ==
-              testutil::ReadAllBytes(job.driver.PackFileName()));
-  EXPECT_EQ(GetFileSize64(job.driver.PackFileName()), 16 * 101 * 32);
-  std::string notes = testutil::ReadAllText(job.driver.NotesFileName());
+  EXPECT_TRUE(testutil::ConcatenatePcmPayloads(packets) == testutil::ReadAllBytes(kept.PackFile));
+  EXPECT_EQ(GetFileSize64(kept.PackFile), 16 * 101 * 32);
+  std::string notes = testutil::ReadAllText(kept.NotesFile);
+  EXPECT_NE(notes.find(std::string(kKeptPartialPrefix) + kept.Ch10File + " and " + kept.NotesFile),
+            std::string::npos);
   EXPECT_NE(notes.find("Ark file Vald Frame Count   : 1616\r\n"), std::string::npos);
   EXPECT_NE(notes.find("Ch10 file Time Packet Count : 2\r\n"), std::string::npos);
   EXPECT_NE(notes.find("Ch10 file PCM Packet Count  : 17\r\n"), std::string::npos);

@@ -221,8 +221,14 @@ TEST(DamagedArchive, AbortedAndFailedRunsSaySoInNotesAndLog) {
     }
     ASSERT_TRUE(run.Convert("STOP.Ark", SmallSettings(16 * 300))) << c.name;
     EXPECT_EQ(run.outcome, ConversionOutcome::Aborted) << c.name;
-    const std::string notes = run.Notes();
-    const std::string last = std::string(c.notes_line) + "\r\n\r\n";
+    // The notes are kept beside the previous outputs and say where.
+    const outputnamesstruct& kept = run.driver.KeptOutputs();
+    EXPECT_FALSE(FileExists(run.driver.NotesFileName())) << c.name;
+    const std::string notes = testutil::ReadAllText(kept.NotesFile);
+    const std::string last = std::string(c.notes_line) + "\r\n" + kKeptPartialPrefix +
+                             kept.Ch10File + " and " + kept.NotesFile + kKeptPartialSuffix +
+                             run.driver.Ch10FileName() + " and " + run.driver.NotesFileName() +
+                             "\r\n\r\n";
     ASSERT_GE(notes.size(), last.size());
     EXPECT_EQ(notes.substr(notes.size() - last.size()), last) << c.name;
     const std::string log = run.log.LogText();

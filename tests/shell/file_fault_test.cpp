@@ -77,13 +77,18 @@ FaultRunResult RunWithFault(FileOperation operation, int64_t nth_call,
   result.log = log.LogText();
   for (const auto& entry : std::filesystem::recursive_directory_iterator(log.Dir().path())) {
     const std::string name = entry.path().string();
-    if (name.ends_with(".arkpak") || name.ends_with(".tmp")) result.leftovers.push_back(name);
+    // What an unfinished run keeps is named so (".partial"); anything else
+    // temporary must be gone.
+    if (name.ends_with(".arkpak") || name.ends_with(".tmp") || name.ends_with(kWritingSuffix) ||
+        name.ends_with(kCommitSuffix) || name.ends_with(kLockSuffix)) {
+      result.leftovers.push_back(name);
+    }
   }
   return result;
 }
 
 const char* OperationName(FileOperation operation) {
-  static const char* const kNames[] = {"open", "read", "write", "close", "rename"};
+  static const char* const kNames[] = {"open", "read", "write", "close", "rename", "sync"};
   return kNames[static_cast<int>(operation)];
 }
 
@@ -130,10 +135,11 @@ TEST(FileFaults, EveryFileCallOfAConversionFailsInTurn) {
   }
   EXPECT_GT(runs, 10);
   std::printf("file calls of a conversion: open %lld, read %lld, write %lld, close %lld, "
-              "rename %lld; Chapter 10 packets %zu\n",
+              "rename %lld, sync %lld; Chapter 10 packets %zu\n",
               static_cast<long long>(clean.calls[0]), static_cast<long long>(clean.calls[1]),
               static_cast<long long>(clean.calls[2]), static_cast<long long>(clean.calls[3]),
-              static_cast<long long>(clean.calls[4]), clean.ch10_packet_ends.size());
+              static_cast<long long>(clean.calls[4]), static_cast<long long>(clean.calls[5]),
+              clean.ch10_packet_ends.size());
 }
 
 }  // namespace

@@ -68,19 +68,20 @@ TEST(OutputFailure, KeptPackFileWriteEndsThePass) {
   // Groups of 8,176 frames of 16 words: the first group write fails.
   EXPECT_EQ(run.Run(".arkpak", 1000, ENOSPC, 20000), ConversionOutcome::Aborted);
   run.ExpectAbortedWithLogged(run.driver.PackFileName(), ENOSPC);
-  EXPECT_EQ(CountOf(run.log.LogText(), run.driver.PackFileName()), 1);
+  // The failure names the file being written, once.
+  EXPECT_EQ(CountOf(run.log.LogText(), run.driver.PackFileName() + kWritingSuffix), 1);
   // The pass stopped at the failure; the archive is closed; the Chapter 10
   // file holds the group that was packed, whole packets and a short one.
   EXPECT_LT(run.driver.Pack()->ValidFrameCount, 8176 + 16);
   EXPECT_FALSE(run.driver.Archive()->IsOpen());
   std::vector<testutil::Ch10Packet> packets;
   std::string error;
-  ASSERT_TRUE(testutil::ReadCh10File(run.driver.Ch10FileName(), packets, error)) << error;
+  ASSERT_TRUE(testutil::ReadCh10File(run.driver.KeptOutputs().Ch10File, packets, error)) << error;
   ASSERT_GE(packets.size(), 2u);
   EXPECT_EQ(packets[1].channel, testutil::kCh10TimeChannel);
   EXPECT_EQ(testutil::ConcatenatePcmPayloads(packets).size(), 8176u * 32u);
   EXPECT_EQ(run.driver.Converter()->OutputError(), 0);
-  EXPECT_TRUE(FileExists(run.driver.NotesFileName()));
+  EXPECT_TRUE(FileExists(run.driver.KeptOutputs().NotesFile));
 }
 
 TEST(OutputFailure, Ch10FileWriteEndsThePassAtOnce) {
@@ -95,8 +96,8 @@ TEST(OutputFailure, Ch10FileWriteEndsThePassAtOnce) {
   // The pass ends with the block that completed the first group of 8,176
   // frames, whose packets failed.
   EXPECT_LT(run.driver.Pack()->ValidFrameCount, 8176 + 16);
-  EXPECT_TRUE(FileExists(run.driver.NotesFileName()));
-  std::string notes = testutil::ReadAllText(run.driver.NotesFileName());
+  EXPECT_TRUE(FileExists(run.driver.KeptOutputs().NotesFile));
+  std::string notes = testutil::ReadAllText(run.driver.KeptOutputs().NotesFile);
   char expected[64];
   std::snprintf(expected, sizeof expected, "Ch10 file PCM Packet Count  : %.0f\r\n",
                 static_cast<double>(cvt->PcmPacketCount()));
