@@ -90,12 +90,16 @@ bool conversiondriverclass::OpenArchive(const std::string& path) {
     LogError(kArchiveOpenFailedText, 255, true);
     return false;
   }
-  bool created = pack->SetPackFile(WritingPackFile());
-  if (pack->OutputFailed()) {
-    NoteOutputFailure(pack->OutputError());
-  } else if (!created || !FileExists(WritingPackFile())) {
-    ReportOutputFailure("Could not create the pack file ", WritingPackFile(),
-                        pack->OutputError() ? pack->OutputError() : ENOENT);
+  // Without a usable output folder nothing is created: the run then ends
+  // at once, aborted, with the folder's failure as the reason.
+  if (outputs_.Active()) {
+    bool created = pack->SetPackFile(WritingPackFile());
+    if (pack->OutputFailed()) {
+      NoteOutputFailure(pack->OutputError());
+    } else if (!created || !FileExists(WritingPackFile())) {
+      ReportOutputFailure("Could not create the pack file ", WritingPackFile(),
+                          pack->OutputError() ? pack->OutputError() : ENOENT);
+    }
   }
   ready_ = true;
 
@@ -189,18 +193,6 @@ void conversiondriverclass::ReportOutputFailure(const std::string& what, const s
   if (error_number == 0) error_number = EIO;
   LogError(what + path + ": " + SystemErrorText(error_number), error_number, true);
   if (output_error_ == 0) output_error_ = error_number;
-}
-
-const std::string& conversiondriverclass::WritingCh10File() const {
-  return outputs_.Active() ? outputs_.Writing().Ch10File : ch10_file_name_;
-}
-
-const std::string& conversiondriverclass::WritingPackFile() const {
-  return outputs_.Active() ? outputs_.Writing().PackFile : pack_file_name_;
-}
-
-const std::string& conversiondriverclass::WritingNotesFile() const {
-  return outputs_.Active() ? outputs_.Writing().NotesFile : notes_file_name_;
 }
 
 void conversiondriverclass::NoteOutputFailure(int error_number) {

@@ -169,11 +169,11 @@ class conversiondriverclass {
   // After the notes: the outputs replace the previous ones (complete run) or
   // are kept under their partial names.
   void SettleOutputs();
-  // Where the run writes each output: the temporary names while the outputs
-  // are taken, the final names otherwise (nothing can be written then).
-  const std::string& WritingCh10File() const;
-  const std::string& WritingPackFile() const;
-  const std::string& WritingNotesFile() const;
+  // Where the run writes each output; only while the outputs are taken
+  // (outputs_.Active()).
+  const std::string& WritingCh10File() const { return outputs_.Writing().Ch10File; }
+  const std::string& WritingPackFile() const { return outputs_.Writing().PackFile; }
+  const std::string& WritingNotesFile() const { return outputs_.Writing().NotesFile; }
   // Once the archive is read: what the archive and the frame times leave to
   // say.
   void CollectArchiveWarnings();

@@ -75,6 +75,13 @@ ConversionOutcome conversiondriverclass::RunConversion() {
 
 void conversiondriverclass::ConvertArchive() {
   if (!archive_ || archive_->Pack() == nullptr) return;
+  if (!outputs_.Active()) {
+    // No output can be written (the folder's failure is the reason): the
+    // archive is closed unread.
+    archive_->CloseArkFile();
+    ready_ = false;
+    return;
+  }
   pass_ = ConversionPass::Convert;
   orloarkpackclass* pack = archive_->Pack();
 
@@ -143,9 +150,6 @@ void conversiondriverclass::FinishOutputs(bool pack_file_written) {
   if (options_.Options.RetainTempArkPackFile && !pack_file_written) {
     LogInfo("Pack file not kept: keeping it was chosen after the conversion had started", 0,
             false);
-  }
-  if (!outputs_.Active() && FileExists(pack_file_name_) && !keep_pack_file_) {
-    DeleteFileAt(pack_file_name_);
   }
 }
 

@@ -7,12 +7,9 @@
 #include "support/text_stream.h"
 
 void conversiondriverclass::WriteConversionNotes() {
-  if (!archive_ || notes_file_name_.empty()) return;
+  // Without the outputs taken nothing is written (the reason is logged).
+  if (!archive_ || !outputs_.Active()) return;
   const std::string& path = WritingNotesFile();
-  // Without the outputs taken the notes would replace the previous ones in
-  // place; with them, the temporary name is new (cleared when they were
-  // taken).
-  if (!outputs_.Active() && FileExists(path)) DeleteFileAt(path);
 
   TextStream stream;
   if (!stream.Create(path)) {

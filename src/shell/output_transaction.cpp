@@ -161,8 +161,19 @@ bool outputtransactionclass::Commit(bool keep_pack, int& error_number) {
 outputnamesstruct outputtransactionclass::KeepPartial(bool keep_pack) {
   outputnamesstruct kept{final_.Folder, "", "", ""};
   if (!Active()) return kept;
-  // A commit that failed half way may have left the notes as the marker.
-  RenameIfPresent(commit_marker_, writing_.NotesFile);
+  if (GetPathKind(commit_marker_) == PathKind::RegularFile) {
+    if (GetPathKind(writing_.Ch10File) == PathKind::Missing) {
+      // The commit failed after the new Chapter 10 file replaced the old
+      // one: the notes that go with it stay as the marker, and the next run
+      // on the archive puts them in place.
+      LogWarning("The new notes wait as " + commit_marker_ + " beside the new " + final_.Ch10File +
+                     "; the next conversion of the archive puts them in place",
+                 0, false);
+      kept.NotesFile = commit_marker_;
+      return kept;
+    }
+    RenameFile(commit_marker_, writing_.NotesFile);
+  }
   auto keep = [](const std::string& from, const std::string& to, std::string& kept_name) {
     if (GetPathKind(from) != PathKind::RegularFile) return;
     if (RenameFile(from, to)) {
