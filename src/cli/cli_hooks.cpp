@@ -1,6 +1,7 @@
 #include "cli/cli_hooks.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -8,12 +9,36 @@
 #include "archive/setup_prompts.h"
 #include "support/beeper.h"
 #include "support/error_log.h"
+#include "support/text_format.h"
 
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
+// The first stop signal received (0: none). Lock-free, so the handler may
+// use it.
+std::atomic<int> g_interrupted{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
-void OnInterrupt(int) { g_interrupted = 1; }
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Which of them have the handler (a signal ignored when the program started,
+// as under nohup, stays ignored).
+bool g_handled[3] = {false, false, false};
+
+void OnInterrupt(int signal_number) {
+  struct sigaction fallback = {};
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  // A second stop signal ends the process the default way. It can reach
+  // the handler before the first has reset the dispositions (on another
+  // thread), hence the exchange. sigaction and raise are safe here.
+  if (g_interrupted.exchange(signal_number) != 0) {
+    sigaction(signal_number, &fallback, nullptr);
+    raise(signal_number);
+    return;
+  }
+  for (int i = 0; i < 3; ++i) {
+    if (g_handled[i]) sigaction(kStopSignals[i], &fallback, nullptr);
+  }
+}
 
 bool Answer(const textinputrequest& request, std::string& text, std::optional<int32_t> value,
             const char* option, bool quiet) {
@@ -56,7 +81,7 @@ void InstallPromptAnswers(std::optional<int32_t> word_length, std::optional<int3
 
 void InstallMessageBoxPrinter() {
   SetMessageBoxHook([](const std::string& caption, const std::string& text) {
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), EscapeControlCharacters(text).c_str());
     std::fflush(stderr);
   });
 }
@@ -69,8 +94,27 @@ void InstallInterruptHandler() {
   struct sigaction action = {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the process
-  sigaction(SIGINT, &action, nullptr);
+  // The other stop signals wait while the handler runs, so that two at once
+  // still count as a first and a second.
+  for (int s : kStopSignals) sigaddset(&action.sa_mask, s);
+  for (int i = 0; i < 3; ++i) {
+    struct sigaction before = {};
+    if (sigaction(kStopSignals[i], nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    g_handled[i] = true;
+    sigaction(kStopSignals[i], &action, nullptr);
+  }
+  struct sigaction ignore = {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, nullptr);
 }
 
 bool InterruptRequested() { return g_interrupted != 0; }
+
+const char* InterruptSignalName() {
+  switch (g_interrupted.load()) {
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    default: return "Ctrl-C";
+  }
+}

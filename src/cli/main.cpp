@@ -3,6 +3,7 @@
 // work. The current folder is the start folder.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -30,9 +31,26 @@ namespace {
 enum ExitStatus { kExitComplete = 0, kExitFailed = 1, kExitUsage = 2, kExitWarnings = 3 };
 
 // One line on standard error per refusal, failure or warning: the archive
-// and the reason in plain words.
+// and the reason in plain words. A path with a control character in it is
+// quoted and the reason escaped, so the line stays one line.
 void PrintProblem(const std::string& path, const std::string& what) {
-  std::fprintf(stderr, "orlovarnel-convert: %s: %s\n", path.c_str(), what.c_str());
+  std::fprintf(stderr, "orlovarnel-convert: %s: %s\n", OneLineQuoted(path).c_str(),
+               EscapeControlCharacters(what).c_str());
+  std::fflush(stderr);
+}
+
+// Set once a line could not be written to standard output (its reader has
+// gone, as after `| head -1`): no further archive is started.
+bool g_output_closed = false;
+
+// One line on standard output.
+void PrintOutput(const std::string& text) {
+  if (g_output_closed) return;
+  if (std::printf("%s\n", text.c_str()) >= 0 && std::fflush(stdout) == 0) return;
+  const int error_number = errno != 0 ? errno : EIO;
+  g_output_closed = true;
+  std::fprintf(stderr, "orlovarnel-convert: standard output: %s: no further archive is converted\n",
+               SystemErrorText(error_number).c_str());
   std::fflush(stderr);
 }
 
@@ -41,7 +59,7 @@ std::string AbortReason(const conversiondriverclass& driver) {
   if (driver.OutputFailed()) {
     return "conversion aborted: an output could not be written: " + SystemErrorText(driver.OutputError());
   }
-  return "conversion aborted by the operator (Ctrl-C)";
+  return std::string("conversion aborted by the operator (") + InterruptSignalName() + ")";
 }
 
 // Where an aborted run left what it wrote, and that the previous outputs
@@ -50,11 +68,11 @@ std::string KeptOutputsText(const conversiondriverclass& driver) {
   const outputnamesstruct& kept = driver.KeptOutputs();
   std::string names;
   for (const std::string* name : {&kept.Ch10File, &kept.NotesFile, &kept.PackFile}) {
-    if (!name->empty()) names += (names.empty() ? "" : ", ") + *name;
+    if (!name->empty()) names += (names.empty() ? "" : ", ") + OneLineQuoted(*name);
   }
   if (names.empty()) return names;
-  return "kept what was written as " + names + "; " + driver.Ch10FileName() + " and " +
-         driver.NotesFileName() + " are as they were";
+  return "kept what was written as " + names + "; " + OneLineQuoted(driver.Ch10FileName()) +
+         " and " + OneLineQuoted(driver.NotesFileName()) + " are as they were";
 }
 
 // The outputs an archive of this batch would get, as one comparable key:
@@ -71,7 +89,7 @@ void PrintSummary(const std::string& path, const conversiondriverclass& driver,
                   ConversionOutcome outcome) {
   const orloarkpackclass* pack = driver.Pack();
   const ch10convertprocessclass* cvt = driver.Converter();
-  std::string text = path + ": ";
+  std::string text = OneLineQuoted(path) + ": ";
   if (outcome == ConversionOutcome::Refused) {
     text += "not converted";
   } else {
@@ -80,10 +98,9 @@ void PrintSummary(const std::string& path, const conversiondriverclass& driver,
     text += " (fill " + FormatFixedNumber(16, 0, pack ? pack->MissedFrameCount : 0.0) + ")";
     text += ", PCM packets " + FormatFixedNumber(16, 0, cvt ? static_cast<double>(cvt->PcmPacketCount()) : 0.0);
     text += ", time packets " + FormatFixedNumber(16, 0, cvt ? static_cast<double>(cvt->TimePacketCount()) : 0.0);
-    text += " -> " + driver.Ch10FileName();
+    text += " -> " + OneLineQuoted(driver.Ch10FileName());
   }
-  std::printf("%s\n", text.c_str());
-  std::fflush(stdout);
+  PrintOutput(text);
 }
 
 // The folder of --output-dir, created with its parents when missing. False
@@ -103,8 +120,7 @@ bool VerifyConversion(const std::string& path, const conversiondriverclass& driv
   const verifyresultstruct result =
       VerifyCh10File(path, driver.Ch10FileName(), [] { return InterruptRequested(); });
   const std::string text = VerifyResultText(result);
-  std::printf("%s: %s\n", path.c_str(), text.c_str());
-  std::fflush(stdout);
+  PrintOutput(OneLineQuoted(path) + ": " + text);
   if (!result.Passed) PrintProblem(path, text);
   return result.Passed;
 }
@@ -132,7 +148,7 @@ int ConvertArchives(const clioptionsstruct& args) {
     std::map<std::string, std::string> written_by;
 
     for (const std::string& given : args.archives) {
-      if (InterruptRequested()) {
+      if (InterruptRequested() || g_output_closed) {
         any_failed = true;
         break;
       }
@@ -142,17 +158,16 @@ int ConvertArchives(const clioptionsstruct& args) {
       const std::string outputs_key = OutputsKey(path, args.output_dir);
       const auto earlier = written_by.find(outputs_key);
       if (earlier != written_by.end()) {
-        std::printf("%s: not converted\n", path.c_str());
-        std::fflush(stdout);
-        PrintProblem(path, "not converted: its outputs " + outputs_key +
-                               " were written by " + earlier->second + " earlier in this run");
+        PrintOutput(OneLineQuoted(path) + ": not converted");
+        PrintProblem(path, "not converted: its outputs " + OneLineQuoted(outputs_key) +
+                               " were written by " + OneLineQuoted(earlier->second) +
+                               " earlier in this run");
         any_failed = true;
         continue;
       }
       if (!driver.OpenArchive(path)) {
-        std::printf("%s: %s\n", path.c_str(),
-                    driver.OutputsRefused() ? "not converted" : "could not be opened");
-        std::fflush(stdout);
+        PrintOutput(OneLineQuoted(path) + ": " +
+                    (driver.OutputsRefused() ? "not converted" : "could not be opened"));
         PrintProblem(path, driver.OutputsRefused() ? "not converted: " + driver.RefusalReason()
                                                    : driver.RefusalReason());
         any_failed = true;
@@ -160,7 +175,7 @@ int ConvertArchives(const clioptionsstruct& args) {
       }
       written_by.emplace(outputs_key, path);
       driver.SetRetainPackFile(args.retain_pack);
-      progress.Begin(FileBaseName(path));
+      progress.Begin(OneLineQuoted(FileBaseName(path)));
       ConversionOutcome outcome = driver.RunConversion();
       progress.End(outcome == ConversionOutcome::Refused ? "not converted" : driver.OutcomeText());
       PrintSummary(path, driver, outcome);
@@ -181,6 +196,8 @@ int ConvertArchives(const clioptionsstruct& args) {
     }
     driver.ResetJob();
   }
+  // The last summary may be the one that could not be written.
+  if (g_output_closed) any_failed = true;
   options.Options.RetainTempArkPackFile = saved_retain;
   if (any_failed) return kExitFailed;
   return any_warnings ? kExitWarnings : kExitComplete;
@@ -210,7 +227,7 @@ int main(int argc, char** argv) {
     std::string reason;
     if (!PrepareOutputFolder(args.output_dir, reason)) {
       std::fprintf(stderr, "orlovarnel-convert: cannot create the output folder %s: %s\n",
-                   args.output_dir.c_str(), reason.c_str());
+                   OneLineQuoted(args.output_dir).c_str(), reason.c_str());
       return kExitFailed;
     }
     // A link given here is the user's own choice: resolved once, so that
@@ -227,6 +244,8 @@ int main(int argc, char** argv) {
   InstallInterruptHandler();
 
   StartErrorLog(false, kOrloVersionText, kProgramName, "", kProgramName);
+  const std::string log_problem = ErrorLogProblem();
+  if (!log_problem.empty()) PrintProblem(ErrorLogPath(), log_problem);
   int status = ConvertArchives(args);
   EndErrorLog(false);
   return status;

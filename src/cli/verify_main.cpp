@@ -8,6 +8,7 @@
 #include "cli/cli_options.h"
 #include "orlo_version.h"
 #include "shell/conversion_driver.h"
+#include "support/text_format.h"
 #include "verify/ch10_file_verifier.h"
 
 namespace {
@@ -45,6 +46,6 @@ int main(int argc, char** argv) {
                                : AbsolutePath(args.ch10_file);
   const verifyresultstruct result =
       VerifyCh10File(archive, ch10, [] { return InterruptRequested(); });
-  std::printf("%s: %s\n", ch10.c_str(), VerifyResultText(result).c_str());
+  std::printf("%s: %s\n", OneLineQuoted(ch10).c_str(), VerifyResultText(result).c_str());
   return result.Passed ? kExitVerified : kExitDifference;
 }

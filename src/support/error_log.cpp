@@ -120,6 +120,12 @@ std::string ErrorLogPath() {
   return s.start_folder + "/" + name;
 }
 
+std::string ErrorLogProblem() {
+  LogState& s = State();
+  std::shared_lock<std::shared_mutex> guard(s.lock);
+  return s.log ? s.log->OpenProblem() : std::string();
+}
+
 zekerrorlog* ActiveErrorLog() {
   LogState& s = State();
   std::shared_lock<std::shared_mutex> guard(s.lock);

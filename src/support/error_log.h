@@ -1,5 +1,7 @@
-// The program's error log: one text file per run with coded, time-stamped
-// lines, and the module-level logging calls every module uses.
+// The program's error log: one text file in the start folder with coded,
+// time-stamped lines, and the module-level logging calls every module uses.
+// A run empties the file when it starts, unless another live process (a
+// parallel batch, the window) is using it; then it appends its lines.
 //
 // Line: "%06d" code, two blanks, "%03d:%02d:%02d:%09.6f" time stamp, two
 // blanks, message, CR LF.
@@ -26,6 +28,10 @@ const std::string& StartFolder();
 void MakeStartFolderCurrent();
 // Full path of the log file of the running log ("" when there is none).
 std::string ErrorLogPath();
+// Why the running log writes nothing (a symbolic link or something other
+// than a regular file at its name, a file that cannot be opened), to
+// follow ErrorLogPath() in a message; "" when it writes or there is none.
+std::string ErrorLogProblem();
 
 // The program-closing flag: set by the shutdown, read by the refresh thread
 // and the block reader.

@@ -26,13 +26,14 @@ zekerrorlog::zekerrorlog(const std::string& file_name, LineCallback callback)
     : clock_(std::make_unique<Ctimerclass>()), callback_(std::move(callback)) {
   file_name_ = file_name.empty() ? std::string("ErrorLog.Log") : file_name;
   if (file_name_.size() > kMaxFileNameLength) {
-    name_refused_ = true;
+    refused_ = true;
+    open_problem_ = "the name is too long: nothing is logged";
     file_name_.clear();
   }
   lock_name_ = "ERRORLOGGING_" + NamePart(file_name_) + std::to_string(::getpid());
   line_[0] = '\0';
-  // Each run starts with an empty log.
-  if (!name_refused_ && file_.CreateWrite(file_name_)) file_.Close();
+  std::lock_guard<std::timed_mutex> guard(lock_);
+  OpenFile();
 }
 
 zekerrorlog::~zekerrorlog() { CloseFile(); }
@@ -40,6 +41,40 @@ zekerrorlog::~zekerrorlog() { CloseFile(); }
 void zekerrorlog::CloseFile() { file_.Close(); }
 
 std::string zekerrorlog::LastLine() const { return std::string(line_, line_length_); }
+
+std::string zekerrorlog::OpenProblem() {
+  std::lock_guard<std::timed_mutex> guard(lock_);
+  return open_problem_;
+}
+
+bool zekerrorlog::OpenFile() {
+  if (file_.IsOpen()) return true;
+  if (refused_) return false;
+  switch (file_.Open(file_name_)) {
+    case SharedAppendFile::OpenResult::Opened:
+      break;
+    case SharedAppendFile::OpenResult::SymbolicLink:
+      refused_ = true;
+      open_problem_ = "is a symbolic link: it is not followed, and nothing is logged";
+      return false;
+    case SharedAppendFile::OpenResult::NotRegularFile:
+      refused_ = true;
+      open_problem_ = "is not a regular file: nothing is logged";
+      return false;
+    case SharedAppendFile::OpenResult::Failed:
+      open_problem_ = "cannot be opened: " + SystemErrorText(file_.LastError());
+      return false;
+  }
+  open_problem_.clear();
+  // The file is emptied only when no other process has it open as a log,
+  // and only at this log's first open (a reopen must keep its own lines).
+  // The shared lock is taken before the first line is written, so a log
+  // that starts later never empties lines written under it.
+  if (may_empty_ && file_.TryLockExclusive()) file_.Truncate();
+  may_empty_ = false;
+  file_.LockShared(kShareWait);
+  return true;
+}
 
 size_t zekerrorlog::FormatLine(const std::string& message, int code, double reading,
                                const char* note) {
@@ -50,9 +85,23 @@ size_t zekerrorlog::FormatLine(const std::string& message, int code, double read
   size_t note_length = std::strlen(note);
   // Room for the message: the note and CR LF always fit, the message is cut.
   size_t room = kLineBufferSize - used - note_length - 2;
-  size_t take = message.size() < room ? message.size() : room;
-  std::memcpy(line_ + used, message.data(), take);
-  used += take;
+  // Control characters are escaped so that the message stays one line; an
+  // escape that does not fit whole is cut with the rest.
+  char* out = line_ + used;
+  size_t taken = 0;
+  char escape[4];
+  for (char c : message) {
+    if (IsControlCharacter(c)) {
+      const size_t k = ControlCharacterEscape(c, escape);
+      if (taken + k > room) break;
+      std::memcpy(out + taken, escape, k);
+      taken += k;
+    } else {
+      if (taken == room) break;
+      out[taken++] = c;
+    }
+  }
+  used += taken;
   std::memcpy(line_ + used, note, note_length);
   used += note_length;
   line_[used++] = '\r';
@@ -62,7 +111,7 @@ size_t zekerrorlog::FormatLine(const std::string& message, int code, double read
 
 void zekerrorlog::Write(const std::string& message, int code) {
   if (!lock_.try_lock_for(kLockWait)) return;
-  if (name_refused_ || (!file_.IsOpen() && !file_.CreateWrite(file_name_))) {
+  if (!OpenFile()) {
     lock_.unlock();
     return;
   }
@@ -79,8 +128,11 @@ void zekerrorlog::Write(const std::string& message, int code) {
     note = kCpuTimeNote;
   }
   line_length_ = FormatLine(message, code, reading, note);
-  file_.Write(line_, static_cast<int64_t>(line_length_));
-  if (flush_after_write) file_.Flush();
+  // One write on the appending descriptor: lines of parallel runs
+  // interleave whole. A failed write is not reported (the log is the place
+  // failures are reported to).
+  file_.AppendWhole(line_, line_length_);
+  if (flush_after_write) file_.SyncData();
   std::string line;
   if (callback_) line.assign(line_, line_length_);
   lock_.unlock();

@@ -118,15 +118,9 @@ bool IniFile::Save(const std::string& path) const {
     content += line;
     content += "\r\n";
   }
-  // Written beside the file and renamed over it, so a failed write never
-  // leaves a half-written profile behind.
-  std::string temporary = path + ".tmp";
-  PlatformFile file;
-  if (!file.CreateWrite(temporary)) return false;
-  int64_t n = static_cast<int64_t>(content.size());
-  bool ok = file.Write(content.data(), n) == n;
-  ok = file.Close() && ok;
-  if (ok) ok = RenameFile(temporary, path);
-  if (!ok) DeleteFileAt(temporary);
-  return ok;
+  // Written to a file of its own beside the profile and renamed over it: a
+  // failed write never leaves a half-written profile behind, parallel
+  // savers never write into each other's file, and a link at either name is
+  // never written through.
+  return ReplaceFileWhole(path, content.data(), static_cast<int64_t>(content.size()));
 }

@@ -15,7 +15,9 @@ class IniFile {
   bool Find(const std::string& section, const std::string& key, std::string& value) const;
   // Sets the key, adding the section and key when they are missing.
   void Set(const std::string& section, const std::string& key, const std::string& value);
-  // Writes the whole file anew; false when any step fails.
+  // Replaces the whole file at once (through a temporary file renamed over
+  // it, see ReplaceFileWhole); false, with errno set and the old file
+  // unchanged, when any step fails.
   bool Save(const std::string& path) const;
 
   const std::vector<std::string>& Lines() const { return lines_; }

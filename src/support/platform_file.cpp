@@ -449,3 +449,165 @@ int64_t FileCallCount(FileOperation operation) {
   std::lock_guard<std::mutex> guard(f.lock);
   return f.counts[static_cast<int>(operation)];
 }
+
+// ---------------------------------------------------------------------------
+// Files of the start folder that parallel runs share: the log and the
+// options file.
+
+#include <sys/file.h>
+
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// What a name that could not be opened for appending is.
+SharedAppendFile::OpenResult ClassifyRefusal(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return SharedAppendFile::OpenResult::Failed;
+  if (S_ISLNK(st.st_mode)) return SharedAppendFile::OpenResult::SymbolicLink;
+  if (!S_ISREG(st.st_mode)) return SharedAppendFile::OpenResult::NotRegularFile;
+  return SharedAppendFile::OpenResult::Failed;
+}
+
+// The process's umask, read without changing it where the system tells it
+// (umask() itself can only be read by setting it, which would race with
+// files other threads create at that moment).
+mode_t ProcessUmask() {
+  int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    char buffer[4096];
+    ssize_t got = ::read(fd, buffer, sizeof buffer - 1);
+    ::close(fd);
+    if (got > 0) {
+      buffer[got] = '\0';
+      const char* at = std::strstr(buffer, "\nUmask:");
+      if (at != nullptr) return static_cast<mode_t>(std::strtoul(at + 7, nullptr, 8) & 0777);
+    }
+  }
+  mode_t mask = ::umask(022);
+  ::umask(mask);
+  return mask;
+}
+
+}  // namespace
+
+SharedAppendFile::~SharedAppendFile() { Close(); }
+
+SharedAppendFile::OpenResult SharedAppendFile::Open(const std::string& path) {
+  Close();
+  // O_NONBLOCK: a FIFO planted at the name must not hang the opener.
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+                  0644);
+  if (fd < 0) {
+    last_error_ = errno;
+    return ClassifyRefusal(path);
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    last_error_ = errno;
+    ::close(fd);
+    return OpenResult::NotRegularFile;
+  }
+  ::fcntl(fd, F_SETFL, O_APPEND);
+  fd_ = fd;
+  last_error_ = 0;
+  return OpenResult::Opened;
+}
+
+bool SharedAppendFile::TryLockExclusive() {
+  if (fd_ < 0) return false;
+  if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+  last_error_ = errno;
+  return false;
+}
+
+bool SharedAppendFile::LockShared(std::chrono::milliseconds wait) {
+  if (fd_ < 0) return false;
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  for (;;) {
+    if (::flock(fd_, LOCK_SH | LOCK_NB) == 0) return true;
+    last_error_ = errno;
+    if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline)
+      return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+bool SharedAppendFile::Truncate() {
+  if (fd_ < 0) return false;
+  if (::ftruncate(fd_, 0) == 0) return true;
+  last_error_ = errno;
+  return false;
+}
+
+bool SharedAppendFile::AppendWhole(const void* data, size_t n) {
+  if (fd_ < 0) {
+    last_error_ = EBADF;
+    return false;
+  }
+  for (;;) {
+    ssize_t put = ::write(fd_, data, n);
+    if (put < 0 && errno == EINTR) continue;
+    if (put == static_cast<ssize_t>(n)) return true;
+    last_error_ = put < 0 ? errno : ENOSPC;
+    return false;
+  }
+}
+
+bool SharedAppendFile::SyncData() {
+  if (fd_ < 0) return false;
+  if (::fdatasync(fd_) == 0) return true;
+  last_error_ = errno;
+  return false;
+}
+
+void SharedAppendFile::Close() {
+  if (fd_ < 0) return;
+  ::close(fd_);
+  fd_ = -1;
+}
+
+bool ReplaceFileWhole(const std::string& path, const void* data, int64_t n) {
+  const std::string pattern = path + ".XXXXXX.tmp";
+  if (int fault = CallFaultFor(FileOperation::Open, pattern)) {
+    errno = fault;
+    return false;
+  }
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  int fd = ::mkstemps(name.data(), 4);
+  if (fd < 0) return false;
+  const std::string temporary(name.data());
+  int error = 0;
+  // mkstemps makes the file 0600; the profile is as readable as any file
+  // the program creates.
+  if (::fchmod(fd, 0644 & ~ProcessUmask()) != 0) error = errno;
+  if (error == 0) error = CallFaultFor(FileOperation::Write, temporary);
+  if (error == 0) {
+    int64_t allowed = AllowedBeforeFault(temporary, n, &error);
+    const char* p = static_cast<const char*>(data);
+    int64_t done = 0;
+    while (done < allowed) {
+      ssize_t put = ::write(fd, p + done, static_cast<size_t>(allowed - done));
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        error = errno;
+        break;
+      }
+      done += put;
+    }
+  }
+  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  int close_fault = CallFaultFor(FileOperation::Close, temporary);
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0) error = close_fault;
+  if (error == 0 && !RenameFile(temporary, path)) error = errno;
+  if (error != 0) {
+    ::unlink(temporary.c_str());
+    errno = error;
+    return false;
+  }
+  return true;
+}

@@ -144,3 +144,65 @@ void SetFileCallFault(const std::string& path_part, FileOperation operation, int
 void ClearFileCallFault();
 // Calls of the operation counted since SetFileCallFault.
 int64_t FileCallCount(FileOperation operation);
+
+// ---------------------------------------------------------------------------
+// Files of the start folder that parallel runs share: the log and the
+// options file.
+
+#include <chrono>
+
+// A file that is only ever appended to, never opened through a symbolic
+// link, with a whole-file advisory lock (flock) through which the
+// processes using it see each other. Owns its descriptor; nothing throws.
+class SharedAppendFile {
+ public:
+  enum class OpenResult { Opened, SymbolicLink, NotRegularFile, Failed };
+
+  SharedAppendFile() = default;
+  ~SharedAppendFile();
+  SharedAppendFile(const SharedAppendFile&) = delete;
+  SharedAppendFile& operator=(const SharedAppendFile&) = delete;
+
+  // Opens the file with O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW |
+  // O_CLOEXEC, creating it with mode 0644 less the umask. A symbolic link at
+  // the name (dangling or not) and anything but a regular file (a folder, a
+  // FIFO: never waited on, a device) are refused and left untouched.
+  // Failed: LastError() holds the errno.
+  OpenResult Open(const std::string& path);
+  // True when the exclusive lock was taken without waiting, that is when no
+  // other open of the file (in any process) holds a lock on it.
+  bool TryLockExclusive();
+  // Takes the shared lock, replacing an exclusive one (not atomically: the
+  // lock is let go for a moment), waiting at most `wait`. False (and
+  // LastError) when it could not be had in time.
+  bool LockShared(std::chrono::milliseconds wait);
+  // Empties the file; only sound while this descriptor holds the exclusive
+  // lock.
+  bool Truncate();
+  // Appends the n bytes with one write() call, so lines written by several
+  // processes at once never split or overwrite each other. False (and
+  // LastError) when not all of them were written; the rest is not retried.
+  bool AppendWhole(const void* data, size_t n);
+  // Puts the written data on the disk (fdatasync). False (and LastError)
+  // when the system reports an error.
+  bool SyncData();
+  // Closes the descriptor, which lets go of the lock.
+  void Close();
+  bool IsOpen() const { return fd_ >= 0; }
+  int LastError() const { return last_error_; }
+
+ private:
+  int fd_ = -1;
+  int last_error_ = 0;
+};
+
+// Replaces the file at `path` with the n bytes of `data` so that a reader
+// finds either the old content or the new, never a part, and parallel
+// savers never write into each other's file: the bytes go to a new file of
+// a unique name beside it ("<path>.XXXXXX.tmp", created exclusively, so no
+// link is followed), made mode 0644 less the umask, are synced to disk and
+// renamed over `path` (a link at `path` is replaced, not followed). On any
+// failure the temporary file is removed, `path` is left as it was, and the
+// result is false with errno holding the cause. The open, write, close and
+// rename of the temporary file go through the fault injection above.
+bool ReplaceFileWhole(const std::string& path, const void* data, int64_t n);

@@ -1,9 +1,14 @@
 #include "support/error_log.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
+#include <functional>
 #include <regex>
 #include <thread>
 #include <utility>
@@ -186,6 +191,84 @@ TEST_F(ErrorLogTest, OverLongMessageIsCutToTheLineBuffer) {
   EXPECT_EQ(line8.substr(line8.size() - 32), "  >>>> HAD TO USE THE CPU TIME\r\n");
 }
 
+TEST_F(ErrorLogTest, ControlCharactersAreEscapedSoEachMessageStaysOneLine) {
+  StartProgramLog();
+  PinLogClock(kDay123);
+  const std::pair<std::string, std::string> cases[] = {
+      {"a\nb", "a\\nb"},
+      {"line\r\nnext", "line\\r\\nnext"},
+      {"tab\there", "tab\\there"},
+      {"\x01\x1b[2J\x7f", "\\x01\\x1b[2J\\x7f"},
+      {"Flug \xc3\xa4 \\ \"q\"", "Flug \xc3\xa4 \\ \"q\""},  // text, not controls
+  };
+  for (const auto& c : cases) LogLine(c.first, 1);
+  // An escape that does not fit whole at the end of the buffer is cut, not
+  // split: the line ends with the last whole character before it.
+  const size_t room = zekerrorlog::kLineBufferSize - 29 - 2;
+  LogLine(std::string(room - 1, 'm') + "\n", 2);
+  EndErrorLog(false);
+  std::vector<std::string> lines = LogLines();
+  ASSERT_EQ(lines.size(), 2 + std::size(cases) + 1 + 1);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(lines[2 + i], "000001  123:04:05:06.500000  " + cases[i].second);
+  }
+  const std::string& cut = lines[2 + std::size(cases)];
+  EXPECT_EQ(cut.size(), zekerrorlog::kLineBufferSize - 3);
+  EXPECT_EQ(cut.substr(cut.size() - 2), "mm");
+}
+
+TEST_F(ErrorLogTest, ANameThatIsNotARegularFileIsRefusedAndLeftAsItIs) {
+  const std::string log = dir_.File("OrloVarnel.Log");
+  const std::string victim = dir_.File("victim");
+  int fifo_reader = -1;
+  struct Case {
+    const char* name;
+    std::function<void()> plant;
+    const char* reason;  // start of ErrorLogProblem()
+  };
+  const Case cases[] = {
+      {"link to a file", [&] { ASSERT_EQ(symlink(victim.c_str(), log.c_str()), 0); },
+       "is a symbolic link"},
+      {"dangling link", [&] { ASSERT_EQ(symlink(dir_.File("absent").c_str(), log.c_str()), 0); },
+       "is a symbolic link"},
+      {"FIFO, no reader", [&] { ASSERT_EQ(mkfifo(log.c_str(), 0644), 0); },
+       "is not a regular file"},
+      {"FIFO with a reader",
+       [&] {
+         ASSERT_EQ(mkfifo(log.c_str(), 0644), 0);
+         fifo_reader = open(log.c_str(), O_RDONLY | O_NONBLOCK);
+         ASSERT_GE(fifo_reader, 0);
+       },
+       "is not a regular file"},
+      {"folder", [&] { ASSERT_TRUE(CreateFolder(log)); }, "is not a regular file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testutil::WriteAllText(victim, "precious\n");
+    c.plant();
+    StartProgramLog();
+    EXPECT_EQ(ErrorLogPath(), log);
+    EXPECT_EQ(ErrorLogProblem().rfind(c.reason, 0), 0u) << ErrorLogProblem();
+    LogLine("must go nowhere", 1);
+    EndErrorLog(false);
+    EXPECT_EQ(testutil::ReadAllText(victim), "precious\n");
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("absent")));
+    if (fifo_reader >= 0) {
+      char byte;
+      // End of file at once: nothing was written before the log let go.
+      EXPECT_EQ(read(fifo_reader, &byte, 1), 0);
+      close(fifo_reader);
+      fifo_reader = -1;
+    }
+    std::filesystem::remove(log);
+  }
+  // A plain file works as ever and has no problem to report.
+  StartProgramLog();
+  EXPECT_EQ(ErrorLogProblem(), "");
+  EndErrorLog(false);
+  EXPECT_EQ(LogLines().size(), 3u);
+}
+
 TEST_F(ErrorLogTest, EightThreadsNeverInterleave) {
   StartProgramLog();
   constexpr int kThreads = 8;
@@ -361,6 +444,97 @@ TEST(ErrorLogFile, UnwritableFileDropsLinesAndRetries) {
   ASSERT_TRUE(CreateFolder(dir.File("sub")));
   log.Write("now it opens", 2);
   EXPECT_NE(testutil::ReadAllText(path).find("now it opens\r\n"), std::string::npos);
+}
+
+// Two programs started in one folder, in processes of their own: the first
+// finds the log unused and empties it; the second starts while the first
+// is still logging, so it must append; then both write at once.
+TEST(ErrorLogSharing, TwoProcessesShareOneLogAndKeepEveryLineWhole) {
+  testutil::TempDir dir;
+  const std::string log = dir.File("OrloVarnel.Log");
+  testutil::WriteAllText(log, "left over from an earlier run\r\n");
+  constexpr int kLines = 400;
+  int ready[2], go[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(go), 0);
+  auto run_program = [&](int id) -> pid_t {
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    close(ready[0]);
+    close(go[1]);
+    if (!SetCurrentFolder(dir.path())) _exit(2);
+    StartErrorLog(false, "1.00", "OrloVarnel", "", "OrloVarnel");
+    LogLine("process " + std::to_string(id) + " started", id);
+    char byte = 'r';
+    if (write(ready[1], &byte, 1) != 1) _exit(3);
+    if (read(go[0], &byte, 1) != 0) _exit(4);  // end of file: all may write
+    for (int i = 0; i < kLines; ++i) {
+      LogLine("process " + std::to_string(id) + " line " + std::to_string(i) + " " +
+                  std::string(static_cast<size_t>(50 + (i * 53) % 700), static_cast<char>('a' + id)),
+              id);
+    }
+    EndErrorLog(false);
+    _exit(0);
+  };
+  std::vector<pid_t> children;
+  char byte;
+  for (int id = 1; id <= 2; ++id) {
+    children.push_back(run_program(id));
+    ASSERT_GT(children.back(), 0);
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);  // its log is open and has lines
+  }
+  close(go[1]);
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  close(ready[0]);
+  close(ready[1]);
+  close(go[0]);
+
+  const std::string text = testutil::ReadAllText(log);
+  EXPECT_EQ(text.find("left over"), std::string::npos);  // emptied by the first
+  std::regex format(R"((\d{6})  \d{3}:\d{2}:\d{2}:\d{2}\.\d{6}  (.*))");
+  std::regex numbered(R"(process (\d) line (\d+) ([a-z]+))");
+  int next[3] = {0, 0, 0};
+  int starts = 0, ends = 0, started[3] = {0, 0, 0};
+  for (const std::string& line : SplitCrLfLines(text)) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(line, m, format)) << line.substr(0, 120);
+    const std::string message = m[2];
+    std::smatch n;
+    if (std::regex_match(message, n, numbered)) {
+      const int id = std::stoi(n[1]);
+      const int i = std::stoi(n[2]);
+      ASSERT_TRUE(id == 1 || id == 2) << message;
+      EXPECT_EQ(i, next[id]) << "process " << id;
+      EXPECT_EQ(n[3].str(), std::string(static_cast<size_t>(50 + (i * 53) % 700),
+                                        static_cast<char>('a' + id)));
+      EXPECT_EQ(std::stoi(m[1]), id);
+      next[id] = i + 1;
+    } else if (message == "------------------PROGRAM START--------------------") {
+      ++starts;
+    } else if (message == "------------------PROGRAM END--------------------") {
+      ++ends;
+    } else if (message.rfind("process ", 0) == 0 && message.ends_with(" started")) {
+      ++started[std::stoi(message.substr(8, 1)) % 3];
+    }
+  }
+  EXPECT_EQ(starts, 2);
+  EXPECT_EQ(ends, 2);
+  EXPECT_EQ(started[1], 1);  // the first's lines from before the second began
+  EXPECT_EQ(started[2], 1);
+  EXPECT_EQ(next[1], kLines);
+  EXPECT_EQ(next[2], kLines);
+
+  // Once both have ended, the next program is alone again and empties it.
+  std::string original = CurrentFolder();
+  ASSERT_TRUE(SetCurrentFolder(dir.path()));
+  StartErrorLog(false, "1.00", "OrloVarnel", "", "OrloVarnel");
+  EndErrorLog(false);
+  SetCurrentFolder(original);
+  EXPECT_EQ(SplitCrLfLines(testutil::ReadAllText(log)).size(), 3u);
 }
 
 }  // namespace

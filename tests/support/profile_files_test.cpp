@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <set>
 
 #include "common/test_helpers.h"
 #include "support/error_log.h"
@@ -18,6 +21,13 @@ namespace {
 class ProfileTest : public ::testing::Test {
  protected:
   std::string Options() { return dir_.File("OrloVarnel.Opt"); }
+  // The names in the folder.
+  std::set<std::string> Names() {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir_.path()))
+      names.insert(e.path().filename().string());
+    return names;
+  }
   testutil::TempDir dir_;
 };
 
@@ -124,7 +134,7 @@ TEST_F(ProfileTest, WritesRoundTripAndKeepOtherEntries) {
   EXPECT_TRUE(ProfileWriteText(Options(), "Main Area", "Added", "z"));
   EXPECT_NE(testutil::ReadAllText(Options()).find("Retain=NO\r\nAdded=z\r\n\r\n[Position Area]"),
             std::string::npos);
-  EXPECT_FALSE(FileExists(Options() + ".tmp"));
+  EXPECT_EQ(Names(), std::set<std::string>{"OrloVarnel.Opt"});  // no temporary left
 }
 
 TEST_F(ProfileTest, WriteFailureIsReportedAndKeepsTheOldFile) {
@@ -134,7 +144,47 @@ TEST_F(ProfileTest, WriteFailureIsReportedAndKeepsTheOldFile) {
   EXPECT_FALSE(ProfileWriteInt(Options(), "S", "K", 2));
   ClearFileWriteFault();
   EXPECT_EQ(testutil::ReadAllText(Options()), before);
+  EXPECT_EQ(Names(), std::set<std::string>{"OrloVarnel.Opt"});  // the temporary went too
   EXPECT_FALSE(ProfileWriteText(dir_.File("no/such/folder.Opt"), "S", "K", "v"));
+}
+
+// A link planted at the options file's name, or at the fixed temporary
+// name of earlier versions, is never written through: the save replaces
+// the name itself, with the mode of any file the program creates.
+TEST_F(ProfileTest, SaveNeverWritesThroughALinkAndHonoursTheUmask) {
+  const std::string victim = dir_.File("victim");
+  struct Case {
+    const char* link;    // planted at this name, pointing at the victim
+    mode_t umask_value;
+    mode_t mode;         // of the saved file
+  };
+  const Case cases[] = {
+      {"OrloVarnel.Opt", 022, 0644},
+      {"OrloVarnel.Opt.tmp", 027, 0640},
+      {"OrloVarnel.Opt.tmp", 077, 0600},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.link);
+    std::filesystem::remove(Options());
+    testutil::WriteAllText(victim, "precious\r\n");
+    const std::string link = dir_.File(c.link);
+    ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+    const mode_t saved_umask = umask(c.umask_value);
+    const bool saved = ProfileWriteText(Options(), "Main Area", "Folder", "/d");
+    umask(saved_umask);
+    EXPECT_TRUE(saved);
+    EXPECT_EQ(testutil::ReadAllText(victim), "precious\r\n");
+    struct stat st {};
+    ASSERT_EQ(lstat(Options().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, c.mode);
+    std::string value;
+    EXPECT_TRUE(ProfileReadText(Options(), "Main Area", "Folder", value));
+    EXPECT_EQ(value, "/d");
+    std::set<std::string> expected = {"OrloVarnel.Opt", "victim", c.link};
+    EXPECT_EQ(Names(), expected);
+    std::filesystem::remove(link);
+  }
 }
 
 TEST(FileBaseName, SeparatorsDotsBlanksAndLimits) {

@@ -199,3 +199,38 @@ TEST(DayTimeTexts, CarriesAndFailureTexts) {
   EXPECT_EQ(FormatDayTimeMicro(4e7), "XXX:XX:XX:XX.XXXXXX");
   EXPECT_EQ(FormatDayTimeMicro(std::nan("")), "XXX:XX:XX:XX.XXXXXX");
 }
+
+TEST(OneLineTexts, ControlCharactersAreEscapedAndPathsWithThemQuoted) {
+  struct Case {
+    std::string text;
+    std::string escaped;  // EscapeControlCharacters
+    std::string quoted;   // OneLineQuoted
+  };
+  const Case cases[] = {
+      // Without a control character both leave the text exactly as it is.
+      {"/data/T12.Ark", "/data/T12.Ark", "/data/T12.Ark"},
+      {"C:\\Data\\\"x\".Ark", "C:\\Data\\\"x\".Ark", "C:\\Data\\\"x\".Ark"},
+      {"/daten/Flug \xc3\xa4.Ark", "/daten/Flug \xc3\xa4.Ark", "/daten/Flug \xc3\xa4.Ark"},
+      {"", "", ""},
+      {"a\nb", "a\\nb", "\"a\\nb\""},
+      {"\r\t", "\\r\\t", "\"\\r\\t\""},
+      {std::string("nul\0end", 7), "nul\\x00end", "\"nul\\x00end\""},
+      {"\x01\x1f\x7f", "\\x01\\x1f\\x7f", "\"\\x01\\x1f\\x7f\""},
+      {"\x1b[2J", "\\x1b[2J", "\"\\x1b[2J\""},
+      // Once quoted, backslashes and quotes are escaped too.
+      {"dir\\\"n\"\n", "dir\\\"n\"\\n", "\"dir\\\\\\\"n\\\"\\n\""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(EscapeControlCharacters(c.text), c.escaped) << c.escaped;
+    EXPECT_EQ(OneLineQuoted(c.text), c.quoted) << c.escaped;
+  }
+  for (int c = 0; c < 256; ++c) {
+    const std::string one(1, static_cast<char>(c));
+    const bool control = c < 0x20 || c == 0x7f;
+    EXPECT_EQ(IsControlCharacter(static_cast<char>(c)), control) << c;
+    // Whatever goes in, nothing that ends or rewrites a line comes out.
+    for (const std::string& out : {EscapeControlCharacters(one), OneLineQuoted(one)}) {
+      for (char k : out) EXPECT_FALSE(IsControlCharacter(k)) << c;
+    }
+  }
+}
