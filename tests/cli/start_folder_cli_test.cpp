@@ -171,12 +171,14 @@ TEST(StartFolderCli, StopSignalsEndTheRunLikeCtrlC) {
     EXPECT_NE(testutil::ReadAllText(dir.File(".stderr"))
                   .find(dir.File("LONG.Ark") + ": conversion aborted by the operator (" + name + ")"),
               std::string::npos);
-    // The notes of the aborted run say so, wherever the run kept them.
+    // The notes of the aborted run say so, kept beside where the complete
+    // outputs would go.
     int aborted_notes = 0;
     for (const auto& entry : fs::directory_iterator(dir.File("Ch10Conversion"))) {
       const std::string file = entry.path().string();
       EXPECT_EQ(file.find("NEXT."), std::string::npos) << file;
-      if (file.ends_with(".CvtNotes") &&
+      EXPECT_FALSE(file.ends_with(".converting") || file.ends_with(".lock")) << file;
+      if (file.ends_with(".CvtNotes.partial") &&
           testutil::ReadAllText(file).find("Conversion Aborted") != std::string::npos) {
         ++aborted_notes;
       }
