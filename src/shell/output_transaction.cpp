@@ -35,6 +35,7 @@ bool outputtransactionclass::Begin(const outputnamesstruct& final_names,
   writing_ = WithSuffix(final_names, kWritingSuffix);
   partial_ = WithSuffix(final_names, kPartialSuffix);
   commit_marker_ = final_names.NotesFile + kCommitSuffix;
+  replaced_ch10_ = final_names.Ch10File + kReplacedSuffix;
   inputs_.clear();
   input_paths_.clear();
   for (const std::string& path : input_paths) {
@@ -65,7 +66,7 @@ bool outputtransactionclass::Begin(const outputnamesstruct& final_names,
   const std::string* names[] = {&final_.Ch10File,   &final_.NotesFile,   &final_.PackFile,
                                 &writing_.Ch10File, &writing_.NotesFile, &writing_.PackFile,
                                 &partial_.Ch10File, &partial_.NotesFile, &partial_.PackFile,
-                                &commit_marker_};
+                                &commit_marker_,    &replaced_ch10_};
   for (const std::string* name : names) {
     if (!CheckName(*name, reason)) {
       lock_.Release();
@@ -113,6 +114,7 @@ void outputtransactionclass::ClearUpAfterKilledRun() {
   RemoveLeftover(writing_.NotesFile, why);
   RemoveLeftover(writing_.PackFile, why);
   RemoveLeftover(commit_marker_, why);
+  RemoveLeftover(replaced_ch10_, why);
 }
 
 bool outputtransactionclass::FolderUnchanged() const {
@@ -148,8 +150,15 @@ bool outputtransactionclass::Commit(bool keep_pack, int& error_number) {
   // The notes under the commit marker say the rest is complete; a run killed
   // from here on is finished by the next one (ClearUpAfterKilledRun).
   if (!RenameFile(writing_.NotesFile, commit_marker_)) return fail(commit_marker_);
+  // With a second name the previous Chapter 10 file is not freed by the
+  // rename that replaces it, which then takes no longer than the notes'
+  // (a file system without hard links simply frees it there).
+  DeleteFileAt(replaced_ch10_);
+  const bool second_name = GetPathKind(final_.Ch10File) == PathKind::RegularFile &&
+                           LinkFile(final_.Ch10File, replaced_ch10_);
   if (!RenameFile(writing_.Ch10File, final_.Ch10File)) return fail(final_.Ch10File);
   if (!RenameFile(commit_marker_, final_.NotesFile)) return fail(final_.NotesFile);
+  if (second_name) DeleteFileAt(replaced_ch10_);
   if (!SyncFolder(final_.Folder)) return fail(final_.Folder);
   const char* why = "Removed an output of an earlier conversion that did not complete: ";
   RemoveLeftover(partial_.Ch10File, why);

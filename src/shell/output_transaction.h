@@ -11,6 +11,9 @@
 //   NAME.CvtNotes.ready        the new notes once every output is complete
 //                              and on the disk: the commit is under way (a
 //                              run that finds it finishes the commit)
+//   NAME.ch10.replaced         a second name of the previous Chapter 10 file
+//                              while it is replaced, so that freeing its
+//                              blocks comes after the commit, not inside it
 //   NAME.ch10.partial ...      what an aborted or failed run wrote, kept
 //   NAME.ch10.lock             held by the run from Begin to End: one
 //                              writer per set of outputs
@@ -36,6 +39,7 @@ inline constexpr const char* kWritingSuffix = ".converting";
 inline constexpr const char* kPartialSuffix = ".partial";
 inline constexpr const char* kCommitSuffix = ".ready";
 inline constexpr const char* kLockSuffix = ".lock";
+inline constexpr const char* kReplacedSuffix = ".replaced";
 
 class outputtransactionclass {
  public:
@@ -87,6 +91,7 @@ class outputtransactionclass {
   outputnamesstruct writing_;
   outputnamesstruct partial_;
   std::string commit_marker_;
+  std::string replaced_ch10_;
   std::vector<fileidentitystruct> inputs_;
   std::vector<std::string> input_paths_;
   fileidentitystruct folder_identity_;

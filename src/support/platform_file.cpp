@@ -410,6 +410,10 @@ std::string CurrentFolder() {
 
 bool SetCurrentFolder(const std::string& path) { return ::chdir(path.c_str()) == 0; }
 
+bool LinkFile(const std::string& existing, const std::string& added) {
+  return ::link(existing.c_str(), added.c_str()) == 0;
+}
+
 bool RenameFile(const std::string& from, const std::string& to) {
   if (int fault = CallFaultFor(FileOperation::Rename, from)) {
     errno = fault;

@@ -119,6 +119,9 @@ std::string CurrentFolder();                   // "" when it cannot be read
 bool SetCurrentFolder(const std::string& path);
 // Renames (replacing the target); false with errno set on failure.
 bool RenameFile(const std::string& from, const std::string& to);
+// Gives the file at `existing` a second name (a hard link; `added` must not
+// exist). False with errno set on failure.
+bool LinkFile(const std::string& existing, const std::string& added);
 
 // Fault injection for tests: after `bytes_before_fault` more bytes have been
 // written to files whose path contains `path_part`, every further write to
