@@ -399,6 +399,14 @@ void orloarkclass::ReadFirstAndLastBlockTimes() {
   if (ReadLastBlockTime(last) && last >= h.StartTime && last < kYearEndTime) h.StopTime = last;
 }
 
+int64_t orloarkclass::WholeFrameCount() const {
+  const int64_t data_bytes = FileSize - HeaderBytes;
+  if (data_bytes <= 0) return 0;
+  const size_t frames = WholeFramesInBlock(header_->FramesPerBlock, SerialBuffer.size(),
+                                           FrameStrideBytes(header_->WordsPerMinorFrame));
+  return data_bytes / FieldBlockBytes() * static_cast<int64_t>(frames);
+}
+
 void orloarkclass::ReadHeaderLine(std::string& text, int32_t& count) {
   text.clear();
   count = -1;

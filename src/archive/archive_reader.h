@@ -44,6 +44,9 @@ class orloarkclass {
   bool GroupReadToBufs(bool& end_flag);
 
   bool IsOpen() const { return file_.IsOpen(); }
+  // The archive frames of the whole blocks the file holds (a last block
+  // cut short is not converted).
+  int64_t WholeFrameCount() const;
   // The error number of the first failed read of the archive or its setup
   // file since the archive was opened (0: none). A failed read ends the
   // blocks like the end of the file, but the data after it is lost.

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/log_session.h"
 #include "e2e/e2e_support.h"
 #include "shell/conversion_driver.h"
 #include "support/platform_file.h"
@@ -130,6 +131,22 @@ TEST(ConverterCliOutcomes, FileSizeLimitIsAWriteError) {
 }
 
 // Written to a pipe, the progress ends with a line naming the outcome.
+// A time base that steps an hour back and stays there is followed once:
+// one line in the log, not one per later frame, and the check agrees.
+TEST(ConverterCliOutcomes, ATimeBaseThatStepsBackAndStaysIsLoggedOnce) {
+  testutil::TempDir dir;
+  mkarchive::ArchiveSettings settings = Good(200000);
+  settings.time_shifts = {{1000, -3600LL * 1000000, true}};
+  Make(dir, "R.Ark", settings);
+  const e2e::CliRun run = RunConverter(dir.path(), "--quiet --verify R.Ark");
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("Conversion Complete, frames 200000 (fill 0)"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("verified: 200000 frames, 0 fill frames, "), std::string::npos) << run.out;
+  const std::string log = testutil::ReadAllText(dir.File("OrloVarnel.Log"));
+  EXPECT_LT(log.size(), 2048u) << log;
+  EXPECT_EQ(testutil::CountOf(log, "ArkFramesToPackedBitFrames()"), 1) << log;
+}
+
 TEST(ConverterCliOutcomes, PipedProgressEndsWithTheOutcome) {
   testutil::TempDir dir;
   Make(dir, "P.Ark", Good());
