@@ -102,6 +102,7 @@ int ConvertArchives(const clioptionsstruct& args) {
       progress.Update(*running_driver);
     });
     running_driver = &driver;
+    driver.SetStopSource([] { return InterruptRequested(); });
     driver.SetOutputFolder(args.output_dir);
 
     for (const std::string& given : args.archives) {
