@@ -4,8 +4,14 @@
 // converter.
 #include "archive/archive_reader.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <climits>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +34,15 @@ constexpr double kMinArchiveTime = 1e-7;
 constexpr double kMaxArchiveTime = 31622400.0;  // 366 days
 constexpr double kYearEndTime = 31536000.0;     // 365 days
 constexpr int64_t kMaxSerialBytesPerBlock = 64LL * 1024 * 1024;
+// The frame rate is checked against the steps between the first frame
+// times: up to this many steps, from the first 4 blocks or as many more as
+// lie in the first 256 KiB of frame blocks.
+constexpr size_t kRateCheckSteps = 1024;
+constexpr int64_t kRateCheckBlocks = 4;
+constexpr int64_t kRateCheckBytes = 256 * 1024;
+// Frame times count microseconds: frames closer together than that cannot
+// be told apart by their times, so neither gaps nor the rate can be checked.
+constexpr double kMaxFrameRate = 1e6;
 
 // The line rules of the header, one byte at a time. `count` starts at -1 and
 // counts every byte taken. CR is skipped, LF ends the line, a byte whose
@@ -109,6 +124,43 @@ void RefuseHeader(std::string& open_failure, const std::string& problem) {
   open_failure = "header refused: " + problem;
 }
 
+// A rate in Hz as the refusals show it: 1000, 333.333, 1e+09.
+std::string RateText(double rate) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.6g", rate);
+  return text;
+}
+
+// Why a file of this type is no archive (only regular files are).
+std::string NotRegularFileReason(mode_t mode) {
+  if (S_ISDIR(mode)) return "is a folder, not an archive file";
+  if (S_ISFIFO(mode)) return "is a FIFO (named pipe), not an archive file";
+  if (S_ISCHR(mode)) return "is a character device, not an archive file";
+  if (S_ISBLK(mode)) return "is a block device, not an archive file";
+  if (S_ISSOCK(mode)) return "is a socket, not an archive file";
+  return "is not a regular file, not an archive file";
+}
+
+// True for a path that reaches a process's descriptor (/dev/stdin,
+// /dev/fd/0, /proc/self/fd/3): even when it leads to a regular file, that
+// file is not where the path says, and the outputs beside it would go into
+// /dev or /proc.
+bool IsProcessDescriptorPath(const std::string& path) {
+  auto under_proc = [](const char* text) { return std::string(text).rfind("/proc/", 0) == 0; };
+  if (under_proc(path.c_str())) return true;
+  char target[PATH_MAX];
+  const ssize_t length = ::readlink(path.c_str(), target, sizeof target - 1);
+  if (length > 0) {
+    target[length] = '\0';
+    if (under_proc(target)) return true;
+  }
+  const std::string folder = FileFolderPart(path);
+  char* real_folder = ::realpath(folder.empty() ? "." : folder.c_str(), nullptr);
+  const bool in_proc = real_folder != nullptr && under_proc(real_folder);
+  std::free(real_folder);
+  return in_proc;
+}
+
 }  // namespace
 
 orloarkclass::orloarkclass() : header_(std::make_unique<arkheaderstruct>()) {}
@@ -161,8 +213,18 @@ bool orloarkclass::OpenAndReadHeader(const std::string& path) {
   SetupFileProblem.clear();
   input_error_ = 0;
 
-  if (!FileExists(path)) {
+  // Only a regular file is an archive. Its type is known before it is
+  // opened, so that opening a FIFO or a device never waits for a writer.
+  struct stat named {};
+  if (::stat(path.c_str(), &named) != 0) {
     OpenFailure = "no such file";
+    return false;
+  }
+  if (!S_ISREG(named.st_mode) || IsProcessDescriptorPath(path)) {
+    OpenFailure = S_ISREG(named.st_mode)
+                      ? "is a descriptor of a process (such as standard input), not an archive file"
+                      : NotRegularFileReason(named.st_mode);
+    LogInfo("Not an archive file: " + path + " " + OpenFailure, 255, false);
     return false;
   }
   if (!file_.OpenRead(path)) {
@@ -170,6 +232,16 @@ bool orloarkclass::OpenAndReadHeader(const std::string& path) {
             false);
     LogError("Could Not Open Archive File For Reading", 255, true);
     OpenFailure = PlainErrorText(file_.LastError());
+    return false;
+  }
+  // The file opened must be the one looked at: a name replaced in between
+  // (by a FIFO, a device, another file) is refused.
+  struct stat opened {};
+  if (::fstat(file_.Descriptor(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
+      opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
+    file_.Close();
+    OpenFailure = "was replaced while it was being opened, not converted";
+    LogError("Could Not Open Archive File For Reading: " + path + " " + OpenFailure, 255, true);
     return false;
   }
   FileName = path;
@@ -245,9 +317,10 @@ bool orloarkclass::ReadArkHeader(bool& times_valid) {
 
   if (!ParseValueLines(lines, times_valid)) return false;
   if (!RefuseUnsafeGeometry()) return false;
-  ReadFirstAndLastBlockTimes();
+  std::vector<double> first_times;
+  ReadFirstAndLastBlockTimes(first_times);
   SeekToDataStart();
-  return true;
+  return RefuseImplausibleRate(first_times);
 }
 
 void orloarkclass::ResetHeaderRecord() {
@@ -376,7 +449,53 @@ bool orloarkclass::RefuseUnsafeGeometry() {
   return true;
 }
 
-void orloarkclass::ReadFirstAndLastBlockTimes() {
+bool orloarkclass::RefuseImplausibleRate(const std::vector<double>& first_times) {
+  const arkheaderstruct& h = *header_;
+  // A rate that the frame times plainly contradict would have every step
+  // taken as a gap, filled (or lost) by the wrong count: the archive is
+  // refused rather than converted at a rate it does not state.
+  const frameratecheckstruct check =
+      CheckHeaderFrameRate(first_times.data(), static_cast<int64_t>(first_times.size()), h.MinorFrameRate);
+  if (check.contradicted) {
+    RefuseHeader(OpenFailure, "Archive Header Minor Frame Rate Of " + RateText(h.MinorFrameRate) +
+                                  " Hz Disagrees With Its Frame Times, Which Show " + RateText(check.shown_rate) +
+                                  " Hz In Their First " + std::to_string(check.steps) + " Steps");
+    return false;
+  }
+  if (h.MinorFrameRate > kMaxFrameRate) {
+    RefuseHeader(OpenFailure, "Archive Header Minor Frame Rate Of " + RateText(h.MinorFrameRate) +
+                                  " Hz Is Above " + RateText(kMaxFrameRate) +
+                                  " Hz, Faster Than Its Microsecond Frame Times Can Follow");
+    return false;
+  }
+  return true;
+}
+
+void orloarkclass::CollectFirstFrameTimes(std::vector<double>& times) {
+  const size_t stride = FrameStrideBytes(header_->WordsPerMinorFrame);
+  const int64_t block_bytes = FieldBlockBytes();
+  auto take_block = [&] {
+    const size_t frames = WholeFramesInBlock(header_->FramesPerBlock, SerialBuffer.size(), stride);
+    for (size_t k = 0; k < frames && times.size() <= kRateCheckSteps; ++k) {
+      double time = 0.0;
+      int32_t sfid = 0, state_a = 0, state_b = 0;
+      DecodeFrameHeader(SerialData() + k * stride, time, sfid, state_a, state_b);
+      times.push_back(time);
+    }
+  };
+  take_block();
+  // Only whole blocks are read here: the pass reads (and reports) a last
+  // block cut short itself.
+  for (int64_t blocks = 1; times.size() <= kRateCheckSteps; ++blocks) {
+    if (blocks >= kRateCheckBlocks && blocks * block_bytes > kRateCheckBytes) break;
+    if (FilePosition + block_bytes > FileSize) break;
+    ReadNextBlock();
+    if (EndOfData) break;
+    take_block();
+  }
+}
+
+void orloarkclass::ReadFirstAndLastBlockTimes(std::vector<double>& first_times) {
   arkheaderstruct& h = *header_;
   SerialBuffer.assign(static_cast<size_t>(h.SerialBytesPerBlock), 0);
   serial_view_ = nullptr;
@@ -392,11 +511,22 @@ void orloarkclass::ReadFirstAndLastBlockTimes() {
     DecodeFrameHeader(SerialData(), time, sfid, state_a, state_b);
     FirstFrameTime = time;
     h.StartTime = time;
+    CollectFirstFrameTimes(first_times);
+    // What the pass will find: the first block was there.
+    EndOfData = false;
   }
 
   SeekToDataStart();
   double last = -1.0;
   if (ReadLastBlockTime(last) && last >= h.StartTime && last < kYearEndTime) h.StopTime = last;
+}
+
+int64_t orloarkclass::WholeFrameCount() const {
+  const int64_t data_bytes = FileSize - HeaderBytes;
+  if (data_bytes <= 0) return 0;
+  const size_t frames = WholeFramesInBlock(header_->FramesPerBlock, SerialBuffer.size(),
+                                           FrameStrideBytes(header_->WordsPerMinorFrame));
+  return data_bytes / FieldBlockBytes() * static_cast<int64_t>(frames);
 }
 
 void orloarkclass::ReadHeaderLine(std::string& text, int32_t& count) {

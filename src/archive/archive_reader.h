@@ -44,6 +44,9 @@ class orloarkclass {
   bool GroupReadToBufs(bool& end_flag);
 
   bool IsOpen() const { return file_.IsOpen(); }
+  // The archive frames of the whole blocks the file holds (a last block
+  // cut short is not converted).
+  int64_t WholeFrameCount() const;
   // The error number of the first failed read of the archive or its setup
   // file since the archive was opened (0: none). A failed read ends the
   // blocks like the end of the file, but the data after it is lost.
@@ -86,7 +89,13 @@ class orloarkclass {
   void ResetHeaderRecord();
   bool ParseValueLines(const std::vector<std::string>& lines, bool& times_valid);
   bool RefuseUnsafeGeometry();
-  void ReadFirstAndLastBlockTimes();
+  // Reads the first and the last block's times, and the frame times of the
+  // first blocks into `first_times` (for the rate check).
+  void ReadFirstAndLastBlockTimes(std::vector<double>& first_times);
+  void CollectFirstFrameTimes(std::vector<double>& times);
+  // Refuses a header frame rate that the first frame times contradict, or
+  // one too fast for the frame times to follow.
+  bool RefuseImplausibleRate(const std::vector<double>& first_times);
   // The block size the header's fields make: 12 + serial + status bytes.
   int64_t FieldBlockBytes() const {
     return kBlockPrefixBytes + static_cast<int64_t>(header_->SerialBytesPerBlock) + header_->StatusBytesPerBlock;

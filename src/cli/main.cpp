@@ -142,6 +142,7 @@ int ConvertArchives(const clioptionsstruct& args) {
       progress.Update(*running_driver);
     });
     running_driver = &driver;
+    driver.SetStopSource([] { return InterruptRequested(); });
     driver.SetOutputFolder(args.output_dir);
     // Outputs already written by an archive of this batch: a second archive
     // with the same name would replace them.

@@ -2,13 +2,24 @@
 // after it before its step is taken as lost frames.
 #include "pack/frame_time_check.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
+#include <vector>
 
 #include "support/time_keeping.h"
 
+namespace {
+
+bool WithinHalf(double value, double target, double half) { return std::fabs(value - target) <= half; }
+
+constexpr double kRateSlack = 0.01;
+
+}  // namespace
+
 frametimedecision JudgeFrameTime(double reference, double frame_time,
                                  std::optional<double> next_time, double period,
-                                 double span_limit) {
+                                 double span_limit, int64_t fill_room) {
   frametimedecision d;
   const double half = period * 0.5;
   d.step = frame_time - reference;
@@ -18,20 +29,26 @@ frametimedecision JudgeFrameTime(double reference, double frame_time,
   }
 
   // One damaged stamp: the next frame sits where this frame's successor
-  // belongs. A step longer than the archive itself cannot be lost frames
-  // either, and one that is not a number cannot be measured.
+  // belongs.
+  const bool next_in_place = next_time && WithinHalf(*next_time, reference + 2.0 * period, half);
+  // The next frame follows this one: the time base moved and stays moved.
+  const bool confirmed = next_time && WithinHalf(*next_time, frame_time + period, half);
+  // Without that confirmation, a step longer than the archive itself cannot
+  // be lost frames, and one that is not a number cannot be measured.
   const bool beyond_span = !std::isfinite(d.step) || std::fabs(d.step) > span_limit;
-  const bool next_in_place = next_time && std::fabs(*next_time - (reference + 2.0 * period)) <= half;
-  if (beyond_span || next_in_place) {
+  if (next_in_place || (!confirmed && beyond_span)) {
     d.verdict = FrameTimeVerdict::Damaged;
     d.reference = reference + period;
     return d;
   }
 
-  // The time base moved: a step of m periods means m - 1 lost frames.
+  // A step of m periods means m - 1 lost frames, as far as the run's
+  // budget reaches.
   d.verdict = FrameTimeVerdict::Gap;
   d.steps = RoundToInt(d.step / period);
-  d.fill_frames = d.steps >= 2 ? d.steps - 1 : 0;
+  const int64_t lost = d.steps >= 2 ? d.steps - 1 : 0;
+  d.fill_frames = std::min(lost, std::max<int64_t>(fill_room, 0));
+  d.fill_cut = d.fill_frames < lost;
   d.reference = frame_time;
   return d;
 }
@@ -40,6 +57,15 @@ double FillSpanLimit(double start_time, double stop_time, double block_duration)
   double span = stop_time - start_time;
   if (!std::isfinite(span) || span < 0.0) span = 0.0;
   return span + block_duration;
+}
+
+int64_t FrameBudget(double span_limit, double period) {
+  // Far beyond anything a disk holds, and clear of the integer range.
+  constexpr double kMostFrames = 4e18;
+  const double frames = span_limit / period;
+  if (!(frames >= 0.0)) return 1;  // not a number
+  if (frames >= kMostFrames) return static_cast<int64_t>(kMostFrames);
+  return static_cast<int64_t>(std::ceil(frames)) + 1;
 }
 
 double FirstFrameReference(double t0, std::optional<double> t1, std::optional<double> t2,
@@ -51,4 +77,33 @@ double FirstFrameReference(double t0, std::optional<double> t1, std::optional<do
   const double rest_of_archive = FillSpanLimit(*t1 - period, stop_time, block_duration);
   if (successors_agree && !(std::fabs(*t1 - t0) <= rest_of_archive)) return *t1 - 2.0 * period;
   return t0 - period;
+}
+
+frameratecheckstruct CheckHeaderFrameRate(const double* times, int64_t count, double header_rate) {
+  frameratecheckstruct result;
+  if (count < 4 || !(header_rate > 0.0)) return result;
+  result.steps = count - 1;
+  const double period = 1.0 / header_rate;
+  std::vector<double> positive;
+  positive.reserve(static_cast<size_t>(result.steps));
+  for (int64_t i = 1; i < count; ++i) {
+    const double step = times[i] - times[i - 1];
+    // One step near the period is enough: the rate is the recorded one.
+    // (The bounds allow for the rounding of times of the year: a step of
+    // one microsecond is known to a fraction of a percent.)
+    if (step >= period * 0.5 * (1.0 - kRateSlack) && step <= period * 2.0 * (1.0 + kRateSlack)) return result;
+    if (step > 0.0 && std::isfinite(step)) positive.push_back(step);
+  }
+  if (positive.empty()) return result;
+  auto middle = positive.begin() + static_cast<std::ptrdiff_t>(positive.size() / 2);
+  std::nth_element(positive.begin(), middle, positive.end());
+  const double typical = *middle;
+  int64_t agreeing = 0;
+  for (int64_t i = 1; i < count; ++i) {
+    if (WithinHalf(times[i] - times[i - 1], typical, typical * 0.5)) ++agreeing;
+  }
+  if (agreeing * 2 < result.steps) return result;
+  result.contradicted = true;
+  result.shown_rate = 1.0 / typical;
+  return result;
 }

@@ -1,6 +1,7 @@
 // The judgement of one archive frame's time against its neighbours: does the
-// step from the previous frame show lost frames (fill them), or is the
-// frame's own time stamp damaged (keep the frame in its place, fill nothing)?
+// step from the previous frame show lost frames (fill them), a time base
+// that moved, or is the frame's own time stamp damaged (keep the frame in
+// its place, fill nothing)?
 //
 // Every time is seconds of the year. P is the frame period, H = P / 2.
 //   reference  the time the previous frame was taken to have (for the first
@@ -9,28 +10,37 @@
 //   next_time  the time decoded from the frame after it in the archive (the
 //              first frame of the next block for a block's last frame), or
 //              none for the archive's last frame
-//   span_limit the longest step that may be filled: the archive's stop time
-//              minus its start time plus one block duration (FillSpanLimit;
-//              frames per block x P is the block duration)
+//   span_limit the longest unconfirmed step that may be filled: the
+//              archive's stop time minus its start time plus one block
+//              duration (FillSpanLimit; frames per block x P is the block
+//              duration)
+//   fill_room  how many fill frames the run may still write (FillBudget
+//              less the fill frames written so far)
 //
 // Rules, with dT = frame_time - reference:
 //   1. P - H <= dT <= P + H: in step. No fill; the reference becomes
 //      frame_time.
-//   2. Otherwise the frame is out of step. It is damaged (no fill, the
-//      reference becomes reference + P, the frame stays where it is) when
-//      dT is not a finite number, when |dT| > span_limit, or when next_time
-//      lies within H of reference + 2P (bounds included): the frame after
-//      it is where this frame's successor belongs, so only this stamp is off.
-//   3. Otherwise the time base really moved: m = RoundToInt(dT / P) (an
-//      exact half goes down); m >= 2 fills m - 1 frames before the frame,
-//      m <= 1 fills none; the reference becomes frame_time.
-// The fill frames of rule 3 go into the stream directly before the frame;
+//   2. Otherwise the frame is out of step, and the frame after it decides.
+//      When next_time lies within H of reference + 2P (bounds included),
+//      the next frame is where this frame's successor belongs: only this
+//      stamp is off. Damaged: no fill, the reference becomes reference + P,
+//      the frame stays where it is.
+//   3. When next_time lies within H of frame_time + P, the next frame
+//      confirms the step: the time base really moved, however far. Gap.
+//   4. Unconfirmed (no next frame, or one in step with neither): damaged
+//      when dT is not a finite number or |dT| > span_limit (no real loss is
+//      longer than the archive); otherwise a gap (frames lost, possibly
+//      more right after).
+//   A gap: m = RoundToInt(dT / P) (an exact half goes down); m >= 2 fills
+//   m - 1 frames before the frame, cut to fill_room; m <= 1 fills none; the
+//   reference becomes frame_time.
+// The fill frames of a gap go into the stream directly before the frame;
 // a frame of rule 1 or 2 has none before it.
 // The converter walks the archive with these rules, the first frame's
-// reference coming from FirstFrameReference (below). Then no step fills
-// more than span_limit worth of frames, and one damaged stamp fills nothing
-// unless it is on the archive's last frame (which has no successor to be
-// judged by: its step counts as lost frames, up to span_limit).
+// reference coming from FirstFrameReference (below). One damaged stamp
+// fills nothing unless it is on the archive's last frame (which has no
+// successor to be judged by: its step counts as lost frames, up to
+// span_limit), and no run writes more fill frames than FillBudget.
 #pragma once
 
 #include <cstdint>
@@ -38,25 +48,37 @@
 
 enum class FrameTimeVerdict {
   InStep,     // rule 1
-  Damaged,    // rule 2: kept in place, logged as out of step
-  Gap,        // rule 3: logged as a gap (also when nothing is filled)
+  Damaged,    // rules 2 and 4: kept in place, logged as out of step
+  Gap,        // rules 3 and 4: logged as a gap (also when nothing is filled)
 };
 
 struct frametimedecision {
   FrameTimeVerdict verdict = FrameTimeVerdict::InStep;
-  int64_t steps = 1;          // m of rule 3 (1 for the other verdicts)
+  int64_t steps = 1;          // m of a gap (1 for the other verdicts)
   int64_t fill_frames = 0;    // fill frames to insert before the frame
+  bool fill_cut = false;      // fill_frames is less than m - 1: no room left
   double reference = 0.0;     // the reference for the next frame
   double step = 0.0;          // dT
 };
 
 frametimedecision JudgeFrameTime(double reference, double frame_time,
                                  std::optional<double> next_time, double period,
-                                 double span_limit);
+                                 double span_limit, int64_t fill_room);
 
 // The span limit of an archive: stop - start (as the notes show them) plus
 // one block duration; never below one block duration.
 double FillSpanLimit(double start_time, double stop_time, double block_duration);
+
+// The frames the archive's span holds: the span limit at the frame rate,
+// rounded up, and one more for the rounding of the times.
+int64_t FrameBudget(double span_limit, double period);
+
+// The most fill frames a run writes: the frames of the span less the
+// archive's own frames (all of which are written), so that the stream never
+// holds more frames than the span, or than the archive alone.
+inline int64_t FillBudget(int64_t frame_budget, int64_t archive_frames) {
+  return frame_budget > archive_frames ? frame_budget - archive_frames : 0;
+}
 
 // The reference for the archive's first frame (t0), given the next two
 // frames' times when they are in the first block. Normally t0 - P: the
@@ -68,3 +90,18 @@ double FillSpanLimit(double start_time, double stop_time, double block_duration)
 // from t1 - P instead of the damaged start time.
 double FirstFrameReference(double t0, std::optional<double> t1, std::optional<double> t2,
                            double period, double stop_time, double block_duration);
+
+// What the first frame times of an archive say about its header's frame
+// rate. The rate is contradicted when no step between consecutive times
+// lies within a factor of two of the period (P / 2 to 2P), while at least
+// half of the steps agree (within half a step) with the median of the
+// positive ones: the frames show a steady rate of their own. A few lost
+// frames or damaged stamps leave most steps at P (or 2P for every other
+// frame lost), so they never contradict the rate. Fewer than 3 steps, or
+// steps that show no steady rate, contradict nothing.
+struct frameratecheckstruct {
+  bool contradicted = false;
+  double shown_rate = 0.0;    // Hz, the rate the steps show (when contradicted)
+  int64_t steps = 0;          // steps looked at
+};
+frameratecheckstruct CheckHeaderFrameRate(const double* times, int64_t count, double header_rate);

@@ -82,8 +82,11 @@ bool orloarkpackclass::SetPackFile(const std::string& path) {
   prepared_ = false;
   output_error_ = 0;
   BlockCount = MissedFrameCount = ValidFrameCount = TotalFrameCount = DamagedTimeCount = GapCount = 0.0;
+  CutFillFrames = 0.0;
   frames_in_group_ = packed_words_ = 0;
   frames_converted_ = 0;
+  fill_written_ = damaged_lines_ = gap_lines_ = 0;
+  sink_failed_ = stop_seen_ = fill_cut_logged_ = false;
   frame_waiting_ = false;
   stream_ = bitstreamstate{};
 
@@ -108,9 +111,7 @@ bool orloarkpackclass::SetPackFile(const std::string& path) {
   // block before it, an archive with several frames per block would open
   // with fill frames and every later bit would be dated that much too late.
   PreviousFrameTime = archive_.FirstFrameTime - FramePeriod;
-  // No real step is longer than the archive itself: a longer one is a
-  // damaged time stamp, and filling it could write without bound.
-  SpanLimit = FillSpanLimit(header_->StartTime, header_->StopTime, BlockDuration);
+  SetSpanLimit(FillSpanLimit(header_->StartTime, header_->StopTime, BlockDuration));
   waiting_words_.assign(static_cast<size_t>(FrameDataBytes), 0);
   FramesPerGroup = OptimumFillBufFrames();
   BuildWordLayout();
@@ -118,6 +119,14 @@ bool orloarkpackclass::SetPackFile(const std::string& path) {
   if (!pack_file_.Create(path)) return false;
   prepared_ = true;
   return true;
+}
+
+void orloarkpackclass::SetSpanLimit(double span_limit) {
+  // No lost stretch is longer than the archive itself: a longer step that
+  // the next frame does not confirm is a damaged time stamp. Nor does any
+  // run write more frames than that span holds, whatever its steps say.
+  SpanLimit = span_limit;
+  FillBudgetFrames = FillBudget(FrameBudget(SpanLimit, FramePeriod), archive_.WholeFrameCount());
 }
 
 void orloarkpackclass::SetStreamSink(packedbytesinkclass* sink) { stream_sink_ = sink; }
@@ -186,13 +195,13 @@ bool orloarkpackclass::ArkFramesToPackedBitFrames() {
     PreviousFrameTime =
         FirstFrameReference(frame_time(0), t1, t2, FramePeriod, header_->StopTime, BlockDuration);
     if (PreviousFrameTime != frame_time(0) - FramePeriod)
-      SpanLimit = FillSpanLimit(PreviousFrameTime + FramePeriod, header_->StopTime, BlockDuration);
+      SetSpanLimit(FillSpanLimit(PreviousFrameTime + FramePeriod, header_->StopTime, BlockDuration));
   }
 
   // The last frame of the previous block gets its successor now.
   if (frame_waiting_ && frames > 0) {
-    frametimedecision d =
-        JudgeFrameTime(PreviousFrameTime, waiting_time_, frame_time(0), FramePeriod, SpanLimit);
+    frametimedecision d = JudgeFrameTime(PreviousFrameTime, waiting_time_, frame_time(0), FramePeriod,
+                                         SpanLimit, FillBudgetFrames - fill_written_);
     frame_waiting_ = false;
     gap_filled = d.verdict == FrameTimeVerdict::Gap;
     ConvertJudgedFrame(d, waiting_words_.data(), waiting_index_, waiting_block_count_);
@@ -219,7 +228,8 @@ bool orloarkpackclass::ArkFramesToPackedBitFrames() {
       frame_waiting_ = true;
       break;
     }
-    frametimedecision d = JudgeFrameTime(PreviousFrameTime, t, frame_time(k + 1), FramePeriod, SpanLimit);
+    frametimedecision d = JudgeFrameTime(PreviousFrameTime, t, frame_time(k + 1), FramePeriod, SpanLimit,
+                                         FillBudgetFrames - fill_written_);
     if (d.verdict == FrameTimeVerdict::Gap) gap_filled = true;
     ConvertJudgedFrame(d, frame + kFrameHeaderBytes, static_cast<int32_t>(k), BlockCount);
     ++frames_converted_;
@@ -230,7 +240,8 @@ bool orloarkpackclass::ArkFramesToPackedBitFrames() {
 void orloarkpackclass::FinishFrames() {
   if (!prepared_ || !frame_waiting_) return;
   frame_waiting_ = false;
-  frametimedecision d = JudgeFrameTime(PreviousFrameTime, waiting_time_, std::nullopt, FramePeriod, SpanLimit);
+  frametimedecision d = JudgeFrameTime(PreviousFrameTime, waiting_time_, std::nullopt, FramePeriod, SpanLimit,
+                                       FillBudgetFrames - fill_written_);
   ConvertJudgedFrame(d, waiting_words_.data(), waiting_index_, waiting_block_count_);
   ValidFrameCount += 1.0;
   TotalFrameCount = ValidFrameCount + MissedFrameCount;
@@ -238,30 +249,48 @@ void orloarkpackclass::FinishFrames() {
 
 void orloarkpackclass::ConvertJudgedFrame(const frametimedecision& d, const uint8_t* frame_words,
                                           int32_t index_in_block, double block_count) {
+  // A time base that goes wrong and stays wrong would give a line for
+  // every later frame: the first lines of each kind are logged, the rest
+  // counted at the end of the pass.
   if (d.verdict == FrameTimeVerdict::Damaged) {
     // Only this frame's stamp is off: the frame keeps its place in the
     // stream and the reference moves on by one period.
     DamagedTimeCount += 1.0;
-    LogInfo("ArkFramesToPackedBitFrames(), Ark File frame time out of step, kept in place      dT was " +
-                FormatDayTimeMicro(d.step) + "      ArkBlockCount " + FormatFixedNumber(12, 0, block_count),
-            index_in_block, false);
+    if (++damaged_lines_ <= kLoggedFrameTimeLines) {
+      LogInfo("ArkFramesToPackedBitFrames(), Ark File frame time out of step, kept in place      dT was " +
+                  FormatDayTimeMicro(d.step) + "      ArkBlockCount " + FormatFixedNumber(12, 0, block_count),
+              index_in_block, false);
+    }
   } else if (d.verdict == FrameTimeVerdict::Gap) {
     GapCount += 1.0;
     // A step of m frame periods means m - 1 frames are missing between
     // the two frames: that many fill frames keep every later bit at its
     // time. A repeated or backward time (m of 0 or less) has lost
     // nothing; it is logged with its m and nothing is filled or counted.
-    const int64_t missed = d.steps >= 2 ? d.fill_frames : d.steps;
-    if (d.fill_frames > 0) {
-      MissedFrameCount += static_cast<double>(d.fill_frames);
-      AppendFillFrames(d.fill_frames);
+    const int64_t missed = d.steps >= 2 ? d.steps - 1 : d.steps;
+    const int64_t filled = d.fill_frames > 0 ? AppendFillFrames(d.fill_frames) : 0;
+    MissedFrameCount += static_cast<double>(filled);
+    if (d.fill_cut) {
+      // The rest of the archive keeps its frames but no longer its times.
+      if (!fill_cut_logged_) {
+        fill_cut_logged_ = true;
+        LogWarning("ArkFramesToPackedBitFrames(), fill cut to " + FormatFixedNumber(20, 0, static_cast<double>(filled)) +
+                       " of " + FormatFixedNumber(20, 0, static_cast<double>(missed)) +
+                       " missed frames: the archive's time span holds " +
+                       FormatFixedNumber(20, 0, static_cast<double>(FillBudgetFrames)) +
+                       " fill frames besides its own frames, and no more are filled",
+                   index_in_block, false);
+      }
+      CutFillFrames += static_cast<double>(missed - d.fill_frames);
     }
-    std::string text = "ArkFramesToPackedBitFrames(), Ark File frames missed = " +
-                       FormatFixedNumber(9, 0, static_cast<double>(missed));
-    if (text.size() < 50) text.append(50 - text.size(), ' ');
-    text += "      dT was " + FormatDayTimeMicro(d.step) + "      Filled with 0xAAAA frame.  ArkBlockCount " +
-            FormatFixedNumber(12, 0, block_count);
-    LogInfo(text, index_in_block, false);
+    if (++gap_lines_ <= kLoggedFrameTimeLines) {
+      std::string text = "ArkFramesToPackedBitFrames(), Ark File frames missed = " +
+                         FormatFixedNumber(9, 0, static_cast<double>(missed));
+      if (text.size() < 50) text.append(50 - text.size(), ' ');
+      text += "      dT was " + FormatDayTimeMicro(d.step) + "      Filled with 0xAAAA frame.  ArkBlockCount " +
+              FormatFixedNumber(12, 0, block_count);
+      LogInfo(text, index_in_block, false);
+    }
   }
   AppendFrameWords(frame_words);
   PreviousFrameTime = d.reference;
@@ -269,14 +298,17 @@ void orloarkpackclass::ConvertJudgedFrame(const frametimedecision& d, const uint
 
 void orloarkpackclass::AppendFrameWords(const uint8_t* frame_words) { PackFrame(frame_words); }
 
-void orloarkpackclass::AppendFillFrames(int64_t count) {
-  // Once the pack file has failed the run is ending; a long gap then need
-  // not be generated frame by frame.
+int64_t orloarkpackclass::AppendFillFrames(int64_t count) {
+  // A long gap ends early once the run is stopping or a writer has failed:
+  // nothing would take its frames.
   const uint8_t* fill = reinterpret_cast<const uint8_t*>(fill_frame_.data());
-  while (count > 0 && !OutputFailed()) {
+  int64_t done = 0;
+  while (done < count && !FillMustStop()) {
     PackFrame(fill);
-    --count;
+    ++done;
   }
+  fill_written_ += done;
+  return done;
 }
 
 void orloarkpackclass::PackFrame(const uint8_t* words) {
@@ -296,6 +328,7 @@ void orloarkpackclass::PackFillBuffer() {
   // carries over, so the stream continues across groups.
   DeliverPackedWords();
   frames_in_group_ = 0;
+  if (stop_check_ && !stop_seen_ && stop_check_()) stop_seen_ = true;
 }
 
 void orloarkpackclass::PackWordBits(uint16_t value, int32_t length_bits, bool left_justified) {
@@ -312,13 +345,31 @@ void orloarkpackclass::DeliverPackedWords() {
   if (pack_file_wanted_ && !OutputFailed()) pack_file_.AcceptPackedBytes(bytes, count);
   if (stream_sink_ != nullptr && !stream_sink_->AcceptPackedBytes(bytes, count)) {
     stream_sink_ = nullptr;  // it has failed and said so
+    sink_failed_ = true;
   }
   packed_words_ = 0;
+}
+
+void orloarkpackclass::LogOmittedFrameTimeLines() {
+  const int64_t damaged = damaged_lines_ - kLoggedFrameTimeLines;
+  if (damaged > 0) {
+    LogInfo("ArkFramesToPackedBitFrames(), " + FormatFixedNumber(20, 0, static_cast<double>(damaged)) +
+                " more frame times out of step, kept in place, not logged one by one",
+            0, false);
+  }
+  const int64_t gaps = gap_lines_ - kLoggedFrameTimeLines;
+  if (gaps > 0) {
+    LogInfo("ArkFramesToPackedBitFrames(), " + FormatFixedNumber(20, 0, static_cast<double>(gaps)) +
+                " more gaps, not logged one by one; fill frames in all " + FormatFixedNumber(20, 0, MissedFrameCount),
+            0, false);
+  }
+  damaged_lines_ = gap_lines_ = 0;
 }
 
 bool orloarkpackclass::ClosePackOutput() {
   FinishFrames();
   if (prepared_) {
+    LogOmittedFrameTimeLines();
     // Every frame reaches the stream: the unfinished group and the last
     // stream word padded with zero bits, handed on together.
     if (packed_words_ >= kPackBufferWords) DeliverPackedWords();

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ class orloarkclass;
 
 constexpr int kPackBufferWords = 131072;
 constexpr int kFillFrameWords = 16384;
+// A run logs this many "kept in place" lines and this many gap lines one by
+// one; the rest of each kind are counted in one line at the end of the pass.
+constexpr int64_t kLoggedFrameTimeLines = 100;
 
 class orloarkpackclass {
  public:
@@ -42,8 +46,13 @@ class orloarkpackclass {
   void SetPackFileWanted(bool wanted) { pack_file_wanted_ = wanted; }
   bool PackFileWanted() const { return pack_file_wanted_; }
   // The consumer of the stream, not owned; null for none. It is handed
-  // nothing more once it has refused bytes.
+  // nothing more once it has refused bytes, and no fill frames are made
+  // after that.
   void SetStreamSink(packedbytesinkclass* sink);
+  // Asked once per group handed on (never per frame) whether the run must
+  // stop; once it says so, fill frames end where they are (the archive
+  // frames already read still join the stream). Empty: never.
+  void SetStopCheck(std::function<bool()> stop_check) { stop_check_ = std::move(stop_check); }
   // Frames per group: a multiple of 16 whose words fit the packed buffer, or 1.
   int32_t OptimumFillBufFrames();
   // Converts the block just read; updates the frame counters.
@@ -62,8 +71,8 @@ class orloarkpackclass {
   // container holds no more bits), lengths below 1 add nothing.
   void PackWordBits(uint16_t value, int32_t length_bits, bool left_justified);
   // Packs and hands on what still waits (the last stream word padded with
-  // zero bits), then flushes and closes the pack file. False when any write
-  // to the pack file failed.
+  // zero bits), logs how many frame time lines were left out, then flushes
+  // and closes the pack file. False when any write to the pack file failed.
   bool ClosePackOutput();
 
   // True once the pack file could not be created or a write to it failed
@@ -81,6 +90,8 @@ class orloarkpackclass {
   // Frames whose step was taken as a real move of the time base (gaps,
   // repeated and backward times).
   double GapCount = 0.0;
+  // Fill frames left out because the run had reached FillBudgetFrames.
+  double CutFillFrames = 0.0;
 
   int32_t FrameStride = 0;        // WPF + 5
   int32_t FrameDataBytes = 0;     // WPF x 2
@@ -88,14 +99,23 @@ class orloarkpackclass {
   double PreviousFrameTime = 0.0;
   double FramePeriod = 0.0;
   double HalfPeriod = 0.0;
-  double SpanLimit = 0.0;         // longest step that may be filled, seconds
+  double SpanLimit = 0.0;         // longest unconfirmed step that may be filled, seconds
+  int64_t FillBudgetFrames = 0;   // most fill frames the run writes (FillBudget)
   int32_t FramesPerGroup = 0;     // F
   std::string PackFileName;
 
  private:
   bool CheckSetup(std::string& reason) const;
+  // The span limit, and the fill budget that follows from it.
+  void SetSpanLimit(double span_limit);
   void BuildWordLayout();
-  void AppendFillFrames(int64_t count);
+  // Appends up to `count` fill frames; fewer once the run must stop or a
+  // writer has failed. Returns how many.
+  int64_t AppendFillFrames(int64_t count);
+  bool FillMustStop() const { return stop_seen_ || sink_failed_ || OutputFailed(); }
+  // The frame time lines beyond the first kLoggedFrameTimeLines of each
+  // kind, counted at the end of the pass.
+  void LogOmittedFrameTimeLines();
   // Logs, fills and converts one archive frame by its judgement.
   void ConvertJudgedFrame(const frametimedecision& d, const uint8_t* frame_words,
                           int32_t index_in_block, double block_count);
@@ -111,12 +131,19 @@ class orloarkpackclass {
   packfilewriterclass pack_file_;
   bool pack_file_wanted_ = true;
   packedbytesinkclass* stream_sink_ = nullptr;
+  bool sink_failed_ = false;                // the sink refused bytes
+  std::function<bool()> stop_check_;
+  bool stop_seen_ = false;                  // the stop check said stop
   int output_error_ = 0;                    // a frame setup that cannot be packed
   bool prepared_ = false;                   // SetPackFile succeeded
 
   int32_t words_per_frame_ = 0;             // W
   int32_t frames_per_block_ = 0;
   int32_t frames_converted_ = 0;            // archive frames of the last block
+  int64_t fill_written_ = 0;                // fill frames in the stream
+  int64_t damaged_lines_ = 0;               // "kept in place" judgements this run
+  int64_t gap_lines_ = 0;                   // gap judgements this run
+  bool fill_cut_logged_ = false;            // the budget's cut has been logged
 
   // The last frame of a block whose time was out of step waits here for the
   // first frame of the next block (its successor) before it is judged.

@@ -110,6 +110,9 @@ class conversiondriverclass {
   // (empty: the default). Taken at the next selection.
   void SetOutputFolder(const std::string& folder) { chosen_output_folder_ = folder; }
   void RequestAbort() { abort_requested_ = true; }
+  // A stop request besides the event pump (Ctrl-C in the command line),
+  // polled during the run; once it returns true the run ends as an abort.
+  void SetStopSource(std::function<bool()> stop_source) { stop_source_ = std::move(stop_source); }
   void SetRetainPackFile(bool retain);
 
   // The run (conversion_run.cpp, notes_step.cpp).
@@ -158,7 +161,10 @@ class conversiondriverclass {
   // The event pump of the pass: true when the loop must stop before doing
   // the work of this iteration (abort requested or an output failed).
   bool PumpAndCheckStop(int& counter);
-  bool StopRequested() const { return abort_requested_ || output_error_ != 0; }
+  bool StopRequested() {
+    if (!abort_requested_ && stop_source_ && stop_source_()) abort_requested_ = true;
+    return abort_requested_ || output_error_ != 0;
+  }
   // Records the first output failure of the job and reports it.
   void ReportOutputFailure(const std::string& what, const std::string& path, int error_number);
   // Takes over a failure that the pack or Chapter 10 writer already logged.
@@ -184,6 +190,7 @@ class conversiondriverclass {
 
   progoptionsclass& options_;
   std::function<void()> pump_events_;
+  std::function<bool()> stop_source_;
   progressviewfactoryclass* view_factory_ = nullptr;
   driverwindowhooks hooks_;
 

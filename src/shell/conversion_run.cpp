@@ -99,6 +99,8 @@ void conversiondriverclass::ConvertArchive() {
   const bool pack_file_wanted = options_.Options.RetainTempArkPackFile;
   pack->SetPackFileWanted(pack_file_wanted);
   pack->SetStreamSink(&cvt);
+  // A long fill sees an abort as the block loop does.
+  pack->SetStopCheck([this] { return StopRequested(); });
 
   // TMATS packet, timing and the first time packet (failures are logged by
   // the converter).

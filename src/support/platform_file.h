@@ -48,6 +48,8 @@ class PlatformFile {
   // Closes the descriptor if open. False when close reported an error.
   bool Close();
   bool IsOpen() const { return fd_ >= 0; }
+  // The open descriptor (-1 when closed), for checks such as fstat.
+  int Descriptor() const { return fd_; }
 
   // Reads up to n bytes; returns the bytes delivered (0 at end of file or on
   // error; LastError tells which). Retries interrupted and partial reads.

@@ -29,6 +29,7 @@ archiveframestreamclass::archiveframestreamclass(orloarkclass& archive) : archiv
   period_ = h.MinorFrameRate > 0.0 ? 1.0 / h.MinorFrameRate : 0.0;
   block_duration_ = std::max(h.FramesPerBlock, 0) * period_;
   span_limit_ = FillSpanLimit(h.StartTime, h.StopTime, block_duration_);
+  fill_budget_ = FillBudget(FrameBudget(span_limit_, period_), archive_.WholeFrameCount());
   current_.words.resize(static_cast<size_t>(words_per_frame_) * 2);
   next_.words.resize(static_cast<size_t>(words_per_frame_) * 2);
   // One frame's bytes and the words still in the accumulator.
@@ -103,6 +104,7 @@ bool archiveframestreamclass::MakeNextFrame() {
       // A damaged first stamp: the span is measured from where it belongs.
       if (reference_ != next_.time - period_) {
         span_limit_ = FillSpanLimit(reference_ + period_, stop, block_duration_);
+        fill_budget_ = FillBudget(FrameBudget(span_limit_, period_), archive_.WholeFrameCount());
       }
     }
   }
@@ -112,9 +114,11 @@ bool archiveframestreamclass::MakeNextFrame() {
   }
   std::swap(current_, next_);
   have_next_ = FetchFrame(next_);
+  // Every fill frame before this frame is out already.
   const frametimedecision decision =
       JudgeFrameTime(reference_, current_.time,
-                     have_next_ ? std::optional<double>(next_.time) : std::nullopt, period_, span_limit_);
+                     have_next_ ? std::optional<double>(next_.time) : std::nullopt, period_, span_limit_,
+                     fill_budget_ - fill_frames_);
   reference_ = decision.reference;
   if (decision.fill_frames > 0) {
     // The archive frame follows its fill frames; later calls come back to it.

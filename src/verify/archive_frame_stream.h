@@ -65,7 +65,8 @@ class archiveframestreamclass {
   std::vector<wordbitsstruct> word_bits_;
   double period_ = 0.0;
   double block_duration_ = 0.0;
-  double span_limit_ = 0.0;         // longest step that may be filled
+  double span_limit_ = 0.0;         // longest unconfirmed step that may be filled
+  int64_t fill_budget_ = 0;         // most fill frames of the stream
   double reference_ = 0.0;          // the time the next frame is measured from
 
   size_t frames_in_block_ = 0;      // frames of the block in the serial buffer

@@ -9,10 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "common/log_session.h"
 #include "e2e/e2e_support.h"
 #include "shell/conversion_driver.h"
 #include "support/platform_file.h"
@@ -133,6 +135,73 @@ TEST(ConverterCliOutcomes, FileSizeLimitIsAWriteError) {
 }
 
 // Written to a pipe, the progress ends with a line naming the outcome.
+// Only regular files are archives, and a header frame rate that the frame
+// times contradict (or that is too fast for them) is refused: each at once,
+// with its reason, before any output or output folder exists.
+TEST(ConverterCliOutcomes, NonArchivesAndImplausibleRatesAreRefusedBeforeAnyOutput) {
+  auto with_rate_line = [](const char* line) {
+    mkarchive::ArchiveSettings settings = Good(2000);
+    settings.line_overrides = {{20, line}};
+    return settings;
+  };
+  auto too_fast = Good(2000);
+  too_fast.frame_rate_hz = 2e6;
+  struct Case {
+    const char* name;
+    std::function<void(const testutil::TempDir&)> make;
+    std::string archive;     // as given; relative to the folder
+    std::string stdin_file;  // in the folder; empty: /dev/null
+    std::string reason;
+  };
+  const std::string rate_refused = "header refused: Archive Header Minor Frame Rate Of ";
+  const Case cases[] = {
+      {"a folder", [](auto& d) { std::filesystem::create_directory(d.File("A.Ark")); }, "A.Ark", "",
+       "is a folder, not an archive file"},
+      {"a FIFO", [](auto& d) { ASSERT_EQ(mkfifo(d.File("A.Ark").c_str(), 0644), 0); }, "A.Ark", "",
+       "is a FIFO (named pipe), not an archive file"},
+      {"a device", [](auto&) {}, "/dev/null", "", "is a character device, not an archive file"},
+      {"standard input holding an archive", [](auto& d) { Make(d, "IN.Ark", Good()); }, "/dev/stdin", "IN.Ark",
+       "is a descriptor of a process (such as standard input), not an archive file"},
+      {"1e9 Hz", [&](auto& d) { Make(d, "A.Ark", with_rate_line("MINOR FRAME RATE: 1e9")); }, "A.Ark", "",
+       rate_refused + "1e+09 Hz Disagrees With Its Frame Times, Which Show 1000 Hz In Their First 1024 Steps"},
+      {"1e300 Hz", [&](auto& d) { Make(d, "A.Ark", with_rate_line("MINOR FRAME RATE: 1e300")); }, "A.Ark", "",
+       rate_refused + "1e+300 Hz Disagrees With Its Frame Times, Which Show 1000 Hz In Their First 1024 Steps"},
+      {"2 MHz", [&](auto& d) { Make(d, "A.Ark", too_fast); }, "A.Ark", "",
+       rate_refused + "2e+06 Hz Is Above 1e+06 Hz, Faster Than Its Microsecond Frame Times Can Follow"},
+  };
+  for (const Case& c : cases) {
+    testutil::TempDir dir;
+    c.make(dir);
+    const std::string command = "cd '" + dir.path() + "' && '" + e2e::ConverterPath() + "' --quiet " + c.archive +
+                                " >out.txt 2>err.txt <" + (c.stdin_file.empty() ? "/dev/null" : c.stdin_file) +
+                                "; echo $? >status.txt";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(testutil::ReadAllText(dir.File("status.txt")), "1\n") << c.name;
+    const std::string shown = c.archive[0] == '/' ? c.archive : dir.File(c.archive);
+    const std::string err = testutil::ReadAllText(dir.File("err.txt"));
+    EXPECT_NE(err.find("orlovarnel-convert: " + shown + ": " + c.reason + "\n"), std::string::npos)
+        << c.name << "\n" << err;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("Ch10Conversion"))) << c.name;
+    EXPECT_FALSE(std::filesystem::exists("/dev/Ch10Conversion")) << c.name;
+  }
+}
+
+// A time base that steps an hour back and stays there is followed once:
+// one line in the log, not one per later frame, and the check agrees.
+TEST(ConverterCliOutcomes, ATimeBaseThatStepsBackAndStaysIsLoggedOnce) {
+  testutil::TempDir dir;
+  mkarchive::ArchiveSettings settings = Good(200000);
+  settings.time_shifts = {{1000, -3600LL * 1000000, true}};
+  Make(dir, "R.Ark", settings);
+  const e2e::CliRun run = RunConverter(dir.path(), "--quiet --verify R.Ark");
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("Conversion Complete, frames 200000 (fill 0)"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("verified: 200000 frames, 0 fill frames, "), std::string::npos) << run.out;
+  const std::string log = testutil::ReadAllText(dir.File("OrloVarnel.Log"));
+  EXPECT_LT(log.size(), 2048u) << log;
+  EXPECT_EQ(testutil::CountOf(log, "ArkFramesToPackedBitFrames()"), 1) << log;
+}
+
 TEST(ConverterCliOutcomes, PipedProgressEndsWithTheOutcome) {
   testutil::TempDir dir;
   Make(dir, "P.Ark", Good());

@@ -72,6 +72,16 @@ TEST(VerifyCli, PassesOnConvertedArchivesWithTheirFrameAndFillCounts) {
          s.gaps = {{10, 2}};
        },
        ""},
+      // A day forward and back again, each step confirmed by the frames
+      // after it: the day is not filled beyond what the span holds.
+      {"JUMPCUT",
+       [](mkarchive::ArchiveSettings& s) {
+         s.time_shifts = {{1000, 86400LL * 1000000, true}, {1500, -86400LL * 1000000, true}};
+       },
+       ""},
+      {"STEPSBACK",  // an hour back, and it stays
+       [](mkarchive::ArchiveSettings& s) { s.time_shifts = {{700, -3600LL * 1000000, true}}; },
+       ""},
       {"ONEPERBLOCK",
        [](mkarchive::ArchiveSettings& s) {
          s.frames_per_block = 1;

@@ -6,6 +6,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -87,26 +88,35 @@ inline ExpectedStream BuildExpectedStream(const mkarchive::ArchiveSettings& sett
   const double half = period * 0.5;
   // A step out of step is a damaged stamp (nothing filled, the frame keeps
   // its place) when the frame after it sits two periods after the
-  // reference, or when the step is longer than the archive's span plus one
-  // block; otherwise it is lost frames.
+  // reference. When the frame after it sits one period after it, the time
+  // base moved, however far. Otherwise it is lost frames, unless the step is
+  // longer than the archive's span plus one block (a damaged stamp again).
+  // All fill together is no more than the span's frames (rounded up, and
+  // one more) leave beside the archive's own.
   const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(settings);
   const double span_limit =
       layout.last_block_time - layout.first_frame_time + settings.frames_per_block * period;
+  double fill_left =
+      std::max(0.0, std::ceil(span_limit / period) + 1.0 - static_cast<double>(s.archive_frames.size()));
   double reference = s.archive_frames.empty() ? 0.0 : s.archive_frames.front().time - period;
   for (size_t i = 0; i < s.archive_frames.size(); ++i) {
     const double t = s.archive_frames[i].time;
     const double step = t - reference;
+    const bool has_next = i + 1 < s.archive_frames.size();
+    const double next = has_next ? s.archive_frames[i + 1].time : 0.0;
+    const bool next_in_place = has_next && std::fabs(next - (reference + 2 * period)) <= half;
+    const bool confirmed = has_next && std::fabs(next - (t + period)) <= half;
     if (step >= period - half && step <= period + half) {
       reference = t;
-    } else if (std::fabs(step) > span_limit ||
-               (i + 1 < s.archive_frames.size() &&
-                std::fabs(s.archive_frames[i + 1].time - (reference + 2 * period)) <= half)) {
+    } else if (next_in_place || (!confirmed && std::fabs(step) > span_limit)) {
       s.damaged += 1.0;
       reference += period;
     } else {
       const int64_t m = NearestHalfDown(step / period);
-      if (m >= 2) s.missed += static_cast<double>(m - 1);
-      for (int64_t k = 1; k < m; ++k) s.frames.push_back({true, 0});
+      const double fill = std::min(fill_left, m >= 2 ? static_cast<double>(m - 1) : 0.0);
+      s.missed += fill;
+      fill_left -= fill;
+      for (double k = 0; k < fill; ++k) s.frames.push_back({true, 0});
       reference = t;
     }
     s.frames.push_back({false, i});

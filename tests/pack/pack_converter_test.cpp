@@ -20,6 +20,7 @@ using packtest::LogCapture;
 using packtest::ReferencePacker;
 
 constexpr int64_t kBaseMicros = 10672496LL * 1000000;  // day 123, 12:34:56
+constexpr int64_t kHourMicros = 3600LL * 1000000;
 
 int64_t FileSize(const std::string& path) {
   std::error_code ec;
@@ -278,6 +279,125 @@ TEST_F(GapRuleTest, RepeatedAndBackwardTimesAreLoggedButAddNothing) {
   EXPECT_EQ(log.Count("ArkFramesToPackedBitFrames()"), 2);
 }
 
+// A time base that jumps further than the archive's span and stays there
+// is followed (the next frame confirms it); its fill is cut to what the
+// span holds besides the archive's frames, and the cut is logged once.
+TEST_F(PackConverterTest, TheSpanBudgetCutsAHugeConfirmedJump) {
+  LogCapture log;
+  ArchiveRig rig(2, 1, 1.0);
+  const double start = kBaseMicros / 1e6;
+  rig.archive.FirstFrameTime = start;
+  rig.Header().StartTime = start;
+  rig.Header().StopTime = start + 20.0;  // 21 s with the block: 22 frames
+  orloarkpackclass pack(rig.archive);
+  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  ASSERT_EQ(pack.FillBudgetFrames, 22);
+  const int64_t s = 1000000, day = 86400 * s;
+  FeedSingleFrames(rig, pack,
+                   {kBaseMicros, kBaseMicros + s, kBaseMicros + 2 * s, kBaseMicros + day, kBaseMicros + day + s,
+                    kBaseMicros + 3 * day, kBaseMicros + 3 * day + s});
+  ASSERT_TRUE(pack.ClosePackOutput());
+  EXPECT_EQ(pack.GapCount, 2.0);
+  EXPECT_EQ(pack.DamagedTimeCount, 0.0);
+  EXPECT_EQ(pack.MissedFrameCount, 22.0);
+  EXPECT_EQ(pack.ValidFrameCount, 7.0);
+  EXPECT_EQ(pack.CutFillFrames, (86400.0 - 2.0 - 1.0 - 22.0) + (2 * 86400.0 - 1.0 - 1.0));
+  EXPECT_EQ(FileSize(PackPath()), (7 + 22) * 4);
+  EXPECT_EQ(log.Count("ArkFramesToPackedBitFrames(), fill cut to 22 of 86397 missed frames"), 1);
+  EXPECT_EQ(log.Count("fill cut"), 1);
+}
+
+// Keeps what it is handed; refuses (as a failed writer does) from its
+// `refuse_from`-th call on.
+struct RecordingSink : packedbytesinkclass {
+  bool AcceptPackedBytes(const uint8_t* bytes, size_t count) override {
+    ++calls;
+    if (calls >= refuse_from) return false;
+    received.insert(received.end(), bytes, bytes + count);
+    return true;
+  }
+  std::vector<uint8_t> received;
+  int calls = 0;
+  int refuse_from = 1 << 30;
+};
+
+// A long fill ends at the first group boundary after the stop check says
+// stop or the stream sink refuses; the stop check is asked once per group
+// handed on. The archive frames read still join the stream.
+TEST_F(PackConverterTest, ALongFillStopsOnAStopRequestOrAFailedSink) {
+  constexpr double kGroup = 65472;  // frames per group of a 2-word frame
+  struct Case {
+    const char* name;
+    int stop_from_check;  // the stop check says stop from this call on (0: never)
+    int refuse_from;      // the sink refuses from this call on
+    double fill;
+    int checks;
+  };
+  const Case cases[] = {
+      {"never stopped", 0, 1 << 30, 999998, 15},
+      {"stopped at the first group", 1, 1 << 30, kGroup - 2, 1},
+      {"stopped at the third group", 3, 1 << 30, 3 * kGroup - 2, 3},
+      {"the sink refuses the first group", 0, 1, kGroup - 2, 1},
+  };
+  for (const Case& c : cases) {
+    ArchiveRig rig(2, 1, 1.0);
+    rig.archive.FirstFrameTime = kBaseMicros / 1e6;
+    orloarkpackclass pack(rig.archive);
+    ASSERT_TRUE(pack.SetPackFile(PackPath()));
+    pack.SetPackFileWanted(false);
+    RecordingSink sink;
+    sink.refuse_from = c.refuse_from;
+    pack.SetStreamSink(&sink);
+    int checks = 0;
+    pack.SetStopCheck([&] { return ++checks >= c.stop_from_check && c.stop_from_check > 0; });
+    const int64_t s = 1000000;
+    // Two frames, then a million seconds later (confirmed by the frame after).
+    FeedSingleFrames(rig, pack, {kBaseMicros, kBaseMicros + s, kBaseMicros + 1000000 * s,
+                                 kBaseMicros + 1000001 * s});
+    EXPECT_EQ(pack.MissedFrameCount, c.fill) << c.name;
+    EXPECT_EQ(pack.ValidFrameCount, 4.0) << c.name;
+    EXPECT_EQ(checks, c.checks) << c.name;
+    pack.ClosePackOutput();
+    if (c.refuse_from > 1) {
+      EXPECT_EQ(sink.received.size(), static_cast<size_t>(c.fill + 4) * 4) << c.name;
+    }
+  }
+}
+
+// The first 100 lines of each kind are logged one by one, the rest counted
+// in one line at the end of the pass.
+TEST_F(PackConverterTest, FrameTimeLinesBeyondTheFirstHundredAreCounted) {
+  struct Case {
+    const char* name;
+    bool damaged;  // every third stamp an hour late; else every step two periods
+    const char* line;
+    const char* summary;
+  };
+  const Case cases[] = {
+      {"damaged stamps", true, "Ark File frame time out of step, kept in place      dT was ",
+       "ArkFramesToPackedBitFrames(), 150 more frame times out of step, kept in place, not logged one by one"},
+      {"gaps", false, "Ark File frames missed = 1      dT was ",
+       "ArkFramesToPackedBitFrames(), 150 more gaps, not logged one by one; fill frames in all 250"},
+  };
+  for (const Case& c : cases) {
+    LogCapture log;
+    ArchiveRig rig(2, 1, 1000.0);
+    rig.archive.FirstFrameTime = kBaseMicros / 1e6;
+    orloarkpackclass pack(rig.archive);
+    ASSERT_TRUE(pack.SetPackFile(PackPath()));
+    std::vector<int64_t> times;
+    for (int64_t n = 0; n < (c.damaged ? 750 : 251); ++n) {
+      times.push_back(c.damaged ? kBaseMicros + n * 1000 + (n % 3 == 1 ? kHourMicros : 0) : kBaseMicros + n * 2000);
+    }
+    FeedSingleFrames(rig, pack, times);
+    pack.ClosePackOutput();
+    EXPECT_EQ(c.damaged ? pack.DamagedTimeCount : pack.GapCount, 250.0) << c.name;
+    EXPECT_EQ(log.Count(c.line), 100) << c.name;
+    EXPECT_EQ(log.Count(c.summary), 1) << c.name;
+    EXPECT_EQ(log.Count("not logged one by one"), 1) << c.name;
+  }
+}
+
 TEST_F(PackConverterTest, SeveralFramesPerBlockStartWithTheFirstArchiveFrame) {
   // The first frame opens no gap, whatever the frames per block: the pack
   // file starts with the archive's first frame.
@@ -394,20 +514,6 @@ TEST_F(PackConverterTest, NewRunResetsCountersAndFinishesTheOldFile) {
   EXPECT_EQ(pack.BlockCount, 0.0);
   EXPECT_EQ(FileSize(second), 0);
 }
-
-// Keeps what it is handed; refuses (as a failed writer does) from its
-// `refuse_from`-th call on.
-struct RecordingSink : packedbytesinkclass {
-  bool AcceptPackedBytes(const uint8_t* bytes, size_t count) override {
-    ++calls;
-    if (calls >= refuse_from) return false;
-    received.insert(received.end(), bytes, bytes + count);
-    return true;
-  }
-  std::vector<uint8_t> received;
-  int calls = 0;
-  int refuse_from = 1 << 30;
-};
 
 TEST_F(PackConverterTest, StreamSinkGetsThePackFileBytesWhetherTheFileIsWrittenOrNot) {
   // 12-bit words, 40 per frame (480 bits): groups of 3,264 frames; 7,001

@@ -70,7 +70,8 @@ void CheckRandomRun(std::mt19937& rng, const RandomRun& run, bool uniform_table,
   for (int n = 0; n < frames; ++n) {
     std::optional<double> next;
     if (n + 1 < frames) next = packtest::HeaderTime(times[n + 1]);
-    frametimedecision d = JudgeFrameTime(reference, packtest::HeaderTime(times[n]), next, period, pack.SpanLimit);
+    frametimedecision d = JudgeFrameTime(reference, packtest::HeaderTime(times[n]), next, period, pack.SpanLimit,
+                                         pack.FillBudgetFrames - static_cast<int64_t>(expected_missed));
     expected_missed += static_cast<double>(d.fill_frames);
     for (int64_t f = 0; f < d.fill_frames; ++f) ref.PackFillFrame(header);
     ref.PackFrame(words[n].data(), header);

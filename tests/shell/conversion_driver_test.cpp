@@ -241,6 +241,28 @@ TEST(ConversionDriver, AbortKeepsEveryFrameReadInBothOutputsAndTheNotes) {
   EXPECT_NE(job.log.LogText().find("END ARK TO CH10 CONVERSION"), std::string::npos);
 }
 
+// A stop source (Ctrl-C in the command line) is seen inside a long fill,
+// once per group of frames, not only at the next block: the run ends as an
+// operator abort with the fill cut short.
+TEST(ConversionDriver, AStopSourceEndsALongFillAsAnAbort) {
+  Job job;
+  // An hour forward at frame 200, and it stays: 3.6 million fill frames.
+  mkarchive::ArchiveSettings settings = SmallSettings(16 * 40);
+  settings.time_shifts = {{200, 3600LL * 1000000, true}};
+  ASSERT_TRUE(job.driver.OpenArchive(MakeArchive(job.log.Dir().path(), "J.ark", settings)));
+  int polls = 0;
+  // 13 polls reach the block with the jump; the fill's groups poll on.
+  job.driver.SetStopSource([&] { return ++polls > 20; });
+  EXPECT_EQ(job.driver.RunConversion(), ConversionOutcome::Aborted);
+  EXPECT_FALSE(job.driver.OutputFailed());
+  const orloarkpackclass& pack = *job.driver.Pack();
+  EXPECT_GT(pack.MissedFrameCount, 0.0);
+  EXPECT_LT(pack.MissedFrameCount, 100000.0);
+  EXPECT_EQ(pack.ValidFrameCount, 16 * 13);
+  EXPECT_NE(job.log.LogText().find(kLogOperatorAbortText), std::string::npos);
+  EXPECT_NE(testutil::ReadAllText(job.driver.NotesFileName()).find(kNotesOperatorAbortText), std::string::npos);
+}
+
 TEST(ConversionDriver, PackFileIsWrittenOnlyWhenKeptFromTheStart) {
   // The choice at the start decides whether the stream is written; a choice
   // cleared during the run removes the file, one made during the run finds

@@ -122,6 +122,9 @@ TEST(DamagedArchive, RealGapsAreStillFilled) {
       {"a gap across a block boundary", {{46, 3}}, {}, 3},
       {"every other frame lost", every_other, {}, 50},
       {"a clock jump of 50 ms that stays", {}, {{200, 50000, true}}, 50},
+      // Confirmed by the frames after it, whatever the archive's span says.
+      {"a clock that steps an hour back and stays", {}, {{200, -kHour, true}}, 0},
+      {"a clock that steps 100 days back and stays", {}, {{200, -2400 * kHour, true}}, 0},
   };
   for (const Case& c : cases) {
     Conversion run;
@@ -138,7 +141,9 @@ TEST(DamagedArchive, RealGapsAreStillFilled) {
 }
 
 // The archive's last frame has no successor: only the archive's span (stop
-// - start + one block) bounds what its step may fill.
+// - start + one block) bounds what its step may fill, and the frames of
+// the whole stream. Here the span (304 ms + one block of 16 ms) holds 321
+// frames, so one fill frame is left beside the 320 archive frames.
 TEST(DamagedArchive, LastFrameStepIsBoundedByTheArchive) {
   struct Case {
     const char* name;
@@ -148,8 +153,9 @@ TEST(DamagedArchive, LastFrameStepIsBoundedByTheArchive) {
   };
   const Case cases[] = {
       {"an hour late: beyond the span", kHour, 0, 1},
-      {"a gap within the span", 10000, 10, 0},
-      {"a gap of almost the whole span", 318000, 318, 0},  // span 304 ms + one block of 16 ms
+      {"a gap of one frame", 1000, 1, 0},
+      {"a gap within the span, cut to the budget", 10000, 1, 0},
+      {"a gap of almost the whole span, cut to the budget", 318000, 1, 0},
       {"a gap just beyond the span", 321000, 0, 1},
   };
   for (const Case& c : cases) {
