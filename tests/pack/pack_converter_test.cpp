@@ -290,7 +290,7 @@ TEST_F(PackConverterTest, TheSpanBudgetCutsAHugeConfirmedJump) {
   rig.Header().StartTime = start;
   rig.Header().StopTime = start + 20.0;  // 21 s with the block: 22 frames
   orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(PackPath()));
+  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
   ASSERT_EQ(pack.FillBudgetFrames, 22);
   const int64_t s = 1000000, day = 86400 * s;
   FeedSingleFrames(rig, pack,
@@ -343,7 +343,7 @@ TEST_F(PackConverterTest, ALongFillStopsOnAStopRequestOrAFailedSink) {
     ArchiveRig rig(2, 1, 1.0);
     rig.archive.FirstFrameTime = kBaseMicros / 1e6;
     orloarkpackclass pack(rig.archive);
-    ASSERT_TRUE(pack.SetPackFile(PackPath()));
+    ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
     pack.SetPackFileWanted(false);
     RecordingSink sink;
     sink.refuse_from = c.refuse_from;
@@ -384,7 +384,7 @@ TEST_F(PackConverterTest, FrameTimeLinesBeyondTheFirstHundredAreCounted) {
     ArchiveRig rig(2, 1, 1000.0);
     rig.archive.FirstFrameTime = kBaseMicros / 1e6;
     orloarkpackclass pack(rig.archive);
-    ASSERT_TRUE(pack.SetPackFile(PackPath()));
+    ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
     std::vector<int64_t> times;
     for (int64_t n = 0; n < (c.damaged ? 750 : 251); ++n) {
       times.push_back(c.damaged ? kBaseMicros + n * 1000 + (n % 3 == 1 ? kHourMicros : 0) : kBaseMicros + n * 2000);

@@ -260,7 +260,8 @@ TEST(ConversionDriver, AStopSourceEndsALongFillAsAnAbort) {
   EXPECT_LT(pack.MissedFrameCount, 100000.0);
   EXPECT_EQ(pack.ValidFrameCount, 16 * 13);
   EXPECT_NE(job.log.LogText().find(kLogOperatorAbortText), std::string::npos);
-  EXPECT_NE(testutil::ReadAllText(job.driver.NotesFileName()).find(kNotesOperatorAbortText), std::string::npos);
+  EXPECT_NE(testutil::ReadAllText(job.driver.KeptOutputs().NotesFile).find(kNotesOperatorAbortText),
+            std::string::npos);
 }
 
 TEST(ConversionDriver, PackFileIsWrittenOnlyWhenKeptFromTheStart) {
