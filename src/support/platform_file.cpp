@@ -121,7 +121,9 @@ bool PlatformFile::OpenRead(const std::string& path) {
     last_error_ = fault;
     return false;
   }
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: a FIFO put where a file was expected must not hang the
+  // open (reads of regular files are not affected by it).
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     last_error_ = errno;
     return false;
