@@ -72,17 +72,6 @@ int CallFaultFor(FileOperation operation, const std::string& path) {
   return f.error_number;
 }
 
-// One open for writing: the fault seam, then the system call.
-int OpenForWriting(const std::string& path, int flags, int* error) {
-  if (int fault = CallFaultFor(FileOperation::Open, path)) {
-    *error = fault;
-    return -1;
-  }
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | flags, 0644);
-  if (fd < 0) *error = errno;
-  return fd;
-}
-
 }  // namespace
 
 PlatformFile::~PlatformFile() { Close(); }
@@ -140,10 +129,17 @@ bool PlatformFile::OpenRead(const std::string& path) {
   return true;
 }
 
-bool PlatformFile::CreateWrite(const std::string& path) {
+bool PlatformFile::Create(const std::string& path, int flags) {
   Close();
-  int fd = OpenForWriting(path, O_TRUNC, &last_error_);
-  if (fd < 0) return false;
+  if (int fault = CallFaultFor(FileOperation::Open, path)) {
+    last_error_ = fault;
+    return false;
+  }
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | flags, 0644);
+  if (fd < 0) {
+    last_error_ = errno;
+    return false;
+  }
   fd_ = fd;
   path_ = path;
   last_error_ = 0;
@@ -151,16 +147,9 @@ bool PlatformFile::CreateWrite(const std::string& path) {
   return true;
 }
 
-bool PlatformFile::CreateNew(const std::string& path) {
-  Close();
-  int fd = OpenForWriting(path, O_EXCL, &last_error_);
-  if (fd < 0) return false;
-  fd_ = fd;
-  path_ = path;
-  last_error_ = 0;
-  write_behind_chunk_ = 0;
-  return true;
-}
+bool PlatformFile::CreateWrite(const std::string& path) { return Create(path, O_TRUNC); }
+
+bool PlatformFile::CreateNew(const std::string& path) { return Create(path, O_EXCL); }
 
 bool PlatformFile::Close() {
   if (fd_ < 0) return true;

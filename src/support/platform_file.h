@@ -11,6 +11,7 @@
 // read, write, sync, close or rename failing (SetFileCallFault).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -78,6 +79,8 @@ class PlatformFile {
   const std::string& Path() const { return path_; }
 
  private:
+  // CreateWrite and CreateNew: open with O_CREAT | O_NOFOLLOW and `flags`.
+  bool Create(const std::string& path, int flags);
   // Starts write-back of what was written since the last chunk boundary.
   void WriteBehind();
 
@@ -154,7 +157,6 @@ int64_t FileCallCount(FileOperation operation);
 // Files of the start folder that parallel runs share: the log and the
 // options file.
 
-#include <chrono>
 
 // A file that is only ever appended to, never opened through a symbolic
 // link, with a whole-file advisory lock (flock) through which the
