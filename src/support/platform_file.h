@@ -67,10 +67,9 @@ class PlatformFile {
   // LastError, when the system could not write it to the disk.
   bool Flush();
   // From now on, each time `chunk_bytes` more bytes have been written the
-  // system is told to start writing them to the disk, and the chunk before
-  // them is waited for, so that few dirty pages pile up and the final Flush
-  // is short. 0 turns it off. Only for files written straight on from
-  // where the call finds them.
+  // system is told to start writing them to the disk (without waiting), so
+  // that few dirty pages pile up and the final Flush is short. 0 turns it
+  // off. Only for files written straight on from where the call finds them.
   void SetWriteBehind(int64_t chunk_bytes);
   // Device and inode of the open file (false when they cannot be read).
   bool Identity(fileidentitystruct& identity) const;
