@@ -51,6 +51,13 @@ findings=build/fuzz/findings/$target
 mkdir -p "$work" "$findings" "fuzz/corpus/$target"
 log=build/fuzz/fuzz_$target.log
 
+# The targets' scratch files go to memory when it can hold them: the
+# converter makes every output durable when it closes it, and a disk sync
+# per input would cost most of the run.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then
+  export TMPDIR=/dev/shm
+fi
+
 # Allocations are capped (one allocation, and the whole process), inputs are
 # capped in length, and one input may run at most 10 s; the targets cap what
 # they write themselves.

@@ -160,10 +160,15 @@ void conversiondriverclass::SettleOutputs() {
   if (!outputs_.Active()) return;
   if (!abort_requested_ && output_error_ == 0) {
     int error_number = 0;
-    if (outputs_.Commit(keep_pack_file_, error_number)) return;
+    if (outputs_.Commit(keep_pack_file_, error_number)) {
+      // A job converts once: the outputs are free for the next run now.
+      outputs_.End();
+      return;
+    }
     NoteOutputFailure(error_number);
   }
   kept_outputs_ = outputs_.KeepPartial(keep_pack_file_);
+  outputs_.End();
   std::string kept;
   for (const std::string* name : {&kept_outputs_.Ch10File, &kept_outputs_.NotesFile,
                                   &kept_outputs_.PackFile}) {

@@ -2,7 +2,8 @@
 // killed, stopped or starved at moments spread over its run. Whatever
 // happens, NAME.ch10 and NAME.CvtNotes are the previous pair byte for byte
 // or a new pair that the self-check passes, and the next run leaves no
-// temporary file. Two runs for one set of outputs: the second is refused.
+// temporary file. Two runs for one set of outputs: the second is refused;
+// so is an archive that would be its own output.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -304,6 +305,14 @@ TEST_F(CrashSafety, OneRunPerSetOfOutputs) {
       << batch.err;
   auto notes = e2e::NotesValues(testutil::ReadAllText(dir_.File("out/T1.CvtNotes")));
   EXPECT_EQ(notes["Ark file Vald Frame Count"], std::to_string(kFrames[0]));
+
+  // An archive named like its own output, converted into its own folder.
+  fs::copy_file(versions_[0], dir_.File("Rec.ch10"));
+  const std::string before = ReadWhole(dir_.File("Rec.ch10"));
+  const e2e::CliRun own = e2e::RunConverter(dir_.path(), "--quiet --output-dir . Rec.ch10");
+  EXPECT_EQ(own.status, 1);
+  EXPECT_NE(own.err.find("is the input file " + dir_.File("Rec.ch10")), std::string::npos) << own.err;
+  EXPECT_TRUE(ReadWhole(dir_.File("Rec.ch10")) == before);
 }
 
 }  // namespace

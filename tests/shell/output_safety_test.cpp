@@ -125,10 +125,11 @@ TEST(OutputSafety, OneRunAtATimeForOneSetOfOutputs) {
   EXPECT_EQ(other.RefusalReason().rfind("another conversion is writing " + job.Out("X.ch10"), 0), 0u)
       << other.RefusalReason();
   EXPECT_EQ(job.driver.RunConversion(), ConversionOutcome::Complete);
-  job.driver.ResetJob();  // the job holds the outputs until it ends
+  // The outputs are held from the selection to the end of the run.
   EXPECT_TRUE(other.OpenArchive(job.archive));
   EXPECT_EQ(other.RunConversion(), ConversionOutcome::Complete);
   other.ResetJob();
+  job.driver.ResetJob();
   EXPECT_EQ(job.OutputFolderEntries(), (std::vector<std::string>{"X.CvtNotes", "X.ch10"}));
 }
 
