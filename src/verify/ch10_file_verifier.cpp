@@ -11,6 +11,7 @@
 #include "support/time_keeping.h"
 #include "verify/archive_frame_stream.h"
 #include "verify/ch10_packet_reader.h"
+#include "verify/tmats_check.h"
 
 namespace {
 
@@ -182,6 +183,12 @@ bool ch10fileverifierclass::CheckPacket(const ch10packetviewstruct& p) {
   if (p.ChannelId == kTmatsChannel) {
     if (VerifyLe32(p.Body) != 0) return Fail(at + 24, "TMATS channel-specific data word is not 0");
     if (p.RelativeTimeCounter != 0) return Fail(at + 16, "TMATS relative time counter is not 0");
+    int64_t offset = 0;
+    std::string difference;
+    if (!CheckTmatsText(p.Body + 4, p.DataLength - 4, at + 24 + 4, archive_->Header(), offset,
+                        difference)) {
+      return Fail(offset, difference);
+    }
     return true;
   }
   if (p.ChannelId == kTimeChannel) return CheckTimePacket(p);
