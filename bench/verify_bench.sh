@@ -48,7 +48,7 @@ while [ $# -gt 0 ]; do
     --word-length) word_length="$2"; shift ;;
     --no-cold) cold=0 ;;
     --work) work="$2"; shift ;;
-    -h|--help) sed -n '2,32p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,33p' "$0"; exit 0 ;;
     *) echo "verify_bench: unknown argument $1" >&2; exit 2 ;;
   esac
   shift
