@@ -3,15 +3,16 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 
 #include "archive/archive_reader.h"
 #include "archive/frame_header.h"
 #include "pack/frame_time_check.h"
 
 namespace {
-// Stream bytes made per Peek that finds none left: large enough that the
-// comparison runs in long stretches, small enough to stay in the cache.
-constexpr size_t kStreamPieceBytes = 256u << 10;
+// Stream bytes per chunk: large enough that the hand-overs between the
+// threads cost little, small enough to stay in the cache.
+constexpr size_t kChunkBytes = 256u << 10;
 constexpr size_t kPrefetchBytes = 2048;
 }  // namespace
 
@@ -27,11 +28,30 @@ archiveframestreamclass::archiveframestreamclass(const orloarkclass& archive)
   block_duration_ = std::max(h.FramesPerBlock, 0) * period_;
   span_limit_ = FillSpanLimit(h.StartTime, h.StopTime, block_duration_);
   kept_words_.resize(static_cast<size_t>(words_per_frame_) * 2);
-  out_.resize(kStreamPieceBytes + packer_.FrameBytesBound() + 8);
+  for (chunkstruct& chunk : chunks_)
+    chunk.bytes.resize(kChunkBytes + packer_.FrameBytesBound() + 8);
+}
+
+archiveframestreamclass::~archiveframestreamclass() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
 }
 
 bool archiveframestreamclass::Open() {
-  return reader_.Open(archive_.FileName, archive_.HeaderBytes);
+  if (!reader_.Open(archive_.FileName, archive_.HeaderBytes)) return false;
+  if (UsableProcessors() >= 2) {
+    try {
+      thread_ = std::thread(&archiveframestreamclass::Run, this);
+    } catch (const std::system_error&) {
+      // No thread to be had: the chunks are made as they are wanted.
+    }
+  }
+  return true;
 }
 
 int64_t archiveframestreamclass::FrameAtByte(int64_t byte_offset) const {
@@ -39,18 +59,64 @@ int64_t archiveframestreamclass::FrameAtByte(int64_t byte_offset) const {
   return bits > 0 ? byte_offset * 8 / bits : 0;
 }
 
-size_t archiveframestreamclass::Peek(const uint8_t*& data) {
-  if (out_pos_ == out_len_) {
-    out_pos_ = out_len_ = 0;
-    while (out_len_ < kStreamPieceBytes && !ended_) {
-      if (!MakeNextFrame()) {
-        out_len_ += packer_.Finish(out_.data() + out_len_);
-        ended_ = true;
-      }
+void archiveframestreamclass::MakeChunk(chunkstruct& chunk) {
+  making_ = &chunk;
+  chunk.length = 0;
+  while (chunk.length < kChunkBytes && !ended_) {
+    if (!MakeNextFrame()) {
+      chunk.length += packer_.Finish(chunk.bytes.data() + chunk.length);
+      ended_ = true;
     }
   }
-  data = out_.data() + out_pos_;
-  return out_len_ - out_pos_;
+  chunk.last = ended_;
+}
+
+void archiveframestreamclass::Run() {
+  for (bool last = false; !last;) {
+    {
+      std::unique_lock<std::mutex> guard(lock_);
+      changed_.wait(guard, [this] { return made_ < kChunks || stopping_; });
+      if (stopping_) return;
+    }
+    chunkstruct& chunk = chunks_[next_made_];
+    MakeChunk(chunk);
+    last = chunk.last;
+    next_made_ = (next_made_ + 1) % kChunks;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      ++made_;
+    }
+    changed_.notify_all();
+  }
+}
+
+size_t archiveframestreamclass::Peek(const uint8_t*& data) {
+  if (taking_ != nullptr && taken_ == taking_->length && !seen_last_) {
+    // Taken whole: the chunk goes back to be made again.
+    taking_ = nullptr;
+    if (thread_.joinable()) {
+      {
+        std::lock_guard<std::mutex> guard(lock_);
+        --made_;
+      }
+      changed_.notify_all();
+    }
+  }
+  if (taking_ == nullptr) {
+    if (thread_.joinable()) {
+      std::unique_lock<std::mutex> guard(lock_);
+      changed_.wait(guard, [this] { return made_ > 0; });
+      taking_ = &chunks_[next_taken_];
+      next_taken_ = (next_taken_ + 1) % kChunks;
+    } else {
+      MakeChunk(chunks_[0]);
+      taking_ = &chunks_[0];
+    }
+    taken_ = 0;
+    seen_last_ = taking_->last;
+  }
+  data = taking_->bytes.data() + taken_;
+  return taking_->length - taken_;
 }
 
 bool archiveframestreamclass::TakeBlock() {
@@ -140,7 +206,7 @@ bool archiveframestreamclass::MakeNextFrame() {
 }
 
 void archiveframestreamclass::PackFrame(const uint8_t* words) {
-  out_len_ += packer_.PackFrame(words, out_.data() + out_len_);
+  making_->length += packer_.PackFrame(words, making_->bytes.data() + making_->length);
   if (words != nullptr) {
     ++archive_frames_;
   } else {

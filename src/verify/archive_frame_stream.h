@@ -7,15 +7,21 @@
 //
 // The archive object gives the header and the setup; the frame blocks are
 // read with the check's own reader (sequential_reader) from the data start
-// on, whole blocks only, as the converter takes them. Frames are used where
-// they lie in the reader's buffers, and the stream is made some hundred
-// kilobytes at a time as the check asks for it: a long archive (or a long
-// gap) needs no more memory than that.
+// on, whole blocks only, as the converter takes them. Frames are packed
+// where they lie in the reader's buffer, into chunks of a few hundred
+// kilobytes: a long archive (or a long gap) needs no more memory than a
+// few of them. Where this process may run on a second processor, a thread
+// of the stream's own reads the archive and makes the chunks while the
+// check compares the ones before, so each of the two files is read and
+// worked on by one processor while the bytes are still in its cache.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "verify/sequential_reader.h"
@@ -29,21 +35,26 @@ class archiveframestreamclass {
   // with the time of the frame after it, so two frames are held: the one
   // being packed and the next.
   explicit archiveframestreamclass(const orloarkclass& archive);
+  ~archiveframestreamclass();
+  archiveframestreamclass(const archiveframestreamclass&) = delete;
+  archiveframestreamclass& operator=(const archiveframestreamclass&) = delete;
 
-  // Opens the archive's file for its frame blocks; false when it cannot be
-  // read, with LastError.
+  // Opens the archive's file for its frame blocks (and starts the thread);
+  // false when it cannot be read, with LastError.
   bool Open();
-  int LastError() const { return reader_.LastError(); }
 
   // The next bytes of the stream (16-bit little-endian words filled from
   // bit 15 down, the last padded with zero bits): `data` and the count,
   // valid until Consume takes them; 0 at the end of the stream.
   size_t Peek(const uint8_t*& data);
-  void Consume(size_t n) { out_pos_ += n; }
+  void Consume(size_t n) { taken_ += n; }
 
-  // True when the stream ended because a read of the archive failed
-  // (LastError tells why), not at the end of the archive's data.
+  // Known once Peek has found the end of the stream (the thread is then
+  // done with them): whether it ended because a read of the archive failed
+  // (LastError tells why) rather than at the end of the archive's data, and
+  // the frames it held.
   bool ReadFailed() const { return read_failed_; }
+  int LastError() const { return reader_.LastError(); }
   int64_t ArchiveFrames() const { return archive_frames_; }
   int64_t FillFrames() const { return fill_frames_; }
   // Frame of the stream (archive and fill frames counted) that holds the
@@ -55,7 +66,16 @@ class archiveframestreamclass {
     double time = 0.0;
     const uint8_t* words = nullptr;  // the frame's 16-bit containers as stored
   };
-  // Packs the next frame (fill or archive) behind the stream bytes made;
+  struct chunkstruct {
+    std::vector<uint8_t> bytes;
+    size_t length = 0;
+    bool last = false;  // the stream ends with this chunk
+  };
+  // Fills a chunk with the stream's next bytes.
+  void MakeChunk(chunkstruct& chunk);
+  // The stream thread: makes chunks while there is room for them.
+  void Run();
+  // Packs the next frame (fill or archive) into the chunk being made;
   // false at the end.
   bool MakeNextFrame();
   // The archive's next frame, reading blocks as needed; false at the end
@@ -97,7 +117,21 @@ class archiveframestreamclass {
   int64_t archive_frames_ = 0;
   int64_t fill_frames_ = 0;
 
-  std::vector<uint8_t> out_;  // stream bytes made
-  size_t out_pos_ = 0;        // the first not yet consumed
-  size_t out_len_ = 0;
+  // The ring of chunks: the thread makes them in turn while the check
+  // takes them in the same order; without the thread, one chunk is made
+  // when the one before has been taken.
+  static constexpr int kChunks = 4;
+  chunkstruct chunks_[kChunks];
+  chunkstruct* making_ = nullptr;        // the chunk MakeNextFrame packs into
+  int next_made_ = 0;                    // the thread's next chunk
+  int next_taken_ = 0;                   // the check's next chunk
+  const chunkstruct* taking_ = nullptr;  // the chunk the check takes from
+  size_t taken_ = 0;                     // its bytes consumed
+  bool seen_last_ = false;
+
+  std::thread thread_;
+  std::mutex lock_;
+  std::condition_variable changed_;
+  int made_ = 0;           // chunks made and not yet given back, guarded
+  bool stopping_ = false;  // guarded
 };
