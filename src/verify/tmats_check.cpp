@@ -40,6 +40,21 @@ bool ParseWhole(const std::string& text, int64_t& value) {
   return true;
 }
 
+// Digits with at most one decimal point among them.
+bool IsDecimal(const std::string& text) {
+  size_t digits = 0, points = 0;
+  for (char c : text) {
+    if (c >= '0' && c <= '9') {
+      ++digits;
+    } else if (c == '.') {
+      ++points;
+    } else {
+      return false;
+    }
+  }
+  return digits > 0 && points <= 1;
+}
+
 std::string RateText(double rate) {
   char text[64];
   std::snprintf(text, sizeof text, "%.3f", rate);
@@ -69,7 +84,7 @@ class tmatscheckerclass {
     CheckPcmFormat();
     for (const auto& [code, attribute] : attributes_) {
       if (!attribute.used && code.rfind("P-1\\", 0) == 0) {
-        Note(attribute.offset, "TMATS attribute " + code + " is not one of this PCM format's");
+        Note(attribute.offset, "TMATS attribute " + code + " does not belong to this PCM format");
       }
     }
     if (first_offset_ < 0) return true;
@@ -197,7 +212,7 @@ class tmatscheckerclass {
       char* end = nullptr;
       const double given = std::strtod(rate->value.c_str(), &end);
       // The rate is written without decimals: half a bit per second either way.
-      if (rate->value.empty() || *end != '\0' ||
+      if (!IsDecimal(rate->value) || *end != '\0' ||
           !(std::fabs(given - bit_rate) <= 0.5 + 1e-9 * bit_rate)) {
         Differs(p + "D2", *rate, RateText(bit_rate));
       }
