@@ -33,7 +33,7 @@ void ParseWithTestReader(const uint8_t* data, size_t size) {
 void ReadWithShippedReader(const uint8_t* data, size_t size) {
   static const std::string path = fuzzsupport::ScratchFile("input.ch10");
   // One reader for every input, as a reader opened again starts afresh:
-  // its 1 MiB read-ahead buffer is then made once, not per input.
+  // its read buffer is then made once, not per input.
   static ch10packetreaderclass reader;
   fuzzsupport::WriteWholeFile(path, data, size);
   if (!reader.Open(path)) std::abort();  // the scratch file is the harness's

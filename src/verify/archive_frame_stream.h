@@ -1,36 +1,60 @@
 // The PCM bit stream an archive must turn into, rebuilt from the archive
 // for the self-check: its minor frames in order, fill frames of 0xAAAA
-// words where frames are missing, every word packed to its length most
-// significant bit first, bit by bit. Deliberately plain: it shares no
-// packing code with the packed-bit pass, so a fault there shows up as a
-// difference. Where fill frames go is judged by the same rules as that pass
-// (pack/frame_time_check), so that the check expects fill exactly where it
-// belongs and damaged time stamps kept in place without fill.
+// words where frames are missing, every word packed to its length
+// (stream_packer). Where fill frames go is judged by the same rules as the
+// converter (pack/frame_time_check), so that the check expects fill exactly
+// where it belongs and damaged time stamps kept in place without fill.
 //
-// Frames are made one at a time as the bytes are asked for, so a long
-// archive (or a long gap) needs no more memory than one frame.
+// The archive object gives the header and the setup; the frame blocks are
+// read with the check's own reader (sequential_reader) from the data start
+// on, whole blocks only, as the converter takes them. Frames are packed
+// where they lie in the reader's buffer, into chunks of a few hundred
+// kilobytes: a long archive (or a long gap) needs no more memory than a
+// few of them. Where this process may run on a second processor, a thread
+// of the stream's own reads the archive and makes the chunks while the
+// check compares the ones before, so each of the two files is read and
+// worked on by one processor while the bytes are still in its cache.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
+
+#include "verify/sequential_reader.h"
+#include "verify/stream_packer.h"
 
 class orloarkclass;
 
 class archiveframestreamclass {
  public:
-  // The archive must be open (header and setup read) and at its first
-  // block; the stream reads its blocks from there on. Each frame is judged
+  // The archive must be open (header and setup read). Each frame is judged
   // with the time of the frame after it, so two frames are held: the one
   // being packed and the next.
-  explicit archiveframestreamclass(orloarkclass& archive);
+  explicit archiveframestreamclass(const orloarkclass& archive);
+  ~archiveframestreamclass();
+  archiveframestreamclass(const archiveframestreamclass&) = delete;
+  archiveframestreamclass& operator=(const archiveframestreamclass&) = delete;
 
-  // Up to n bytes of the stream (16-bit little-endian words filled from bit
-  // 15 down); fewer only at its end, where the last word is padded with
-  // zero bits.
-  size_t Read(uint8_t* into, size_t n);
+  // Opens the archive's file for its frame blocks (and starts the thread);
+  // false when it cannot be read, with LastError.
+  bool Open();
 
+  // The next bytes of the stream (16-bit little-endian words filled from
+  // bit 15 down, the last padded with zero bits): `data` and the count,
+  // valid until Consume takes them; 0 at the end of the stream.
+  size_t Peek(const uint8_t*& data);
+  void Consume(size_t n) { taken_ += n; }
+
+  // Known once Peek has found the end of the stream (the thread is then
+  // done with them): whether it ended because a read of the archive failed
+  // (LastError tells why) rather than at the end of the archive's data, and
+  // the frames it held.
+  bool ReadFailed() const { return read_failed_; }
+  int LastError() const { return reader_.LastError(); }
   int64_t ArchiveFrames() const { return archive_frames_; }
   int64_t FillFrames() const { return fill_frames_; }
   // Frame of the stream (archive and fill frames counted) that holds the
@@ -40,54 +64,75 @@ class archiveframestreamclass {
  private:
   struct heldframestruct {
     double time = 0.0;
-    std::vector<uint8_t> words;  // the frame's 16-bit containers as stored
+    const uint8_t* words = nullptr;  // the frame's 16-bit containers as stored
   };
-  // Adds the next frame (fill or archive) to pending_; false at the end.
+  struct chunkstruct {
+    std::vector<uint8_t> bytes;
+    size_t length = 0;
+    bool last = false;  // the stream ends with this chunk
+  };
+  // Fills a chunk with the stream's next bytes.
+  void MakeChunk(chunkstruct& chunk);
+  // The stream thread: makes chunks while there is room for them.
+  void Run();
+  // Packs the next frame (fill or archive) into the chunk being made;
+  // false at the end.
   bool MakeNextFrame();
-  // Copies the archive's next frame into `frame`, reading blocks as needed;
-  // false at the end of the archive's data.
+  // The archive's next frame, reading blocks as needed; false at the end
+  // of the archive's data.
   bool FetchFrame(heldframestruct& frame);
-  // Packs one frame: the archive frame's words, or a fill frame (nullptr).
+  // Takes the next whole block from the file; false at the end of the data.
+  bool TakeBlock();
   void PackFrame(const uint8_t* words);
-  void FinishStream();
-  // Moves the whole 16-bit words gathered in the accumulator to pending_.
-  void EmitWholeWords();
 
-  orloarkclass& archive_;
+  const orloarkclass& archive_;
+  sequentialreaderclass reader_;
+  lanepackerclass packer_;
   int32_t words_per_frame_ = 0;
-  int64_t bits_per_frame_ = 0;
-  // Per word of the frame: the container bits it contributes, from bit
-  // low + count - 1 down to bit low.
-  struct wordbitsstruct {
-    int low = 0;
-    int count = 0;
-  };
-  std::vector<wordbitsstruct> word_bits_;
+  size_t stride_ = 0;       // bytes from one frame of a block to the next
+  size_t block_bytes_ = 0;  // prefix, serial and status bytes
+  size_t serial_bytes_ = 0;
   double period_ = 0.0;
   double block_duration_ = 0.0;
-  double span_limit_ = 0.0;         // longest unconfirmed step that may be filled
-  int64_t fill_budget_ = 0;         // most fill frames of the stream
-  double reference_ = 0.0;          // the time the next frame is measured from
+  double span_limit_ = 0.0;  // longest unconfirmed step that may be filled
+  int64_t fill_budget_ = 0;  // most fill frames of the stream
+  double reference_ = 0.0;   // the time the next frame is measured from
 
-  size_t frames_in_block_ = 0;      // frames of the block in the serial buffer
+  const uint8_t* serial_ = nullptr;  // the serial data of the block in use
+  size_t frames_in_block_ = 0;
   size_t next_in_block_ = 0;
   int64_t blocks_read_ = 0;
+  bool read_failed_ = false;
   std::optional<double> first_block_times_[3];  // the first three frames' times, if in block 1
 
-  heldframestruct current_;         // judged; packed once its fill frames are out
+  heldframestruct current_;  // judged; packed once its fill frames are out
   heldframestruct next_;
+  // current_'s words, kept here when the block they lie in is left.
+  std::vector<uint8_t> kept_words_;
   bool started_ = false;
   bool have_next_ = false;
-  bool current_waiting_ = false;    // current_ still to be packed
-  int64_t fill_waiting_ = 0;        // fill frames still due before current_
+  bool current_waiting_ = false;  // current_ still to be packed
+  int64_t fill_waiting_ = 0;      // fill frames still due before current_
   bool ended_ = false;
 
   int64_t archive_frames_ = 0;
   int64_t fill_frames_ = 0;
 
-  std::vector<uint8_t> pending_;    // stream bytes made but not yet read
-  size_t pending_len_ = 0;
-  size_t pending_pos_ = 0;
-  uint64_t bits_ = 0;               // stream bits not yet in whole words, the latest lowest
-  int bit_count_ = 0;               // 0 to 63
+  // The ring of chunks: the thread makes them in turn while the check
+  // takes them in the same order; without the thread, one chunk is made
+  // when the one before has been taken.
+  static constexpr int kChunks = 4;
+  chunkstruct chunks_[kChunks];
+  chunkstruct* making_ = nullptr;        // the chunk MakeNextFrame packs into
+  int next_made_ = 0;                    // the thread's next chunk
+  int next_taken_ = 0;                   // the check's next chunk
+  const chunkstruct* taking_ = nullptr;  // the chunk the check takes from
+  size_t taken_ = 0;                     // its bytes consumed
+  bool seen_last_ = false;
+
+  std::thread thread_;
+  std::mutex lock_;
+  std::condition_variable changed_;
+  int made_ = 0;           // chunks made and not yet given back, guarded
+  bool stopping_ = false;  // guarded
 };

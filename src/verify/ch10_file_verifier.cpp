@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <vector>
 
 #include "archive/archive_reader.h"
 #include "support/platform_file.h"
@@ -12,6 +11,7 @@
 #include "support/time_keeping.h"
 #include "verify/archive_frame_stream.h"
 #include "verify/ch10_packet_reader.h"
+#include "verify/tmats_check.h"
 
 namespace {
 
@@ -36,7 +36,6 @@ constexpr double kTimeSlack = 1e-6;
 constexpr int64_t kTickSlack = 2;
 // A time packet's digits go down to tens of milliseconds, cut, not rounded.
 constexpr double kTimeDigitsBelow = 0.010 + 1e-6;
-constexpr size_t kCompareChunk = 64 * 1024;
 
 std::string Count(int64_t n) { return std::to_string(n); }
 
@@ -74,6 +73,13 @@ class ch10fileverifierclass {
   bool CheckPacketTime(const ch10packetviewstruct& p, const char* kind);
   bool CompareWithArchive(const ch10packetviewstruct& p);
   bool CheckEnd(int64_t file_end);
+  // The archive's frames ended early because a read failed: no verdict.
+  bool ArchiveReadFailed() {
+    result_.DifferenceOffset = -1;
+    result_.Difference = "the archive " + archive_->FileName +
+                         " could not be read: " + SystemErrorText(stream_->LastError());
+    return false;
+  }
   bool Fail(int64_t offset, const std::string& text) {
     result_.DifferenceOffset = offset;
     result_.Difference = text;
@@ -95,7 +101,6 @@ class ch10fileverifierclass {
   bool short_pcm_seen_ = false;
   int64_t stream_bytes_ = 0;      // stream bytes compared so far
   bool stream_ended_ = false;
-  std::vector<uint8_t> expected_;
 };
 
 verifyresultstruct ch10fileverifierclass::Run(const std::string& archive_path,
@@ -115,7 +120,11 @@ verifyresultstruct ch10fileverifierclass::Run(const std::string& archive_path,
   start_time_ = h.StartTime;
   leap_year_ = IsLeapYear(h.ArchiveYear);
   stream_ = std::make_unique<archiveframestreamclass>(*archive_);
-  expected_.resize(kCompareChunk);
+  if (!stream_->Open()) {
+    result_.Difference = "the archive " + archive_path +
+                         " could not be read: " + SystemErrorText(stream_->LastError());
+    return result_;
+  }
 
   ch10packetreaderclass reader;
   if (!reader.Open(ch10_path)) {
@@ -174,6 +183,12 @@ bool ch10fileverifierclass::CheckPacket(const ch10packetviewstruct& p) {
   if (p.ChannelId == kTmatsChannel) {
     if (VerifyLe32(p.Body) != 0) return Fail(at + 24, "TMATS channel-specific data word is not 0");
     if (p.RelativeTimeCounter != 0) return Fail(at + 16, "TMATS relative time counter is not 0");
+    int64_t offset = 0;
+    std::string difference;
+    if (!CheckTmatsText(p.Body + 4, p.DataLength - 4, at + 24 + 4, archive_->Header(), offset,
+                        difference)) {
+      return Fail(offset, difference);
+    }
     return true;
   }
   if (p.ChannelId == kTimeChannel) return CheckTimePacket(p);
@@ -251,18 +266,24 @@ bool ch10fileverifierclass::CompareWithArchive(const ch10packetviewstruct& p) {
   const int64_t data_offset = p.Offset + 24 + 4;
   size_t done = 0;
   while (done < size && !stream_ended_) {
-    const size_t want = std::min(kCompareChunk, size - done);
-    const size_t got = stream_->Read(expected_.data(), want);
-    if (std::memcmp(data + done, expected_.data(), got) != 0) {
+    const uint8_t* expected = nullptr;
+    const size_t made = stream_->Peek(expected);
+    if (made == 0) {
+      if (stream_->ReadFailed()) return ArchiveReadFailed();
+      stream_ended_ = true;
+      break;
+    }
+    const size_t k = std::min(made, size - done);
+    if (std::memcmp(data + done, expected, k) != 0) {
       size_t i = 0;
-      while (data[done + i] == expected_[i]) ++i;
+      while (data[done + i] == expected[i]) ++i;
       return Fail(data_offset + static_cast<int64_t>(done + i),
                   "PCM data differs from the archive's frames (stream frame " +
                       Count(stream_->FrameAtByte(stream_bytes_ + static_cast<int64_t>(i))) + ")");
     }
-    done += got;
-    stream_bytes_ += static_cast<int64_t>(got);
-    if (got < want) stream_ended_ = true;
+    stream_->Consume(k);
+    done += k;
+    stream_bytes_ += static_cast<int64_t>(k);
   }
   if (done == size) return true;
   // Past the archive's frames only the zero bytes that complete the last
@@ -280,11 +301,12 @@ bool ch10fileverifierclass::CompareWithArchive(const ch10packetviewstruct& p) {
 bool ch10fileverifierclass::CheckEnd(int64_t file_end) {
   if (result_.Packets == 0) return Fail(0, "the file holds no packet");
   if (!time_packet_seen_) return Fail(file_end, "the file holds no time packet");
-  uint8_t more = 0;
-  if (!stream_ended_ && stream_->Read(&more, 1) == 1) {
+  const uint8_t* more = nullptr;
+  if (!stream_ended_ && stream_->Peek(more) > 0) {
     return Fail(file_end, "the file ends before the archive's frames do (stream frame " +
                               Count(stream_->FrameAtByte(stream_bytes_)) + " missing)");
   }
+  if (stream_->ReadFailed()) return ArchiveReadFailed();
   if (data_time_ - last_time_packet_ >= kTimePacketSpacing + kTimeSlack) {
     return Fail(file_end, "time packet missing after the last PCM packet");
   }

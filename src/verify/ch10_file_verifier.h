@@ -1,11 +1,12 @@
 // The self-check of a conversion: reads the Chapter 10 file back and checks
 // it against the archive it was made from. Every packet's framing and
-// checksums, the sequence numbers per channel, the TMATS packet first, time
-// packets in order, dated right and about one per second of data time, and
-// the PCM data equal to the archive's frames packed again (with fill frames
-// where frames are missing). Both files are streamed, so memory stays
-// bounded; the check stops at the first difference and names its byte
-// offset in the Chapter 10 file.
+// checksums, the sequence numbers per channel, the TMATS packet first and
+// its text describing the PCM stream as the archive's setup has it
+// (tmats_check), time packets in order, dated right and about one per
+// second of data time, and the PCM data equal to the archive's frames packed
+// again (with fill frames where frames are missing). Both files are
+// streamed, so memory stays bounded; the check stops at the first difference
+// and names its byte offset in the Chapter 10 file.
 #pragma once
 
 #include <cstdint>

@@ -2,16 +2,15 @@
 // written file. It decodes the header fields itself and sums the checksums
 // with its own routine, so that a fault in the writer's framing code cannot
 // hide behind the same code reading it back. The file is read in large
-// blocks and only one packet is held at a time: memory stays bounded
-// whatever the file's size.
+// pieces (sequential_reader) and a packet is looked at where it lies in
+// them: memory stays bounded whatever the file's size.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
-#include "support/platform_file.h"
+#include "verify/sequential_reader.h"
 
 // One packet as it lies in the file.
 struct ch10packetviewstruct {
@@ -29,11 +28,14 @@ struct ch10packetviewstruct {
   bool DataChecksumGood = false;
   bool FillerZero = false;        // the bytes between body and checksum are 0
   uint32_t FillerLength = 0;
-  const uint8_t* Body = nullptr;  // DataLength bytes; valid until the next packet
+  // DataLength bytes, then the filler and the checksum; valid until the
+  // next packet.
+  const uint8_t* Body = nullptr;
 };
 
 class ch10packetreaderclass {
  public:
+  // Opens the file (a reader opened again starts afresh at its first byte).
   bool Open(const std::string& path);
   int LastError() const { return file_.LastError(); }
 
@@ -43,19 +45,10 @@ class ch10packetreaderclass {
   // no sync pattern, lengths that do not fit or run past the end of the
   // file, or a read error.
   Step Next(ch10packetviewstruct& packet, std::string& problem);
-  int64_t Position() const { return position_; }
+  int64_t Position() const { return file_.Position(); }
 
  private:
-  // Up to n bytes from the read-ahead buffer; fewer only at the end of the
-  // file or on a read error.
-  size_t Take(uint8_t* into, size_t n);
-
-  PlatformFile file_;
-  int64_t position_ = 0;           // file offset of the next byte Take delivers
-  std::vector<uint8_t> read_ahead_;
-  size_t read_ahead_pos_ = 0;
-  size_t read_ahead_len_ = 0;
-  std::vector<uint8_t> packet_;    // the current packet's body and trailer
+  sequentialreaderclass file_;
 };
 
 // The little-endian 32-bit word at `bytes`: header lengths and channel words.
@@ -65,5 +58,6 @@ inline uint32_t VerifyLe32(const uint8_t* bytes) {
 }
 
 // Sum of the little-endian 16-bit words modulo 65,536; an odd last byte
-// counts as the low byte of a word whose high byte is 0.
+// counts as the low byte of a word whose high byte is 0. Summed sixteen
+// bytes at a time.
 uint16_t VerifyChecksum16(const uint8_t* bytes, size_t length);
