@@ -464,26 +464,6 @@ SharedAppendFile::OpenResult ClassifyRefusal(const std::string& path) {
   return SharedAppendFile::OpenResult::Failed;
 }
 
-// The process's umask, read without changing it where the system tells it
-// (umask() itself can only be read by setting it, which would race with
-// files other threads create at that moment).
-mode_t ProcessUmask() {
-  int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) {
-    char buffer[4096];
-    ssize_t got = ::read(fd, buffer, sizeof buffer - 1);
-    ::close(fd);
-    if (got > 0) {
-      buffer[got] = '\0';
-      const char* at = std::strstr(buffer, "\nUmask:");
-      if (at != nullptr) return static_cast<mode_t>(std::strtoul(at + 7, nullptr, 8) & 0777);
-    }
-  }
-  mode_t mask = ::umask(022);
-  ::umask(mask);
-  return mask;
-}
-
 }  // namespace
 
 SharedAppendFile::~SharedAppendFile() { Close(); }
@@ -563,39 +543,23 @@ void SharedAppendFile::Close() {
 }
 
 bool ReplaceFileWhole(const std::string& path, const void* data, int64_t n) {
-  const std::string pattern = path + ".XXXXXX.tmp";
-  if (int fault = CallFaultFor(FileOperation::Open, pattern)) {
-    errno = fault;
-    return false;
-  }
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  int fd = ::mkstemps(name.data(), 4);
-  if (fd < 0) return false;
-  const std::string temporary(name.data());
-  int error = 0;
-  // mkstemps makes the file 0600; the profile is as readable as any file
-  // the program creates.
-  if (::fchmod(fd, 0644 & ~ProcessUmask()) != 0) error = errno;
-  if (error == 0) error = CallFaultFor(FileOperation::Write, temporary);
-  if (error == 0) {
-    int64_t allowed = AllowedBeforeFault(temporary, n, &error);
-    const char* p = static_cast<const char*>(data);
-    int64_t done = 0;
-    while (done < allowed) {
-      ssize_t put = ::write(fd, p + done, static_cast<size_t>(allowed - done));
-      if (put < 0) {
-        if (errno == EINTR) continue;
-        error = errno;
-        break;
-      }
-      done += put;
+  // A name no other saver uses: this process's id and a count, and a new
+  // count whenever a file of that name is already there (a killed run's).
+  static std::atomic<uint64_t> count{0};
+  PlatformFile file;
+  std::string temporary;
+  for (int attempt = 0;; ++attempt) {
+    temporary = path + "." + std::to_string(::getpid()) + "-" + std::to_string(count++) + ".tmp";
+    if (file.CreateNew(temporary)) break;
+    if (file.LastError() != EEXIST || attempt == 100) {
+      errno = file.LastError();
+      return false;
     }
   }
-  if (error == 0 && ::fsync(fd) != 0) error = errno;
-  int close_fault = CallFaultFor(FileOperation::Close, temporary);
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0) error = close_fault;
+  int error = 0;
+  if (file.Write(data, n) != n) error = file.LastError() ? file.LastError() : EIO;
+  if (error == 0 && !file.Flush()) error = file.LastError();
+  if (!file.Close() && error == 0) error = file.LastError();
   if (error == 0 && !RenameFile(temporary, path)) error = errno;
   if (error != 0) {
     ::unlink(temporary.c_str());

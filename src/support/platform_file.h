@@ -205,10 +205,9 @@ class SharedAppendFile {
 // Replaces the file at `path` with the n bytes of `data` so that a reader
 // finds either the old content or the new, never a part, and parallel
 // savers never write into each other's file: the bytes go to a new file of
-// a unique name beside it ("<path>.XXXXXX.tmp", created exclusively, so no
-// link is followed), made mode 0644 less the umask, are synced to disk and
-// renamed over `path` (a link at `path` is replaced, not followed). On any
-// failure the temporary file is removed, `path` is left as it was, and the
-// result is false with errno holding the cause. The open, write, close and
-// rename of the temporary file go through the fault injection above.
+// a unique name beside it ("<path>.<pid>-<count>.tmp", created with
+// CreateNew, so no link is followed and the mode is 0644 less the umask),
+// are synced to disk and renamed over `path` (a link at `path` is replaced,
+// not followed). On any failure the temporary file is removed, `path` is
+// left as it was, and the result is false with errno holding the cause.
 bool ReplaceFileWhole(const std::string& path, const void* data, int64_t n);
