@@ -66,7 +66,7 @@ TEST(Soak, HundredConversionsInOneProcessLeaveNoDescriptorsOrMemoryBehind) {
   };
 
   for (int i = 0; i < 10; ++i) convert_once();
-  driver.ResetJob();  // a job holds the lock on its outputs
+  driver.ResetJob();  // counted between jobs, as after the loop
   const int descriptors_before = OpenDescriptorCount();
   const long resident_before = ResidentKiB();
   for (int i = 0; i < 100; ++i) {
