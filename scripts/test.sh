@@ -2,7 +2,7 @@
 # Builds everything and runs the whole test suite twice: a warnings-as-errors
 # build, then the same tests under AddressSanitizer + UndefinedBehaviorSanitizer;
 # then runs every fuzz target for ORLO_FUZZ_SECONDS (default 30) seconds and
-# fails on any finding. About 5 minutes on an idle 2-core machine.
+# fails on any finding. About 9 minutes on a quiet 2-core machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
