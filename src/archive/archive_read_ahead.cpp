@@ -15,12 +15,14 @@
 // An archive straight off a recorder drive is not in the page cache, and
 // is read no faster than the disk is kept busy. With the kernel's own
 // read-ahead alone (one 4 MiB piece asked for at a time, the file marked
-// sequential) the converting thread waited 0.05 to 0.3 s for its pieces
-// over a 1 GiB archive in some runs and 2 to 3.5 s in others, on the same
-// disk. So the thread also asks the disk for the bytes up to 32 MiB past
-// each piece (fetched into the page cache without anyone waiting); the
-// waits then stayed at 0.2 to 0.3 s. More or larger pieces would cost
-// memory of this process for the same effect.
+// sequential) a 1 GiB conversion from a cold cache took 0.75 to 1 s in
+// some runs and 2.3 to 3.6 s in others on the same machine, the kernel
+// spending 2 s and more of system time in the slow ones. So the thread
+// also asks the disk for the bytes up to 32 MiB past each piece (fetched
+// into the page cache without anyone waiting); the same conversion then
+// took 0.8 to 1.5 s in every run. The advice costs some system time of its
+// own on the thread (about 0.2 s per GiB), which the second processor
+// absorbs; more or larger pieces would cost memory of this process instead.
 #include <algorithm>
 #include <cstring>
 
