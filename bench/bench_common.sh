@@ -30,3 +30,18 @@ median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int(
 
 # The largest of the numbers given.
 largest() { printf '%s\n' "$@" | sort -g | tail -n 1; }
+
+# The machine's load average (1, 5 and 15 minutes).
+bench_load() { cut -d' ' -f1-3 /proc/loadavg; }
+
+# Whether this process may drop the page cache (root, and a
+# /proc/sys/vm/drop_caches it can write). Tried once, for real.
+bench_can_drop_caches() {
+  [ "$(id -u)" = 0 ] && [ -w /proc/sys/vm/drop_caches ] && bench_drop_caches 2>/dev/null
+}
+
+# Writes out the dirty pages, then drops the clean ones: the files read
+# next come from the disk.
+bench_drop_caches() {
+  sync && echo 3 >/proc/sys/vm/drop_caches
+}

@@ -11,6 +11,18 @@
 // pieces is put there, so that every block lies in one piece. Any other use
 // of the file (a seek, the header, closing) stops the thread first and puts
 // the file's offset back at the end of the buffered bytes.
+//
+// An archive straight off a recorder drive is not in the page cache, and
+// is read no faster than the disk is kept busy. With the kernel's own
+// read-ahead alone (one 4 MiB piece asked for at a time, the file marked
+// sequential) a 1 GiB conversion from a cold cache took 0.75 to 1 s in
+// some runs and 2.3 to 3.6 s in others on the same machine, the kernel
+// spending 2 s and more of system time in the slow ones. So the thread
+// also asks the disk for the bytes up to 32 MiB past each piece (fetched
+// into the page cache without anyone waiting); the same conversion then
+// took 0.8 to 1.5 s in every run. The advice costs some system time of its
+// own on the thread (about 0.2 s per GiB), which the second processor
+// absorbs; more or larger pieces would cost memory of this process instead.
 #include <algorithm>
 #include <cstring>
 
@@ -23,6 +35,8 @@ constexpr int64_t kReadAheadBytes = 256 * 1024;
 // which pieces this large make negligible; smaller ones let the hand-overs
 // eat the gain (256 KiB pieces: slower than reading without the thread).
 constexpr int64_t kThreadPieceBytes = 4 * 1024 * 1024;
+// How far past each piece the disk is asked to read ahead (see above).
+constexpr int64_t kAdviseAheadBytes = 32 * 1024 * 1024;
 }  // namespace
 
 void orloarkclass::SizeReadAhead(int64_t least) {
@@ -70,7 +84,7 @@ void orloarkclass::StartReadThread(size_t block_bytes) {
   // Large blocks are read as they come: two buffers of several blocks each
   // would cost more memory than the thread saves time.
   if (next_offset >= FileSize || block_bytes > static_cast<size_t>(kReadAheadBytes)) return;
-  if (!read_thread_.Start(file_)) return;
+  if (!read_thread_.Start(file_, kAdviseAheadBytes)) return;
   thread_headroom_ = block_bytes;
   thread_offset_ = next_offset;
   // Both buffers hold the room for a block and a piece. The current one is

@@ -1,7 +1,9 @@
 #include "support/read_ahead_thread.h"
 
+#include <fcntl.h>
 #include <sched.h>
 
+#include <algorithm>
 #include <system_error>
 
 namespace {
@@ -16,10 +18,14 @@ int UsableProcessors() {
 
 }  // namespace
 
-bool readaheadthreadclass::Start(PlatformFile& file) {
+bool readaheadthreadclass::Start(PlatformFile& file, int64_t advise_ahead) {
   Stop();
   if (UsableProcessors() < 2) return false;
   file_ = &file;
+  offset_ = file.Tell();
+  // Without a known offset there is nothing to advise from.
+  advise_ahead_ = offset_ >= 0 ? advise_ahead : 0;
+  advised_end_ = 0;
   requested_ = done_ = stopping_ = pending_ = false;
   try {
     thread_ = std::thread(&readaheadthreadclass::Run, this);
@@ -75,6 +81,7 @@ void readaheadthreadclass::Run() {
       const int64_t bytes = bytes_;
       guard.unlock();
       const int64_t got = file_->Read(into, bytes);
+      AdviseAhead(got, bytes);
       guard.lock();
       got_ = got;
       done_ = true;
@@ -83,4 +90,17 @@ void readaheadthreadclass::Run() {
     }
     return;  // stopping, nothing asked for
   }
+}
+
+void readaheadthreadclass::AdviseAhead(int64_t got, int64_t asked) {
+  offset_ += got;
+  // After a short read (the end of the file or an error) nothing follows.
+  if (advise_ahead_ <= 0 || got < asked) return;
+  // Only what was not advised before: the window moves on by one read.
+  const int64_t from = std::max(advised_end_, offset_);
+  const int64_t to = offset_ + advise_ahead_;
+  if (to <= from) return;
+  // Advice only: a failure costs speed, never data.
+  ::posix_fadvise(file_->Descriptor(), from, to - from, POSIX_FADV_WILLNEED);
+  advised_end_ = to;
 }

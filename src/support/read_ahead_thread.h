@@ -10,6 +10,15 @@
 // LastError tells which once Wait has returned). Between Start and Stop the
 // file belongs to the thread: the caller neither reads, seeks nor closes
 // it, and leaves the buffer of a request alone until Wait returns.
+//
+// A file that is not in the page cache arrives no faster than the disk is
+// kept busy: with one read at a time, the disk idles while the caller
+// works and the thread waits for its next request, and the kernel's own
+// read-ahead does not always fill that gap. So, when asked to, after each
+// whole read the thread tells the system to start fetching the bytes up to
+// a window ahead of it (posix_fadvise WILLNEED: the disk reads them into
+// the page cache, nobody waits), and the reads that follow find them there.
+// The window costs page cache, not memory of this process.
 #pragma once
 
 #include <condition_variable>
@@ -30,7 +39,9 @@ class readaheadthreadclass {
   // thread can be started, or when this process may run on one processor
   // only (the two threads would then take turns, and the hand-overs cost
   // more than they save): the caller then reads the file itself.
-  bool Start(PlatformFile& file);
+  // With `advise_ahead` > 0, the bytes up to that far past each whole read
+  // are asked of the disk ahead of time (see above).
+  bool Start(PlatformFile& file, int64_t advise_ahead = 0);
   bool Running() const { return thread_.joinable(); }
   // Hands the thread its next read. Only while running and no request waits.
   void Request(uint8_t* into, int64_t bytes);
@@ -44,11 +55,18 @@ class readaheadthreadclass {
 
  private:
   void Run();
+  // On the thread, after a read of `asked` bytes delivered `got`.
+  void AdviseAhead(int64_t got, int64_t asked);
 
   std::thread thread_;
   std::mutex lock_;
   std::condition_variable changed_;
   PlatformFile* file_ = nullptr;
+  // Used by the thread only (set before it starts): the file offset its
+  // next read starts at, the window, and the end of what was advised.
+  int64_t offset_ = 0;
+  int64_t advise_ahead_ = 0;
+  int64_t advised_end_ = 0;
   // The request, guarded by lock_.
   uint8_t* into_ = nullptr;
   int64_t bytes_ = 0;

@@ -1,12 +1,18 @@
 // The read-ahead thread: pieces in file order, a stop that still makes the
 // read it was asked for (so the reads of a run do not depend on timing),
-// and no thread where only one processor may run it.
+// no thread where only one processor may run it, and the disk asked for
+// the window ahead of the reads, no less and no further.
 #include "support/read_ahead_thread.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "common/test_helpers.h"
@@ -83,6 +89,58 @@ TEST_F(ReadAheadThreadTest, NoThreadOnOneProcessor) {
   ASSERT_EQ(sched_setaffinity(0, sizeof before, &before), 0);
   EXPECT_FALSE(started);
   EXPECT_FALSE(thread.Running());
+}
+
+// Whether each page of [from, to) of the file is in the page cache.
+std::vector<bool> PagesCached(int fd, int64_t from, int64_t to) {
+  std::vector<bool> cached;
+  void* map = ::mmap(nullptr, static_cast<size_t>(to - from), PROT_READ, MAP_SHARED, fd, from);
+  if (map == MAP_FAILED) return cached;
+  const int64_t page = ::sysconf(_SC_PAGESIZE);
+  std::vector<unsigned char> in((static_cast<size_t>(to - from) + page - 1) / page);
+  if (::mincore(map, static_cast<size_t>(to - from), in.data()) == 0)
+    for (unsigned char flag : in) cached.push_back((flag & 1) != 0);
+  ::munmap(map, static_cast<size_t>(to - from));
+  return cached;
+}
+
+bool AllOf(const std::vector<bool>& flags, bool value) {
+  if (flags.empty()) return false;
+  for (bool flag : flags)
+    if (flag != value) return false;
+  return true;
+}
+
+TEST_F(ReadAheadThreadTest, TheWindowPastEachWholeReadIsAskedOfTheDisk) {
+  if (!TwoProcessors()) GTEST_SKIP() << "one processor: no read-ahead thread";
+  constexpr int64_t kMiB = 1 << 20;
+  // 32 MiB on the disk and out of the page cache, the kernel's own
+  // read-ahead turned off: a read of 1 MiB at 4 MiB with a window of 8 MiB
+  // must bring in 5 to 13 MiB without anyone reading it, and nothing past.
+  std::vector<uint8_t> big(static_cast<size_t>(32 * kMiB), 0x5A);
+  const std::string path = dir_.File("big.bin");
+  testutil::WriteAllBytes(path, big.data(), big.size());
+  PlatformFile file;
+  ASSERT_TRUE(file.OpenRead(path));
+  ASSERT_EQ(::fdatasync(file.Descriptor()), 0);
+  ::posix_fadvise(file.Descriptor(), 0, 0, POSIX_FADV_RANDOM);
+  ::posix_fadvise(file.Descriptor(), 0, 0, POSIX_FADV_DONTNEED);
+  if (!AllOf(PagesCached(file.Descriptor(), 0, 32 * kMiB), false))
+    GTEST_SKIP() << "the file system keeps the file in memory";
+  ASSERT_TRUE(file.Seek(4 * kMiB));
+
+  readaheadthreadclass thread;
+  ASSERT_TRUE(thread.Start(file, 8 * kMiB));
+  std::vector<uint8_t> piece(static_cast<size_t>(kMiB));
+  thread.Request(piece.data(), kMiB);
+  ASSERT_EQ(thread.Wait(), kMiB);
+  // The disk reads the window on its own time.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!AllOf(PagesCached(file.Descriptor(), 5 * kMiB, 13 * kMiB), true) &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(AllOf(PagesCached(file.Descriptor(), 5 * kMiB, 13 * kMiB), true));
+  EXPECT_TRUE(AllOf(PagesCached(file.Descriptor(), 13 * kMiB, 32 * kMiB), false));
 }
 
 }  // namespace
