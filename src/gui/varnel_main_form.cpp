@@ -447,7 +447,9 @@ void TVarnelMainForm::OpenSelectedArchive(const std::string& path) {
         !ChooseOutputFolder()) {
       return;
     }
-    // The same archive again, its outputs in the folder chosen.
+    // The same archive again, its outputs in the folder chosen: a job of
+    // its own, so that the failure of the first folder is not carried.
+    driver_->ResetJob();
   }
 }
 
