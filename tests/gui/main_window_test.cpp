@@ -79,6 +79,32 @@ class MainWindowTest : public QObject {
     QVERIFY(FileExists(dir.File("OrloVarnel.Opt")));
   }
 
+  // From the desktop menu (--state-folder) the log and options go to the
+  // per-user state folder, made when missing; from a shell they stay in
+  // the current folder.
+  void MenuStartUsesThePerUserStateFolder() {
+    testutil::TempDir dir;
+    const std::string state = dir.File("state");  // does not exist yet
+    for (const bool from_menu : {true, false}) {
+      QProcess program;
+      QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+      env.insert("QT_QPA_PLATFORM", "offscreen");
+      env.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir.path()));
+      env.insert("XDG_STATE_HOME", QString::fromStdString(state));
+      program.setProcessEnvironment(env);
+      program.setWorkingDirectory(QString::fromStdString(dir.path()));
+      program.start(QString(ORLO_BINARY_DIR) + "/OrloVarnel",
+                    from_menu ? QStringList{"--state-folder"} : QStringList{});
+      QVERIFY(program.waitForStarted(30000));
+      const std::string log = from_menu ? state + "/orlovarnel/OrloVarnel.Log" : dir.File("OrloVarnel.Log");
+      QTRY_VERIFY_WITH_TIMEOUT(testutil::ReadAllText(log).find("PROGRAM START") != std::string::npos,
+                               30000);
+      program.terminate();
+      QVERIFY(program.waitForFinished(30000));
+      QVERIFY(FileExists(from_menu ? state + "/orlovarnel/OrloVarnel.Opt" : dir.File("OrloVarnel.Opt")));
+    }
+  }
+
   // The first copy is this test's window; the second is the program itself.
   void ASecondCopyIsRefusedWhileTheFirstRuns() {
     testutil::TempDir first_dir, second_dir;
