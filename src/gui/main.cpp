@@ -64,6 +64,9 @@ int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--screenshot-script") == 0) {
     RunScreenshotScript(window, argv[2], argv[3]);
   }
+  if (argc == 3 && std::strcmp(argv[1], "--timed-conversion") == 0) {
+    RunTimedConversion(window, argv[2]);
+  }
   terminationsignalsclass signals_close_window(window);
   window.show();
   return app.exec();
