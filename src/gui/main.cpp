@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "gui/beep_player.h"
 #include "gui/form_widgets.h"
 #include "gui/gui_prompts.h"
 #include "gui/screenshot_script.h"
@@ -52,6 +53,8 @@ void EnterStateFolder() {
 int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--state-folder") == 0) EnterStateFolder();
   QApplication app(argc, argv);
+  // Tunes play beside the window, never holding up its thread.
+  beepplayerclass beeps;
   app.setFont(FormFont());
   InstallWindowBoxes();
 
