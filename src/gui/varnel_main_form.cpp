@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdlib>
@@ -210,9 +211,18 @@ bool TVarnelMainForm::event(QEvent* event) {
 void TVarnelMainForm::DeferredStart() {
   if (initialised_ || shut_down_) return;
   initialised_ = true;
-  // A window manager frames the window after it was first placed, and may
-  // have moved it by its frame then: the frame goes where it was saved.
+  // A window manager frames the window after it was first placed and puts
+  // the client area (not the frame) where the frame should be: once it has
+  // framed it, the frame goes where it was saved, or the window would creep
+  // by its caption at every start.
   if (pos() != placed_at_) PlaceWindow(placed_at_.x(), placed_at_.y());
+  for (const int ms : {100, 400}) {
+    QTimer::singleShot(ms, this, [this] {
+      if (!shut_down_ && pos() != placed_at_) {
+        PlaceWindow(placed_at_.x(), placed_at_.y());
+      }
+    });
+  }
   RefreshControls();
   // The tick goes to the window's event queue; Qt drops it if the window
   // is gone by then.
