@@ -1,6 +1,8 @@
 // The main window as the operator meets it: the first start, the retain
 // box across a restart, a second copy refused, the about box, and a
 // shutdown that never waits on a refresh tick.
+#include <unistd.h>
+
 #include <QProcess>
 
 #include <chrono>
@@ -103,6 +105,20 @@ class MainWindowTest : public QObject {
       QVERIFY(program.waitForFinished(30000));
       QVERIFY(FileExists(from_menu ? state + "/orlovarnel/OrloVarnel.Opt" : dir.File("OrloVarnel.Opt")));
     }
+  }
+
+  // A log that cannot be written (a link at its name) is said once, in one
+  // box at the start.
+  void ALogThatWritesNothingIsSaidOnceAtTheStart() {
+    testutil::TempDir dir;
+    QVERIFY(symlink(dir.File("elsewhere.txt").c_str(), dir.File("OrloVarnel.Log").c_str()) == 0);
+    guitest::WindowSession session(dir.path());
+    QCOMPARE(session.boxes.size(), size_t(1));
+    QVERIFY(QString::fromStdString(session.boxes[0])
+                .startsWith(QString::fromStdString("WARNING: The log " + dir.File("OrloVarnel.Log") + " ")));
+    QVERIFY(session.Close());
+    QCOMPARE(session.boxes.size(), size_t(1));
+    QVERIFY(!FileExists(dir.File("elsewhere.txt")));  // nothing written through the link
   }
 
   // The first copy is this test's window; the second is the program itself.
