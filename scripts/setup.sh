@@ -22,8 +22,10 @@ fi
 # the window's font (the metrics its label places were laid out for).
 # dpkg-dev: the package's library dependencies (dpkg-shlibdeps).
 # clang and its runtime libraries build the libFuzzer targets (fuzz/).
+# locales: the comma-decimal locale the number-text tests run under.
 packages=(cmake g++ ninja-build libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev fonts-liberation2 dpkg-dev clang libclang-rt-14-dev "${extra[@]}" "$@")
+          qt6-base-dev fonts-liberation2 dpkg-dev clang libclang-rt-14-dev locales
+          "${extra[@]}" "$@")
 
 missing=()
 for p in "${packages[@]}"; do
@@ -38,4 +40,15 @@ if [ ${#missing[@]} -gt 0 ]; then
   if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The tests' comma-decimal locale.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  echo "setup: generating the de_DE.UTF-8 locale"
+  sudo_cmd=()
+  if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+  if [ -f /etc/locale.gen ] && grep -q '^# *de_DE.UTF-8 UTF-8' /etc/locale.gen; then
+    "${sudo_cmd[@]}" sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+  fi
+  "${sudo_cmd[@]}" locale-gen de_DE.UTF-8 >/dev/null
 fi

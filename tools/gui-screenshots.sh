@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Screenshots of the desktop window for the README: the main window before,
-# during and after a conversion of samples/DEMO01.Ark, and the about box,
-# written to docs/screenshots/*.png.
+# during and after a conversion of samples/DEMO01.Ark, the about box, an
+# output folder of the operator's choosing and a run of a damaged copy that
+# ends with a warning, written to docs/screenshots/*.png.
 #
 # The window runs on a virtual X server (xvfb-run) and drives itself through
 # its test-only option --screenshot-script OUTDIR ARCHIVE (see
@@ -24,6 +25,10 @@ rm -rf "$work"
 mkdir -p "$work/runtime" "$out"
 chmod 700 "$work/runtime"
 cp "$root/samples/DEMO01.Ark" "$root/samples/DEMO01.B50" "$work/"
+# A damaged copy, cut inside its last block: its run ends with a warning.
+head -c -100 "$root/samples/DEMO01.Ark" >"$work/DEMO01CUT.Ark"
+cp "$root/samples/DEMO01.B50" "$work/DEMO01CUT.B50"
+mkdir -p "$work/Outputs"
 
 # A private runtime folder: a window the user has open does not refuse this one.
 cd "$work"

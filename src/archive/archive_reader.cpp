@@ -126,11 +126,7 @@ void RefuseHeader(std::string& open_failure, const std::string& problem) {
 }
 
 // A rate in Hz as the refusals show it: 1000, 333.333, 1e+09.
-std::string RateText(double rate) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.6g", rate);
-  return text;
-}
+std::string RateText(double rate) { return FormatGeneralNumber(rate, 6); }
 
 // Why a file of this type is no archive (only regular files are).
 std::string NotRegularFileReason(mode_t mode) {

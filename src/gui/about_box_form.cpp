@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "gui/form_widgets.h"
+#include "support/error_log.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ namespace {
 constexpr const char* kMakerNotice = "Free flight-test data software";
 constexpr const char* kMakerAddress = "OrloVarnel project, flight-test data tools";
 constexpr const char* kMakerPhone = "Phone: none - please file an issue instead";
-constexpr const char* kMakerWeb = "Web: see README.md in the source tree";
+constexpr const char* kMakerWeb = "Docs: /usr/share/doc/orlovarnel/README.md";
 
 }  // namespace
 
@@ -130,5 +131,8 @@ void TZekBorAboutBoxForm::ButtonTrawlerClick() {
   raise();
   // The log layer names the file with ".Log"; file names are case-sensitive
   // here, so the viewer is given that name.
-  viewer_.Launch(log_folder_ + "/" + log_name_ + ".Log");
+  const std::string log_path = log_folder_ + "/" + log_name_ + ".Log";
+  if (!viewer_.Launch(log_path)) {
+    ShowMessageBox("INFO", "No log viewer could be started. The log is " + log_path);
+  }
 }

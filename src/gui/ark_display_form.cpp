@@ -14,8 +14,9 @@ namespace {
 constexpr int kValueWidth = 120;  // from x 112 to the stats panel's edge
 }
 
-TOrloArkDisplayForm::TOrloArkDisplayForm(QWidget* panel, const orloarkclass& archive)
-    : QFrame(panel), archive_(archive) {
+TOrloArkDisplayForm::TOrloArkDisplayForm(QWidget* panel, const orloarkclass& archive,
+                                         std::function<double()> current_frame_time)
+    : QFrame(panel), archive_(archive), current_frame_time_(std::move(current_frame_time)) {
   SetUpPanelView(this, panel, "TOrloArkDisplayForm");
 
   PlaceLabel(this, "Label6", "ARK File Info", 83, 6, true);
@@ -57,7 +58,7 @@ void TOrloArkDisplayForm::FixedRefresh() {
 void TOrloArkDisplayForm::PeriodicRefresh() {
   if (!shown_) return;
   const orloarkpackclass* pack = archive_.Pack();
-  const double current = pack ? pack->PreviousFrameTime : 0.0;
+  const double current = current_frame_time_ ? current_frame_time_() : archive_.Header().StartTime;
   LabelCurrentFileTime->setText(QString::fromStdString(FormatDayTimeMicro(current)));
   auto count = [](double value) { return QString::fromStdString(FormatFixedNumber(16, 0, value)); };
   LabelArkValidFrames->setText(count(pack ? pack->ValidFrameCount : 0.0));

@@ -1,11 +1,13 @@
 // TOrloArkDisplayForm: the archive progress view. Shows the archive's start
-// and end times and, during the run, the time of the frame being read, the
+// and end times and, during the run, the time of the last frame read, the
 // frame counters of the packed-bit converter and the share of the archive
 // read. Created by the conversion driver inside the main window's
 // PanelArkInfo after an archive opened; reads the archive, never owns it.
 #pragma once
 
 #include <QFrame>
+
+#include <functional>
 
 #include "shell/progress_view.h"
 
@@ -15,7 +17,9 @@ class orloarkclass;
 
 class TOrloArkDisplayForm : public QFrame, public progressviewclass {
  public:
-  TOrloArkDisplayForm(QWidget* panel, const orloarkclass& archive);
+  // current_frame_time gives the time stamp of the last frame read.
+  TOrloArkDisplayForm(QWidget* panel, const orloarkclass& archive,
+                      std::function<double()> current_frame_time);
 
   void FirstShow() override;
   void FixedRefresh() override;
@@ -23,6 +27,7 @@ class TOrloArkDisplayForm : public QFrame, public progressviewclass {
 
  private:
   const orloarkclass& archive_;
+  std::function<double()> current_frame_time_;
   bool shown_ = false;
   bool busy_ = false;
 

@@ -44,17 +44,18 @@ bool logviewerlauncherclass::Start(const QString& program, const QString& log_pa
   return true;
 }
 
-void logviewerlauncherclass::Launch(const std::string& log_path) {
+bool logviewerlauncherclass::Launch(const std::string& log_path) {
   End();
   MakeStartFolderCurrent();
   const QString path = QString::fromStdString(log_path);
   const std::string viewer = StartFolder() + "/" + kLogViewerProgram;
-  if (Start(QString::fromStdString(viewer), path)) return;
+  if (Start(QString::fromStdString(viewer), path)) return true;
 
   LogError(std::string("Could Not Find ") + kLogViewerProgram +
                ".  Looking in Debug Directory.  BUILD ERROR FOR INSTALL.",
            1, false);
-  if (Start(kLogViewerFallback, path)) return;
+  if (Start(kLogViewerFallback, path)) return true;
   LogError(std::string("Could Not Find Debug  ") + kLogViewerFallback + ".  Cannot View Log Files",
            1, false);
+  return false;
 }

@@ -24,8 +24,8 @@ class logviewerlauncherclass {
 
   // Ends the viewer started before, then starts a new one on `log_path`.
   // When neither program starts: two error lines (code 1, error beeps, no
-  // box) and nothing else.
-  void Launch(const std::string& log_path);
+  // box); false then, and the caller tells the operator where the log is.
+  bool Launch(const std::string& log_path);
   // Ends the recorded viewer, if any, and forgets it.
   void End();
   // Process id of the recorded viewer while it runs (0 otherwise).

@@ -1,6 +1,7 @@
 #include "gui/open_file_dialog.h"
 
 #include <QFileDialog>
+#include <QMessageBox>
 
 #include "support/profile_files.h"
 #include "support/text_format.h"
@@ -46,4 +47,32 @@ bool BrowseForOpenFile(QWidget* owner, const std::string& initial_folder,
   request.default_name = FileBaseName(default_name);
   if (g_chooser) return g_chooser(request, chosen);
   return ShowDialog(owner, request, chosen);
+}
+
+namespace {
+FolderChooser g_folder_chooser;
+QuestionHook g_question_hook;
+}  // namespace
+
+void SetFolderChooser(FolderChooser chooser) { g_folder_chooser = std::move(chooser); }
+void SetQuestionHook(QuestionHook hook) { g_question_hook = std::move(hook); }
+
+bool BrowseForFolder(QWidget* owner, const std::string& title, const std::string& initial_folder,
+                     std::string& chosen) {
+  if (g_folder_chooser) return g_folder_chooser(initial_folder, chosen);
+  QFileDialog dialog(owner, QString::fromStdString(title), QString::fromStdString(initial_folder));
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setOption(QFileDialog::ShowDirsOnly, true);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  chosen = dialog.selectedFiles().first().toStdString();
+  return !chosen.empty();
+}
+
+bool AskYesNo(QWidget* owner, const std::string& caption, const std::string& text) {
+  if (g_question_hook) return g_question_hook(caption, text);
+  return QMessageBox::question(owner, QString::fromStdString(caption), QString::fromStdString(text),
+                               QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::Yes) == QMessageBox::Yes;
 }

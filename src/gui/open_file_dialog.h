@@ -24,3 +24,16 @@ bool BrowseForOpenFile(QWidget* owner, const std::string& initial_folder,
 // Replaces the dialog (tests stand in for the operator); empty restores it.
 using OpenFileChooser = std::function<bool(const openfilerequest& request, std::string& chosen)>;
 void SetOpenFileChooser(OpenFileChooser chooser);
+
+// BrowseForFolder: the toolkit's modal folder dialog, titled `title`,
+// starting in `initial_folder`. True, with the chosen folder, when the
+// operator confirmed.
+bool BrowseForFolder(QWidget* owner, const std::string& title, const std::string& initial_folder,
+                     std::string& chosen);
+using FolderChooser = std::function<bool(const std::string& initial_folder, std::string& chosen)>;
+void SetFolderChooser(FolderChooser chooser);
+
+// AskYesNo: a modal question box (caption, text, Yes and No); true for Yes.
+bool AskYesNo(QWidget* owner, const std::string& caption, const std::string& text);
+using QuestionHook = std::function<bool(const std::string& caption, const std::string& text)>;
+void SetQuestionHook(QuestionHook hook);

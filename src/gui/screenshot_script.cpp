@@ -3,9 +3,11 @@
 #include <QCoreApplication>
 #include <QPainter>
 #include <QPixmap>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdio>
 
 #include "gui/about_box_form.h"
@@ -72,6 +74,28 @@ void RunScript(TVarnelMainForm& window, const std::string& out_dir, const std::s
   about.show();
   Save(about, out_dir + "/about.png");
   about.close();
+
+  // A folder of the operator's choosing for the outputs, and a damaged
+  // copy of the archive (DEMO01CUT.Ark beside it, when the tool made one)
+  // converted into it: the run ends with its warnings.
+  const std::string folder = archive.substr(0, archive.find_last_of('/') + 1);
+  SetFolderChooser([folder](const std::string&, std::string& chosen) {
+    chosen = folder + "Outputs";
+    return true;
+  });
+  window.MenuOptionsOutputFolderClick();
+  SetFolderChooser(nullptr);
+  const std::string damaged = folder + "DEMO01CUT.Ark";
+  SetOpenFileChooser([damaged](const openfilerequest&, std::string& chosen) {
+    chosen = damaged;
+    return true;
+  });
+  window.PanelArkFileNameClick();
+  SetOpenFileChooser(nullptr);
+  Save(window, out_dir + "/main-output-folder.png");
+  window.findChild<QPushButton*>("SpeedButtonConvert")->click();
+  window.RefreshTick();
+  Save(window, out_dir + "/main-warnings.png");
   window.close();
 }
 
@@ -83,6 +107,26 @@ void RunScreenshotScript(TVarnelMainForm& window, const std::string& out_dir,
     // Behind the deferred start, once the window has been painted.
     QTimer::singleShot(200, &window, [&window, out_dir, archive] {
       RunScript(window, out_dir, archive);
+    });
+  });
+}
+
+void RunTimedConversion(TVarnelMainForm& window, const std::string& archive) {
+  window.SetStartedObserver([&window, archive] {
+    QTimer::singleShot(0, &window, [&window, archive] {
+      SetOpenFileChooser([archive](const openfilerequest&, std::string& chosen) {
+        chosen = archive;
+        return true;
+      });
+      window.PanelArkFileNameClick();
+      SetOpenFileChooser(nullptr);
+      const auto start = std::chrono::steady_clock::now();
+      window.findChild<QPushButton*>("SpeedButtonConvert")->click();
+      const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+      std::printf("window: %.3f s %s\n", took.count(),
+                  window.findChild<QLabel*>("PanelTaskComplete")->text().toStdString().c_str());
+      std::fflush(stdout);
+      window.close();
     });
   });
 }

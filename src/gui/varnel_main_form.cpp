@@ -8,12 +8,16 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QShowEvent>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "archive/archive_reader.h"
 #include "gui/about_box_form.h"
@@ -27,6 +31,7 @@
 #include "support/beeper.h"
 #include "support/error_log.h"
 #include "support/profile_files.h"
+#include "support/text_format.h"
 
 namespace {
 
@@ -89,6 +94,15 @@ void TVarnelMainForm::BuildControls() {
   QAction* error_log = view->addAction("Error Log");
   error_log->setObjectName("MenuViewErrorLog");
   connect(error_log, &QAction::triggered, this, [this] { MenuViewErrorLogClick(); });
+  QMenu* options = menuBar()->addMenu("Options");
+  options->setObjectName("Options1");
+  QAction* output_folder = options->addAction("Output Folder...");
+  output_folder->setObjectName("MenuOptionsOutputFolder");
+  connect(output_folder, &QAction::triggered, this, [this] { MenuOptionsOutputFolderClick(); });
+  QAction* default_folder = options->addAction("Default Output Folder");
+  default_folder->setObjectName("MenuOptionsDefaultOutputFolder");
+  connect(default_folder, &QAction::triggered, this,
+          [this] { MenuOptionsDefaultOutputFolderClick(); });
   QAction* about = menuBar()->addAction("About");
   about->setObjectName("About1");
   connect(about, &QAction::triggered, this, [this] { About1Click(); });
@@ -105,7 +119,8 @@ void TVarnelMainForm::BuildControls() {
   PanelArkFileName->setCursor(Qt::PointingHandCursor);
   PanelTaskComplete = new QLabel(PanelFileName);
   PanelTaskComplete->setObjectName("PanelTaskComplete");
-  PanelTaskComplete->setGeometry(26, 60, 185, 23);
+  // Wide enough for the outcome with its warning count.
+  PanelTaskComplete->setGeometry(6, 60, 251, 23);
   PanelTaskComplete->setFrameStyle(QFrame::NoFrame);
   PanelTaskComplete->setAlignment(Qt::AlignCenter);
   PanelTaskComplete->setFont(FormFont(true));
@@ -131,6 +146,13 @@ void TVarnelMainForm::BuildControls() {
   SetBackground(PanelArkInfo, kFormGrey);
   PanelCh10Info = PlacePanel(client, "PanelCh10Info", 285, 160, 265, 164, PanelBevel::InsetRaised);
   SetBackground(PanelCh10Info, kFormGrey);
+  // Where the outputs go, on the window's navy below the Chapter 10 view.
+  LabelOutputFolder = new QLabel(client);
+  LabelOutputFolder->setObjectName("LabelOutputFolder");
+  LabelOutputFolder->setGeometry(285, 330, 265, 50);
+  LabelOutputFolder->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  LabelOutputFolder->setWordWrap(true);
+  LabelOutputFolder->setStyleSheet("color: white;");
 
   setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
 }
@@ -162,18 +184,19 @@ void TVarnelMainForm::FormShow() {
     PanelTaskComplete->hide();
     SetConvertColour(true);
   };
-  hooks.RunEnded = [this](const std::string& outcome) {
-    PanelTaskComplete->setText(QString::fromStdString(outcome));
-    PanelTaskComplete->show();
-  };
+  hooks.RunEnded = [this](const std::string& outcome) { ShowRunEnd(outcome); };
   driver_->SetWindowHooks(std::move(hooks));
+  driver_->SetOutputFolder(options_->Options.OutputFolder);
 
-  move(options_->Options.MainScreenPos.left, options_->Options.MainScreenPos.top);
+  PlaceWindow(options_->Options.MainScreenPos.left, options_->Options.MainScreenPos.top);
   refreshing_ = false;
   HideJobAreas();
   driver_->ResetJob();
   RefreshControls();
   setWindowTitle(QString("%1  Ver %2").arg(kProgramName, kOrloVersionText));
+  // A log that writes nothing (a link at its name, ...) is said once.
+  const std::string log_problem = ErrorLogProblem();
+  if (!log_problem.empty()) ShowMessageBox("WARNING", "The log " + ErrorLogPath() + " " + log_problem);
   QCoreApplication::postEvent(this, new QEvent(kDeferredStartEvent));
 }
 
@@ -188,6 +211,18 @@ bool TVarnelMainForm::event(QEvent* event) {
 void TVarnelMainForm::DeferredStart() {
   if (initialised_ || shut_down_) return;
   initialised_ = true;
+  // A window manager frames the window after it was first placed and puts
+  // the client area (not the frame) where the frame should be: once it has
+  // framed it, the frame goes where it was saved, or the window would creep
+  // by its caption at every start.
+  if (pos() != placed_at_) PlaceWindow(placed_at_.x(), placed_at_.y());
+  for (const int ms : {100, 400}) {
+    QTimer::singleShot(ms, this, [this] {
+      if (!shut_down_ && pos() != placed_at_) {
+        PlaceWindow(placed_at_.x(), placed_at_.y());
+      }
+    });
+  }
   RefreshControls();
   // The tick goes to the window's event queue; Qt drops it if the window
   // is gone by then.
@@ -215,11 +250,17 @@ void TVarnelMainForm::SetConvertColour(bool running) {
 void TVarnelMainForm::RefreshControls() {
   if (refreshing_ || IsProgramClosing() || !driver_) return;
   refreshing_ = true;
-  PanelConvert->setVisible(driver_->Ready());
+  // Convert is offered only where the outputs can be written.
+  PanelConvert->setVisible(driver_->Ready() && (driver_->Running() || driver_->OutputsWritable()));
   PanelFileName->setEnabled(!driver_->Running());
   SpeedButtonConvert->setChecked(driver_->Running());
   PanelArkFileName->setText(QString::fromStdString(driver_->ArchiveDisplayName()));
   CheckBoxRetainPackedBitsFile->setChecked(driver_->RetainPackFile());
+  // The run takes the choice at its start: a change during it would only
+  // be remembered for the next run.
+  CheckBoxRetainPackedBitsFile->setEnabled(!driver_->Running());
+  menuBar()->findChild<QMenu*>("Options1")->setEnabled(!driver_->Running());
+  ShowOutputFolder();
   if (archive_view_) archive_view_->FixedRefresh();
   if (ch10_view_) ch10_view_->FixedRefresh();
   refreshing_ = false;
@@ -238,7 +279,8 @@ void TVarnelMainForm::PumpEvents() {
 }
 
 std::unique_ptr<progressviewclass> TVarnelMainForm::CreateArchiveView(const orloarkclass& archive) {
-  auto view = std::make_unique<TOrloArkDisplayForm>(PanelArkInfo, archive);
+  auto view = std::make_unique<TOrloArkDisplayForm>(
+      PanelArkInfo, archive, [this] { return driver_ ? driver_->LastFrameTime() : 0.0; });
   archive_view_ = view.get();
   PanelArkInfo->show();
   return view;
@@ -258,7 +300,7 @@ void TVarnelMainForm::PanelArkFileNameClick() {
   if (driver_->PrepareSelection(folder, default_name)) {
     std::string chosen;
     if (BrowseForOpenFile(this, folder, kArchiveDialogExtension, default_name, chosen)) {
-      driver_->OpenArchive(chosen);
+      OpenSelectedArchive(chosen);
     }
   }
   RefreshControls();
@@ -288,7 +330,9 @@ void TVarnelMainForm::CheckBoxRetainPackedBitsFileClick() {
 
 void TVarnelMainForm::MenuViewErrorLogClick() {
   // The viewer gets the log file's own name: names are case-sensitive here.
-  log_viewer_.Launch(ErrorLogPath());
+  if (!log_viewer_.Launch(ErrorLogPath())) {
+    ShowMessageBox("INFO", "No log viewer could be started. The log is " + ErrorLogPath());
+  }
 }
 
 void TVarnelMainForm::About1Click() {
@@ -330,6 +374,7 @@ void TVarnelMainForm::ProgramShutdown() {
   log_viewer_.End();
   if (options_) {
     screenposstruct& pos = options_->Options.MainScreenPos;
+    // The frame's place, as PlaceWindow restores it.
     pos.left = x();
     pos.top = y();
     pos.right = width();
@@ -345,4 +390,145 @@ void TVarnelMainForm::TerminationHandler() {
   LogLine("Abnormal Program Termination", 5000);
   if (g_main_form) g_main_form->ProgramShutdown();
   std::abort();
+}
+
+void TVarnelMainForm::PlaceWindow(int left, int top) {
+  // The frame's outer size: known once the window manager framed the
+  // window; before that the client area's.
+  const QSize outer = frameGeometry().size().expandedTo(size());
+  QScreen* screen = QGuiApplication::screenAt(QPoint(left + outer.width() / 2, top + 10));
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  if (screen != nullptr) {
+    const QRect area = screen->availableGeometry();
+    left = std::max(area.left(), std::min(left, area.right() + 1 - outer.width()));
+    top = std::max(area.top(), std::min(top, area.bottom() + 1 - outer.height()));
+  }
+  placed_at_ = QPoint(left, top);
+  move(placed_at_);
+}
+
+void TVarnelMainForm::OpenSelectedArchive(const std::string& path) {
+  for (;;) {
+    // The open's own boxes are gathered: the operator gets one box.
+    std::vector<std::pair<std::string, std::string>> boxes;
+    MessageBoxHook previous = ExchangeMessageBoxHook(
+        [&boxes](const std::string& caption, const std::string& text) {
+          boxes.emplace_back(caption, text);
+        });
+    const bool opened = driver_->OpenArchive(path);
+    ExchangeMessageBoxHook(std::move(previous));
+    RefreshControls();
+
+    const std::string name = OneLineQuoted(path.substr(path.find_last_of('/') + 1));
+    std::string extra;  // what the open warned of besides the reason
+    for (const runwarningstruct& warning : driver_->Warnings()) {
+      if (warning.kind == RunWarningKind::UnusedSetupFile) {
+        extra += "\nSetup file not used: " + warning.text;
+      }
+    }
+    if (!opened && !driver_->OutputsRefused()) {
+      ShowMessageBox("ERROR", std::string(kArchiveOpenFailedText) + ": " + name + ": " +
+                                  driver_->RefusalReason() + extra);
+      return;
+    }
+    std::string why;
+    if (!opened) {
+      why = "Not converted: " + driver_->RefusalReason();
+    } else if (!driver_->OutputsWritable()) {
+      // The first box of the open says why (the folder could not be made).
+      why = boxes.empty() ? "The outputs cannot be written to " + driver_->OutputFolder()
+                          : boxes.front().second;
+    } else {
+      // Opened: whatever the open said, in one box.
+      if (boxes.empty()) return;
+      std::string caption = "INFO", text;
+      for (const auto& [box_caption, box_text] : boxes) {
+        if (box_caption == "ERROR" || (box_caption == "WARNING" && caption == "INFO")) {
+          caption = box_caption;
+        }
+        text += (text.empty() ? "" : "\n") + box_text;
+      }
+      ShowMessageBox(caption, text);
+      return;
+    }
+    if (!AskYesNo(this, "ERROR",
+                  name + ": the outputs cannot be written where they would go.\n" + why + extra +
+                      "\n\nChoose another folder for the outputs?") ||
+        !ChooseOutputFolder()) {
+      return;
+    }
+    // The same archive again, its outputs in the folder chosen: a job of
+    // its own, so that the failure of the first folder is not carried.
+    driver_->ResetJob();
+  }
+}
+
+bool TVarnelMainForm::ChooseOutputFolder() {
+  std::string start = options_->Options.OutputFolder;
+  if (start.empty()) start = options_->Options.LastArchiveDir;
+  std::string chosen;
+  if (!BrowseForFolder(this, "Output Folder", start, chosen)) return false;
+  ApplyOutputFolder(chosen);
+  return true;
+}
+
+void TVarnelMainForm::ApplyOutputFolder(const std::string& folder) {
+  options_->Options.OutputFolder = folder;
+  driver_->SetOutputFolder(folder);
+  LogInfo(folder.empty() ? std::string("Outputs go to ") + kOutputFolderName + " beside the archive"
+                         : "Outputs go to " + folder,
+          0, false);
+  ShowOutputFolder();
+}
+
+void TVarnelMainForm::MenuOptionsOutputFolderClick() {
+  if (!driver_ || driver_->Running()) return;
+  if (!ChooseOutputFolder()) return;
+  // An archive already selected takes the new folder at once.
+  if (driver_->Archive()) {
+    const std::string path = driver_->Archive()->FileName;
+    driver_->ResetJob();
+    OpenSelectedArchive(path);
+  }
+  RefreshControls();
+}
+
+void TVarnelMainForm::MenuOptionsDefaultOutputFolderClick() {
+  if (!driver_ || driver_->Running()) return;
+  ApplyOutputFolder("");
+  if (driver_->Archive()) {
+    const std::string path = driver_->Archive()->FileName;
+    driver_->ResetJob();
+    OpenSelectedArchive(path);
+  }
+  RefreshControls();
+}
+
+void TVarnelMainForm::ShowOutputFolder() {
+  std::string where;
+  if (!driver_->OutputFolder().empty()) {
+    where = driver_->OutputFolder();
+  } else if (!options_->Options.OutputFolder.empty()) {
+    where = options_->Options.OutputFolder;
+  } else {
+    where = std::string(kOutputFolderName) + " beside the archive";
+  }
+  const QString text = LabelOutputFolder->fontMetrics().elidedText(
+      QString::fromStdString(where), Qt::ElideMiddle, 2 * LabelOutputFolder->width() - 20);
+  LabelOutputFolder->setText("Output Folder: " + text);
+  LabelOutputFolder->setToolTip(QString::fromStdString(where));
+}
+
+void TVarnelMainForm::ShowRunEnd(const std::string& outcome) {
+  const std::vector<runwarningstruct>& warnings = driver_->Warnings();
+  std::string text = outcome;
+  if (!warnings.empty() && outcome == kOutcomeCompleteText) {
+    text += ", " + std::to_string(warnings.size()) + (warnings.size() == 1 ? " Warning" : " Warnings");
+  }
+  PanelTaskComplete->setText(QString::fromStdString(text));
+  PanelTaskComplete->show();
+  if (warnings.empty()) return;
+  std::string list = driver_->ArchiveDisplayName() + ": " + text;
+  for (const runwarningstruct& warning : warnings) list += "\n" + std::string(kNotesWarningPrefix) + warning.text;
+  ShowMessageBox("WARNING", list);
 }

@@ -44,6 +44,11 @@ class TVarnelMainForm : public QMainWindow, private progressviewfactoryclass {
   void ButtonCancelClick();
   void CheckBoxRetainPackedBitsFileClick();
   void MenuViewErrorLogClick();
+  // Options, Output Folder...: the outputs go to a folder of the
+  // operator's choosing; Options, Default Output Folder: back to
+  // Ch10Conversion beside the archive. Saved in the options file.
+  void MenuOptionsOutputFolderClick();
+  void MenuOptionsDefaultOutputFolderClick();
   void About1Click();
   void RefreshControls();
   // The refresh tick of the progress views (user-interface thread).
@@ -80,6 +85,20 @@ class TVarnelMainForm : public QMainWindow, private progressviewfactoryclass {
   void HideJobAreas();
   void SetConvertColour(bool running);
   static void TerminationHandler();
+  // Opens the archive with every box of the open gathered into one: the
+  // specific reason of a refusal, or why the outputs cannot be written
+  // with the offer of another folder (then the archive is opened again).
+  void OpenSelectedArchive(const std::string& path);
+  // Asks for a folder; true when one was chosen (and taken).
+  bool ChooseOutputFolder();
+  void ApplyOutputFolder(const std::string& folder);
+  void ShowOutputFolder();
+  // The end of a run: the outcome with its warning count, and one box
+  // listing the warnings.
+  void ShowRunEnd(const std::string& outcome);
+  // The saved position, moved onto the available screen where the window
+  // would stick out of it.
+  void PlaceWindow(int left, int top);
 
   std::unique_ptr<progressviewclass> CreateArchiveView(const orloarkclass& archive) override;
   std::unique_ptr<progressviewclass> CreateCh10View(const ch10convertprocessclass& converter,
@@ -95,6 +114,7 @@ class TVarnelMainForm : public QMainWindow, private progressviewfactoryclass {
   std::function<void()> pump_observer_;
   std::function<void()> started_observer_;
 
+  QPoint placed_at_;
   bool first_show_done_ = false;
   bool initialised_ = false;
   bool refreshing_ = false;
@@ -110,4 +130,5 @@ class TVarnelMainForm : public QMainWindow, private progressviewfactoryclass {
   QPushButton* ButtonCancel;
   QFrame* PanelArkInfo;
   QFrame* PanelCh10Info;
+  QLabel* LabelOutputFolder;
 };

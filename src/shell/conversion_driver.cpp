@@ -102,6 +102,7 @@ bool conversiondriverclass::OpenArchive(const std::string& path) {
     }
   }
   ready_ = true;
+  last_frame_time_ = archive_->Header().StartTime;
 
   if (view_factory_) {
     archive_view_ = view_factory_->CreateArchiveView(*archive_);
@@ -131,6 +132,7 @@ void conversiondriverclass::ResetJob() {
   ready_ = false;
   pass_ = ConversionPass::None;
   output_error_ = 0;
+  last_frame_time_ = 0.0;
   outcome_text_.clear();
   refusal_reason_.clear();
   outputs_refused_ = false;

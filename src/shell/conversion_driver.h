@@ -143,6 +143,13 @@ class conversiondriverclass {
   // True once an output could not be created or written in this job; the
   // run then ends the way an abort does.
   bool OutputFailed() const { return output_error_ != 0; }
+  // True while the selected archive's outputs are taken and can be written
+  // where they go (false when the output folder could not be made, the
+  // outputs were refused, or no archive is selected).
+  bool OutputsWritable() const { return outputs_.Active() && output_error_ == 0; }
+  // The time stamp of the last archive frame read: the archive's start
+  // time before a run, 0 without an archive.
+  double LastFrameTime() const { return last_frame_time_; }
   int OutputError() const { return output_error_; }
 
   const orloarkclass* Archive() const { return archive_.get(); }
@@ -214,6 +221,7 @@ class conversiondriverclass {
   bool ready_ = false;
   ConversionPass pass_ = ConversionPass::None;
   int output_error_ = 0;
+  double last_frame_time_ = 0.0;
   std::string outcome_text_;
   std::string refusal_reason_;
   std::vector<runwarningstruct> warnings_;

@@ -4,8 +4,10 @@
 // and hands control to the event pump every 101 iterations, so that Cancel
 // and the progress views are served.
 #include <cerrno>
+#include <cstdint>
 
 #include "archive/archive_reader.h"
+#include "archive/frame_header.h"
 #include "ch10/ch10_converter.h"
 #include "pack/pack_converter.h"
 #include "shell/conversion_driver.h"
@@ -106,11 +108,24 @@ void conversiondriverclass::ConvertArchive() {
   // the converter).
   if (!cvt.Start()) NoteOutputFailure(cvt.OutputError());
 
+  // The progress view shows the stamp of the last frame read: one header
+  // decoded per block.
+  const size_t last_frame_offset = [&] {
+    const size_t stride = FrameStrideBytes(archive_->Header().WordsPerMinorFrame);
+    const size_t frames =
+        WholeFramesInBlock(archive_->Header().FramesPerBlock, archive_->SerialBuffer.size(), stride);
+    return frames > 0 ? (frames - 1) * stride : SIZE_MAX;
+  }();
   int counter = 0;
   for (;;) {
     if (PumpAndCheckStop(counter)) break;
     archive_->ReadNextBlock();
     if (archive_->EndOfData) break;
+    if (last_frame_offset != SIZE_MAX) {
+      int32_t sfid = 0, state_a = 0, state_b = 0;
+      DecodeFrameHeader(archive_->SerialData() + last_frame_offset, last_frame_time_, sfid,
+                        state_a, state_b);
+    }
     pack->ProcessArkBlock();  // full packets reach the Chapter 10 file as they fill
     if (pack->OutputFailed()) {
       NoteOutputFailure(pack->OutputError());  // the pack writer logged it

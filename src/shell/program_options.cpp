@@ -27,6 +27,8 @@ bool progoptionsclass::Load() {
   }
   ProfileReadBool(file_path_, kOptionsMainSection, "RetainTempArkPackFile",
                   Options.RetainTempArkPackFile);
+  // A folder that is gone is kept: the window says so when it is used.
+  ProfileReadText(file_path_, kOptionsMainSection, "OutputFolder", Options.OutputFolder);
 
   // Each field changes only when its whole value is a decimal integer.
   screenposstruct& pos = Options.MainScreenPos;
@@ -48,6 +50,9 @@ void progoptionsclass::Save() {
   ini.Set(kOptionsMainSection, "LastArchiveDir", Options.LastArchiveDir);
   ini.Set(kOptionsMainSection, "RetainTempArkPackFile",
           ProfileBoolText(Options.RetainTempArkPackFile));
+  // Written only once chosen: the file of a user who never chose one stays
+  // as it was.
+  if (!Options.OutputFolder.empty()) ini.Set(kOptionsMainSection, "OutputFolder", Options.OutputFolder);
   ini.Set(kOptionsPositionSection, "MainScreenPos.left", ProfileIntText(pos.left));
   ini.Set(kOptionsPositionSection, "MainScreenPos.top", ProfileIntText(pos.top));
   ini.Set(kOptionsPositionSection, "MainScreenPos.right", ProfileIntText(pos.right));

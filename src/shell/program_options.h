@@ -22,6 +22,9 @@ struct screenposstruct {
 struct progoptionstruct {
   std::string LastArchiveDir;          // with its trailing separator
   bool RetainTempArkPackFile = false;
+  // The window's choice of folder for the outputs; empty: Ch10Conversion
+  // beside the archive.
+  std::string OutputFolder;
   screenposstruct MainScreenPos;
 };
 

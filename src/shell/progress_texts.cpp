@@ -1,7 +1,5 @@
 #include "shell/progress_texts.h"
 
-#include <cstdio>
-
 #include "support/text_format.h"
 #include "support/time_keeping.h"
 
@@ -22,8 +20,5 @@ std::string FixedDayTimeText(double day_seconds) {
   int32_t day = 0, hour = 0, minute = 0;
   double seconds = 0.0;
   if (!SplitDayTime(day_seconds, day, hour, minute, seconds)) return "XXX:XX:XX:XX.XXXXXX";
-  char text[64];
-  std::snprintf(text, sizeof text, "%03d:%02d:%02d:%09.6f", static_cast<int>(day),
-                static_cast<int>(hour), static_cast<int>(minute), seconds);
-  return text;
+  return FormatDayTimeFields(day, hour, minute, seconds, 6);
 }

@@ -37,6 +37,14 @@ void PlayTune(BeepKind kind, const ToneStep (&tune)[N]) {
 
 }  // namespace
 
+void PlayBeepOn(zekspeakerclass& speaker, BeepKind kind) {
+  switch (kind) {
+    case BeepKind::Warning: speaker.Play(kWarningTune, 2); return;
+    case BeepKind::Error: speaker.Play(kErrorTune, 5); return;
+    case BeepKind::Done: speaker.Play(kDoneTune, 4); return;
+  }
+}
+
 void BeepWarning() { PlayTune(BeepKind::Warning, kWarningTune); }
 void BeepError() { PlayTune(BeepKind::Error, kErrorTune); }
 void BeepDone() { PlayTune(BeepKind::Done, kDoneTune); }

@@ -16,6 +16,10 @@ void BeepDone();
 // Beep call hands its kind to the sink and plays nothing (no blocking).
 using BeepSink = std::function<void(BeepKind)>;
 void SetBeepSink(BeepSink sink);
+// Plays the tune of `kind` on the given player, synchronously, whatever
+// the sink (a sink that plays the tunes on a thread of its own).
+class zekspeakerclass;
+void PlayBeepOn(zekspeakerclass& speaker, BeepKind kind);
 
 // The single tone player: created when the error log starts, destroyed when
 // it ends, and created on demand by a Beep call when there is none.

@@ -135,6 +135,13 @@ zekerrorlog* ActiveErrorLog() {
 void SetProgramClosing(bool closing) { g_program_closing = closing; }
 bool IsProgramClosing() { return g_program_closing; }
 
+MessageBoxHook ExchangeMessageBoxHook(MessageBoxHook hook) {
+  auto& s = State();
+  std::lock_guard<std::mutex> guard(s.hook_lock);
+  std::swap(s.hook, hook);
+  return hook;
+}
+
 void SetMessageBoxHook(MessageBoxHook hook) {
   LogState& s = State();
   std::lock_guard<std::mutex> guard(s.hook_lock);

@@ -43,6 +43,9 @@ bool IsProgramClosing();
 // caption and text go to standard error.
 using MessageBoxHook = std::function<void(const std::string& caption, const std::string& text)>;
 void SetMessageBoxHook(MessageBoxHook hook);
+// Installs `hook` and returns the one it replaced (a caller that gathers
+// the boxes of one step puts the previous one back).
+MessageBoxHook ExchangeMessageBoxHook(MessageBoxHook hook);
 void ShowMessageBox(const std::string& caption, const std::string& text);
 
 // The running log object ("nullptr" before the start and after the end);

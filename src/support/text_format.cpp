@@ -94,24 +94,89 @@ bool LooksLikeOverflow(const char* begin, const char* end) {
 
 }  // namespace
 
+namespace {
+
+// Fixed-point digits of a finite value with "." as the decimal point,
+// whatever the process's locale (the window's toolkit sets the user's).
+// Empty when the buffer is too small.
+std::string FixedDigits(double value, int decimals) {
+  char buf[512];
+  const std::to_chars_result r =
+      std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+  if (r.ec != std::errc()) return std::string();
+  return std::string(buf, r.ptr);
+}
+
+// Two-digit (at least) decimal field, zero-filled: "%02d" and "%03d".
+void AppendZeroFilled(std::string& text, int32_t value, int width) {
+  char buf[16];
+  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value);
+  const size_t n = static_cast<size_t>(r.ptr - buf);
+  const bool negative = value < 0;
+  if (negative) text.push_back('-');
+  const size_t digits = n - (negative ? 1 : 0);
+  const size_t room = static_cast<size_t>(width) - (negative ? 1 : 0);
+  if (digits < room) text.append(room - digits, '0');
+  text.append(buf + (negative ? 1 : 0), digits);
+}
+
+}  // namespace
+
 std::string FormatFixedNumber(int width, int decimals, double value) {
   if (!std::isfinite(value)) return "Nan";
   if (decimals < 0) decimals = 0;
   if (decimals > 18) decimals = 18;
-  char buf[512];
-  int n;
+  std::string text;
   if (std::fabs(value) >= 1e18) {
-    // More than 18 integer digits: exponent notation with 18 significant digits.
-    n = std::snprintf(buf, sizeof buf, "%.17E", value);
+    // More than 18 integer digits: exponent notation with 18 significant
+    // digits, as "%.17E" writes it.
+    char buf[64];
+    const std::to_chars_result r =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 17);
+    if (r.ec != std::errc()) return "Nan";
+    text.assign(buf, r.ptr);
+    for (char& c : text) {
+      if (c == 'e') c = 'E';
+    }
   } else {
-    n = std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+    text = FixedDigits(value, decimals);
   }
-  if (n <= 0 || n >= static_cast<int>(sizeof buf)) return "Nan";
-  std::string text(buf, static_cast<size_t>(n));
+  if (text.empty()) return "Nan";
   // A negative value that rounds to zero prints without its sign.
   if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
   if (width < 0) width = 0;
   if (text.size() > static_cast<size_t>(width)) text.resize(static_cast<size_t>(width));
+  return text;
+}
+
+std::string FormatGeneralNumber(double value, int significant) {
+  if (!std::isfinite(value)) return "Nan";
+  if (significant < 1) significant = 1;
+  if (significant > 17) significant = 17;
+  char buf[64];
+  const std::to_chars_result r =
+      std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, significant);
+  if (r.ec != std::errc()) return "Nan";
+  return std::string(buf, r.ptr);
+}
+
+std::string FormatDayTimeFields(int32_t day, int32_t hour, int32_t minute, double seconds,
+                                int decimals) {
+  std::string text;
+  text.reserve(24);
+  AppendZeroFilled(text, day, 3);
+  text.push_back(':');
+  AppendZeroFilled(text, hour, 2);
+  text.push_back(':');
+  AppendZeroFilled(text, minute, 2);
+  text.push_back(':');
+  // "%0N.Df": the seconds zero-filled to two integer digits.
+  const std::string digits = FixedDigits(seconds, decimals);
+  const size_t width = static_cast<size_t>(decimals) + 3;
+  if (!digits.empty() && digits[0] != '-' && digits.size() < width) {
+    text.append(width - digits.size(), '0');
+  }
+  text += digits;
   return text;
 }
 
@@ -367,26 +432,22 @@ namespace {
 
 // Shared body of the two day-time texts: the seconds at or above the
 // threshold carry into the next minute so the text never shows "60".
-std::string FormatDayTime(double value, double threshold, const char* format,
-                          const char* failure) {
+std::string FormatDayTime(double value, double threshold, int decimals, const char* failure) {
   int32_t day, hour, minute;
   double seconds;
   if (!SplitDayTime(value, day, hour, minute, seconds)) return failure;
   CarryIntoNextMinute(threshold, day, hour, minute, seconds);
-  char buf[64];
-  int n = std::snprintf(buf, sizeof buf, format, day, hour, minute, seconds);
-  if (n <= 0 || n >= static_cast<int>(sizeof buf)) return failure;
-  return std::string(buf, static_cast<size_t>(n));
+  return FormatDayTimeFields(day, hour, minute, seconds, decimals);
 }
 
 }  // namespace
 
 std::string FormatDayTimeMicro(double value) {
-  return FormatDayTime(value, 59.999999, "%03d:%02d:%02d:%09.6f", "XXX:XX:XX:XX.XXXXXX");
+  return FormatDayTime(value, 59.999999, 6, "XXX:XX:XX:XX.XXXXXX");
 }
 
 std::string FormatDayTimeMilli(double value) {
-  return FormatDayTime(value, 59.999, "%03d:%02d:%02d:%06.3f", "XXX:XX:XX:XX.XXX");
+  return FormatDayTime(value, 59.999, 3, "XXX:XX:XX:XX.XXX");
 }
 
 bool IsControlCharacter(char c) {

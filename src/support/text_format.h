@@ -1,6 +1,7 @@
 // Text and number formatting: fixed, hexadecimal, octal and binary number
 // texts, day-of-year time texts, padding, trimming, searching and parsing.
-// No function throws: each returns a success flag or a fixed failure text
+// The decimal point is always ".", whatever the process's locale: these
+// texts go into files that scripts read. No function throws: each returns a success flag or a fixed failure text
 // ("Nan", "INVALID", "XXX:XX:XX:XX.XXX", "XXX:XX:XX:XX.XXXXXX").
 #pragma once
 
@@ -10,6 +11,12 @@
 // Fixed-point text with `decimals` digits after the point, cut to its first
 // `width` characters; never padded. "Nan" when it cannot be formatted.
 std::string FormatFixedNumber(int width, int decimals, double value);
+// "%.*g": the shortest of fixed and exponent notation with `significant`
+// digits (1000, 333.333, 1e+09). "Nan" when not finite.
+std::string FormatGeneralNumber(double value, int significant);
+// "%03d:%02d:%02d:%0N.Df" of the given fields, no carry applied.
+std::string FormatDayTimeFields(int32_t day, int32_t hour, int32_t minute, double seconds,
+                                int decimals);
 std::string FormatHexNumber(int32_t value, int width, bool with_prefix);
 std::string FormatOctalNumber(int32_t value, int width, bool with_prefix);
 std::string HexDigitToBinary(char digit);

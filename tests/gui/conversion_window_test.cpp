@@ -166,9 +166,12 @@ class ConversionWindowTest : public QObject {
     guitest::WindowSession session(dir.path());
     session.Select(dir.File("BAD.Ark"));
     QVERIFY(!session.Find<QWidget>("PanelConvert")->isVisible());
-    QVERIFY(session.boxes.size() >= 1);
+    // One box, with the specific reason.
+    QCOMPARE(session.boxes.size(), size_t(1));
+    const std::string reason = session.window->Driver()->RefusalReason();
+    QVERIFY(!reason.empty());
     QCOMPARE(QString::fromStdString(session.boxes.back()),
-             QString("ERROR: Could not open ARK file for reading"));
+             QString::fromStdString("ERROR: Could not open ARK file for reading: BAD.Ark: " + reason));
 
     session.Select(archive);
     QVERIFY(session.Find<QWidget>("PanelConvert")->isVisible());

@@ -86,7 +86,11 @@ class LogViewerTest : public QObject {
     qputenv("PATH", saved_path);
     QCOMPARE(session.window->LogViewer().ViewerProcessId(), 0LL);
     QCOMPARE(session.beeps.Count(BeepKind::Error), 2);
-    QVERIFY(session.boxes.empty());
+    // One box tells the operator where the log is.
+    QCOMPARE(session.boxes.size(), size_t(1));
+    QCOMPARE(QString::fromStdString(session.boxes[0]),
+             QString::fromStdString("INFO: No log viewer could be started. The log is " +
+                                    dir.File("OrloVarnel.Log")));
     QVERIFY(session.Close());
     const std::string log = session.LogText();
     QVERIFY(log.find("000001  ") != std::string::npos);

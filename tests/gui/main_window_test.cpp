@@ -1,6 +1,8 @@
 // The main window as the operator meets it: the first start, the retain
 // box across a restart, a second copy refused, the about box, and a
 // shutdown that never waits on a refresh tick.
+#include <unistd.h>
+
 #include <QProcess>
 
 #include <chrono>
@@ -47,11 +49,11 @@ class MainWindowTest : public QObject {
       QVERIFY(retain->isVisible());
       retain->click();
       QVERIFY(session.window->Driver()->RetainPackFile());
-      session.window->move(240, 180);
+      session.window->move(140, 60);  // wholly on the 800 x 600 offscreen screen
       QVERIFY(session.Close());
     }
     guitest::WindowSession again(dir.path());
-    QCOMPARE(again.window->pos(), QPoint(240, 180));
+    QCOMPARE(again.window->pos(), QPoint(140, 60));
     again.Select(archive);
     QVERIFY(again.Find<QCheckBox>("CheckBoxRetainPackedBitsFile")->isChecked());
   }
@@ -77,6 +79,46 @@ class MainWindowTest : public QObject {
     QCOMPARE(program.exitCode(), 0);
     QVERIFY(testutil::ReadAllText(log).find("PROGRAM END") != std::string::npos);
     QVERIFY(FileExists(dir.File("OrloVarnel.Opt")));
+  }
+
+  // From the desktop menu (--state-folder) the log and options go to the
+  // per-user state folder, made when missing; from a shell they stay in
+  // the current folder.
+  void MenuStartUsesThePerUserStateFolder() {
+    testutil::TempDir dir;
+    const std::string state = dir.File("state");  // does not exist yet
+    for (const bool from_menu : {true, false}) {
+      QProcess program;
+      QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+      env.insert("QT_QPA_PLATFORM", "offscreen");
+      env.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir.path()));
+      env.insert("XDG_STATE_HOME", QString::fromStdString(state));
+      program.setProcessEnvironment(env);
+      program.setWorkingDirectory(QString::fromStdString(dir.path()));
+      program.start(QString(ORLO_BINARY_DIR) + "/OrloVarnel",
+                    from_menu ? QStringList{"--state-folder"} : QStringList{});
+      QVERIFY(program.waitForStarted(30000));
+      const std::string log = from_menu ? state + "/orlovarnel/OrloVarnel.Log" : dir.File("OrloVarnel.Log");
+      QTRY_VERIFY_WITH_TIMEOUT(testutil::ReadAllText(log).find("PROGRAM START") != std::string::npos,
+                               30000);
+      program.terminate();
+      QVERIFY(program.waitForFinished(30000));
+      QVERIFY(FileExists(from_menu ? state + "/orlovarnel/OrloVarnel.Opt" : dir.File("OrloVarnel.Opt")));
+    }
+  }
+
+  // A log that cannot be written (a link at its name) is said once, in one
+  // box at the start.
+  void ALogThatWritesNothingIsSaidOnceAtTheStart() {
+    testutil::TempDir dir;
+    QVERIFY(symlink(dir.File("elsewhere.txt").c_str(), dir.File("OrloVarnel.Log").c_str()) == 0);
+    guitest::WindowSession session(dir.path());
+    QCOMPARE(session.boxes.size(), size_t(1));
+    QVERIFY(QString::fromStdString(session.boxes[0])
+                .startsWith(QString::fromStdString("WARNING: The log " + dir.File("OrloVarnel.Log") + " ")));
+    QVERIFY(session.Close());
+    QCOMPARE(session.boxes.size(), size_t(1));
+    QVERIFY(!FileExists(dir.File("elsewhere.txt")));  // nothing written through the link
   }
 
   // The first copy is this test's window; the second is the program itself.

@@ -21,11 +21,13 @@ expected_installed=(
   bin/orlovarnel-convert bin/orlovarnel-verify bin/orlovarnel-mkarchive
   share/man/man1/orlovarnel-convert.1.gz share/man/man1/orlovarnel-verify.1.gz
   share/man/man1/orlovarnel-mkarchive.1.gz
-  share/doc/orlovarnel/copyright share/doc/orlovarnel/changelog.gz)
+  share/doc/orlovarnel/copyright share/doc/orlovarnel/changelog.gz
+  share/doc/orlovarnel/README.md)
 if [ -e "$build/OrloVarnel" ]; then
   expected_installed+=(bin/OrloVarnel share/man/man1/OrloVarnel.1.gz
                        share/applications/orlovarnel.desktop
-                       share/icons/hicolor/scalable/apps/orlovarnel.svg)
+                       share/icons/hicolor/scalable/apps/orlovarnel.svg
+                       share/doc/orlovarnel/docs/screenshots/main-after.png)
 fi
 for f in "${expected_installed[@]}"; do
   [ -e "$prefix/$f" ] || fail "cmake --install did not install $f"
@@ -61,6 +63,11 @@ listing="$(dpkg-deb -c "$deb" | awk '{print $6}')"
 for f in "${expected_installed[@]}"; do
   grep -qx "./usr/$f" <<<"$listing" || fail "the package lacks /usr/$f"
 done
+if [ -e "$build/OrloVarnel" ]; then
+  grep -q "xdg-utils" <<<"$(dpkg-deb -f "$deb" Recommends)" || fail "Recommends lacks xdg-utils"
+  grep -qx "Exec=OrloVarnel --state-folder" "$prefix/share/applications/orlovarnel.desktop" ||
+    fail "the desktop entry does not start in the state folder"
+fi
 depends="$(dpkg-deb -f "$deb" Depends)"
 for lib in libc6 libstdc++6; do
   grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"

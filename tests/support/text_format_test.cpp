@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <random>
+#include <string>
+#include <vector>
 
 TEST(FormatFixedNumber, CutsToWidthAndNeverPads) {
   EXPECT_EQ(FormatFixedNumber(12, 0, 1000000.0), "1000000");
@@ -233,4 +238,53 @@ TEST(OneLineTexts, ControlCharactersAreEscapedAndPathsWithThemQuoted) {
       for (char k : out) EXPECT_FALSE(IsControlCharacter(k)) << c;
     }
   }
+}
+
+// Under a locale whose decimal separator is a comma (the window's toolkit
+// sets the user's), every number text keeps the "." and equals what
+// printf writes under the C locale, for random values of every size.
+TEST(NumberTexts, SameUnderACommaLocaleAsPrintfUnderC) {
+  struct Sample {
+    double value;
+    int decimals;
+    std::string fixed, c_printf;
+  };
+  std::mt19937_64 random(18);
+  std::vector<Sample> samples;
+  for (int k = 0; k < 4000; ++k) {
+    const double magnitude = std::pow(10.0, static_cast<double>(random() % 40) - 20.0);
+    const double value = (static_cast<double>(random() % 2000001) - 1000000.0) / 1000000.0 * magnitude;
+    const int decimals = static_cast<int>(random() % 10);
+    char buf[512];
+    if (std::fabs(value) >= 1e18) {
+      std::snprintf(buf, sizeof buf, "%.17E", value);
+    } else {
+      std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+    }
+    std::string expected = buf;
+    if (expected[0] == '-' && expected.find_first_not_of("-0.") == std::string::npos) expected.erase(0, 1);
+    samples.push_back({value, decimals, "", expected});
+  }
+  const char* previous = std::setlocale(LC_NUMERIC, nullptr);
+  const std::string saved = previous ? previous : "C";
+  if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr) {
+    GTEST_SKIP() << "no de_DE.UTF-8 locale (scripts/setup.sh generates it)";
+  }
+  char probe[16];
+  std::snprintf(probe, sizeof probe, "%.1f", 0.5);
+  ASSERT_STREQ(probe, "0,5");  // the locale is in force
+  for (Sample& s : samples) s.fixed = FormatFixedNumber(64, s.decimals, s.value);
+  const std::string micro = FormatDayTimeMicro(123 * 86400.0 + 12 * 3600 + 34 * 60 + 56.0);
+  const std::string milli = FormatDayTimeMilli(343 * 86400.0 + 2 * 3600 + 20 * 60 + 7.122286);
+  const std::string rate = FormatGeneralNumber(1000.0 / 3.0, 6);
+  std::setlocale(LC_NUMERIC, saved.c_str());
+
+  for (const Sample& s : samples) {
+    ASSERT_EQ(s.fixed, s.c_printf) << s.value << " with " << s.decimals << " decimals";
+  }
+  EXPECT_EQ(micro, "123:12:34:56.000000");
+  EXPECT_EQ(milli, "343:02:20:07.122");
+  EXPECT_EQ(rate, "333.333");
+  EXPECT_EQ(FormatGeneralNumber(1e9, 6), "1e+09");
+  EXPECT_EQ(FormatGeneralNumber(1000.0, 6), "1000");
 }
