@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -172,6 +173,17 @@ class CrashSafety : public ::testing::Test {
   int version_ = 0;
 };
 
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
 void SleepFor(double seconds) {
   struct timespec pause = {static_cast<time_t>(seconds),
                            static_cast<long>((seconds - static_cast<time_t>(seconds)) * 1e9)};
@@ -281,10 +293,26 @@ TEST_F(CrashSafety, OneRunPerSetOfOutputs) {
   // folder: the second is refused before anything is written.
   UseFolder(dir_.File("job"));
   UseVersion(1);
+  // The first run is held stopped while it holds its lock (the system's
+  // lock table names its process), so that the second surely meets it.
   const pid_t first = Start();
   const auto deadline = Clock::now() + std::chrono::seconds(30);
-  while (!fs::exists(Out("X.ch10.lock")) && Clock::now() < deadline) SleepFor(0.0005);
+  auto holds_lock = [&] {
+    struct stat lock_file;
+    if (stat(Out("X.ch10.lock").c_str(), &lock_file) != 0) return false;
+    const std::string holder = "WRITE " + std::to_string(first) + " ";
+    const std::string inode = ":" + std::to_string(lock_file.st_ino) + " ";
+    std::ifstream table("/proc/locks");  // no size to seek to: read as a stream
+    const std::string locks((std::istreambuf_iterator<char>(table)), std::istreambuf_iterator<char>());
+    for (const std::string& line : Lines(locks)) {
+      if (line.find(holder) != std::string::npos && line.find(inode) != std::string::npos) return true;
+    }
+    return false;
+  };
+  while (!holds_lock() && Clock::now() < deadline) SleepFor(0.0002);
+  kill(first, SIGSTOP);
   const e2e::CliRun second = e2e::RunConverter(folder_, "--quiet X.Ark");
+  kill(first, SIGCONT);
   EXPECT_EQ(second.status, 1);
   EXPECT_NE(second.err.find("not converted: another conversion is writing " + Out("X.ch10")),
             std::string::npos)
