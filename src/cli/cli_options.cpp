@@ -40,6 +40,8 @@ bool TakeValueOption(const std::string& arg, const char* name, int argc, char** 
   return true;
 }
 
+}  // namespace
+
 // The options both commands share: the two prompt answers and the output
 // folder. Any other option, or a malformed one, sets `error`.
 void TakeSharedOption(const std::string& arg, int argc, char** argv, int& i,
@@ -76,8 +78,6 @@ void TakeSharedOption(const std::string& arg, int argc, char** argv, int& i,
   }
   *target = n;
 }
-
-}  // namespace
 
 const char* CliUsageText() {
   return "Usage: orlovarnel-convert [--retain-pack] [--word-length N] [--sfid-msb N] [--quiet] "

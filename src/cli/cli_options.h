@@ -23,6 +23,13 @@ enum class CliCommand { Convert, Help, Version, UsageError };
 CliCommand ParseCliArguments(int argc, char** argv, clioptionsstruct& options, std::string& error);
 const char* CliUsageText();
 
+// The options the commands share: the two prompt answers and the output
+// folder, at argv[i] (the value may be the next argument: i moves on).
+// Any other option, or a malformed one, sets `error`.
+void TakeSharedOption(const std::string& arg, int argc, char** argv, int& i,
+                      std::optional<int32_t>& word_length, std::optional<int32_t>& sfid_msb,
+                      std::string& output_dir, std::string& error);
+
 // Arguments of orlovarnel-verify: ARCHIVE [CH10FILE] with the options that
 // decide where the converter put the file and how it read the archive.
 struct verifyoptionsstruct {
