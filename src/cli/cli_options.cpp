@@ -81,7 +81,7 @@ void TakeSharedOption(const std::string& arg, int argc, char** argv, int& i,
 
 const char* CliUsageText() {
   return "Usage: orlovarnel-convert [--retain-pack] [--word-length N] [--sfid-msb N] [--quiet] "
-         "[--output-dir DIR] [--verify] ARCHIVE...\n"
+         "[--output-dir DIR] [--verify] [--json] ARCHIVE...\n"
          "\n"
          "Converts each ORLO_8X archive (.Ark) into an IRIG 106 Chapter 10 file and a\n"
          "conversion-notes file in the folder Ch10Conversion beside the archive, named\n"
@@ -90,6 +90,8 @@ const char* CliUsageText() {
          "\n"
          "  --output-dir DIR   write the outputs into DIR (created if missing)\n"
          "  --verify           check each Chapter 10 file against its archive once written\n"
+         "  --json             one JSON object per archive (JSON Lines) on standard output\n"
+         "                     instead of the summary lines\n"
          "  --retain-pack      keep the temporary pack file NAME.arkpak\n"
          "  --word-length N    word length (3 to 16 bits) for an archive without a .B50\n"
          "  --sfid-msb N       SFID most significant bit for an archive without a .B50\n"
@@ -134,6 +136,8 @@ CliCommand ParseCliArguments(int argc, char** argv, clioptionsstruct& options,
       options.quiet = true;
     } else if (arg == "--verify") {
       options.verify = true;
+    } else if (arg == "--json") {
+      options.json = true;
     } else {
       TakeSharedOption(arg, argc, argv, i, options.word_length, options.sfid_msb,
                        options.output_dir, error);
@@ -148,7 +152,7 @@ CliCommand ParseCliArguments(int argc, char** argv, clioptionsstruct& options,
 }
 
 const char* VerifyUsageText() {
-  return "Usage: orlovarnel-verify [--output-dir DIR] [--word-length N] [--sfid-msb N] ARCHIVE "
+  return "Usage: orlovarnel-verify [--output-dir DIR] [--word-length N] [--sfid-msb N] [--json] ARCHIVE "
          "[CH10FILE]\n"
          "\n"
          "Checks a Chapter 10 file written by orlovarnel-convert against its archive:\n"
@@ -159,6 +163,7 @@ const char* VerifyUsageText() {
          "  --output-dir DIR   the converter's --output-dir: look for the file in DIR\n"
          "  --word-length N    the word length given to the converter (archive without .B50)\n"
          "  --sfid-msb N       the SFID MSB given to the converter (archive without .B50)\n"
+         "  --json             the result as one JSON object instead of the line\n"
          "  --help             this text\n"
          "  --version          the program's version\n"
          "\n"
@@ -182,6 +187,8 @@ CliCommand ParseVerifyArguments(int argc, char** argv, verifyoptionsstruct& opti
       return CliCommand::Help;
     } else if (arg == "--version") {
       return CliCommand::Version;
+    } else if (arg == "--json") {
+      options.json = true;
     } else {
       TakeSharedOption(arg, argc, argv, i, options.word_length, options.sfid_msb,
                        options.output_dir, error);

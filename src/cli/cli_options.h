@@ -10,6 +10,7 @@ struct clioptionsstruct {
   bool retain_pack = false;
   bool quiet = false;
   bool verify = false;                 // check each Chapter 10 file after its conversion
+  bool json = false;                   // one JSON object per archive instead of the summary lines
   std::string output_dir;              // outputs go here instead of Ch10Conversion (empty: default)
   std::optional<int32_t> word_length;  // answer to the common word length prompt
   std::optional<int32_t> sfid_msb;     // answer to the SFID MSB prompt
@@ -38,6 +39,7 @@ struct verifyoptionsstruct {
   std::string output_dir;
   std::string archive;
   std::string ch10_file;  // empty: the one the converter writes for the archive
+  bool json = false;      // one JSON object instead of the result line
 };
 
 CliCommand ParseVerifyArguments(int argc, char** argv, verifyoptionsstruct& options,

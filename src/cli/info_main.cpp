@@ -125,11 +125,13 @@ void PrintJson(const archiveinfostruct& info, int status, double seconds) {
   line.Text("archive", info.path);
   line.Text("outcome", !info.readable ? "refused" : info.input_error != 0 ? "read-failed" : "inspected");
   line.Integer("exit_status", status);
+  line.Raw("outputs", "{}");  // the inspection writes none
+  std::string refusals = "[]";
   if (!info.readable) {
-    line.Raw("refusal", jsonlineclass::CodeAndText("not-convertible", info.refusal));
+    refusals = "[" + jsonlineclass::CodeAndText("not-convertible", info.refusal) + "]";
   } else {
     if (info.input_error != 0)
-      line.Raw("refusal", jsonlineclass::CodeAndText("read-failed", SystemErrorText(info.input_error)));
+      refusals = "[" + jsonlineclass::CodeAndText("read-failed", SystemErrorText(info.input_error)) + "]";
     line.Integer("year", info.year);
     line.Number("start_time", info.start_time);
     line.Text("start", FormatDayTimeMicro(info.start_time));
@@ -149,7 +151,9 @@ void PrintJson(const archiveinfostruct& info, int status, double seconds) {
     }
     line.Boolean("prompts", info.prompts_asked);
     line.Integer("blocks", info.blocks);
-    line.Integer("frames", info.archive_frames);
+    // As the converter counts them: the stream's frames, fill frames among them.
+    line.Integer("frames", info.archive_frames + info.fill_frames);
+    line.Integer("archive_frames", info.archive_frames);
     line.Integer("fill_frames", info.fill_frames);
     line.Integer("cut_fill_frames", info.cut_fill_frames);
     line.Integer("gaps", info.filled_gaps);
@@ -164,6 +168,7 @@ void PrintJson(const archiveinfostruct& info, int status, double seconds) {
   for (const runwarningstruct& w : info.warnings)
     warnings += (warnings.size() > 1 ? "," : "") + jsonlineclass::CodeAndText(RunWarningCode(w.kind), w.text);
   line.Raw("warnings", warnings + "]");
+  line.Raw("refusals", refusals);
   line.Number("wall_seconds", seconds);
   std::printf("%s\n", line.Line().c_str());
 }

@@ -4,10 +4,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "archive/archive_reader.h"
 #include "orlo_version.h"
@@ -15,6 +18,7 @@
 #include "cli/cli_hooks.h"
 #include "cli/cli_options.h"
 #include "cli/cli_progress.h"
+#include "cli/json_line.h"
 #include "pack/pack_converter.h"
 #include "shell/conversion_driver.h"
 #include "shell/program_options.h"
@@ -43,15 +47,56 @@ void PrintProblem(const std::string& path, const std::string& what) {
 // gone, as after `| head -1`): no further archive is started.
 bool g_output_closed = false;
 
+// With --json: one object per archive on standard output, and no summary
+// lines.
+bool g_json = false;
+
 // One line on standard output.
 void PrintOutput(const std::string& text) {
-  if (g_output_closed) return;
+  if (g_output_closed || g_json) return;
   if (std::printf("%s\n", text.c_str()) >= 0 && std::fflush(stdout) == 0) return;
   const int error_number = errno != 0 ? errno : EIO;
   g_output_closed = true;
   std::fprintf(stderr, "orlovarnel-convert: standard output: %s: no further archive is converted\n",
                SystemErrorText(error_number).c_str());
   std::fflush(stderr);
+}
+
+// What one archive of the batch came to, for its JSON object.
+struct archiveresultstruct {
+  std::string archive;
+  std::string outcome;  // converted, converted-with-warnings, refused, aborted, verified, differs
+  int status = 0;
+  std::string ch10_file, notes_file;
+  std::vector<std::string> kept;  // partial outputs of an aborted run
+  double frames = 0, fill_frames = 0, damaged_stamps = 0, pcm_packets = 0, time_packets = 0;
+  std::vector<std::pair<std::string, std::string>> warnings;  // code, text
+  std::vector<std::pair<std::string, std::string>> refusals;  // code, text
+  std::chrono::steady_clock::time_point began = std::chrono::steady_clock::now();
+};
+
+void PrintJsonResult(const archiveresultstruct& r) {
+  auto list = [](const std::vector<std::pair<std::string, std::string>>& items) {
+    std::string out = "[";
+    for (const auto& [code, text] : items) out += (out.size() > 1 ? "," : "") + jsonlineclass::CodeAndText(code, text);
+    return out + "]";
+  };
+  jsonlineclass line;
+  line.Text("archive", r.archive).Text("outcome", r.outcome).Integer("exit_status", r.status);
+  std::string outputs = "{";
+  if (!r.ch10_file.empty())
+    outputs += "\"ch10\":" + jsonlineclass::Quoted(r.ch10_file) + ",\"notes\":" + jsonlineclass::Quoted(r.notes_file);
+  line.Raw("outputs", outputs + "}");
+  line.Texts("kept", r.kept);
+  line.Integer("frames", static_cast<int64_t>(r.frames)).Integer("fill_frames", static_cast<int64_t>(r.fill_frames));
+  line.Integer("damaged_stamps", static_cast<int64_t>(r.damaged_stamps));
+  line.Integer("pcm_packets", static_cast<int64_t>(r.pcm_packets)).Integer("time_packets", static_cast<int64_t>(r.time_packets));
+  line.Raw("warnings", list(r.warnings)).Raw("refusals", list(r.refusals));
+  line.Number("wall_seconds", std::chrono::duration<double>(std::chrono::steady_clock::now() - r.began).count());
+  const bool was_json = g_json;
+  g_json = false;  // PrintOutput writes the line itself
+  PrintOutput(line.Line());
+  g_json = was_json;
 }
 
 // Why a run ended aborted: the operator, or the output that failed.
@@ -115,13 +160,18 @@ bool PrepareOutputFolder(const std::string& folder, std::string& reason) {
 
 // Reads the Chapter 10 file just written back against its archive and
 // prints the outcome; true when it matches.
-bool VerifyConversion(const std::string& path, const conversiondriverclass& driver) {
+bool VerifyConversion(const std::string& path, const conversiondriverclass& driver,
+                      archiveresultstruct& r) {
   // Ctrl-C ends the check too; it then counts as not verified.
   const verifyresultstruct result =
       VerifyCh10File(path, driver.Ch10FileName(), [] { return InterruptRequested(); });
   const std::string text = VerifyResultText(result);
   PrintOutput(OneLineQuoted(path) + ": " + text);
-  if (!result.Passed) PrintProblem(path, text);
+  if (!result.Passed) {
+    PrintProblem(path, text);
+    r.refusals.push_back({"differs", text});
+  }
+  r.outcome = result.Passed ? "verified" : "differs";
   return result.Passed;
 }
 
@@ -154,6 +204,14 @@ int ConvertArchives(const clioptionsstruct& args) {
         break;
       }
       std::string path = AbsolutePath(given);
+      archiveresultstruct r;
+      r.archive = path;
+      auto refused = [&](const std::string& code, const std::string& text) {
+        r.outcome = "refused";
+        r.status = kExitFailed;
+        r.refusals.push_back({code, text});
+        if (g_json) PrintJsonResult(r);
+      };
       std::string folder, default_name;
       driver.PrepareSelection(folder, default_name);
       const std::string outputs_key = OutputsKey(path, args.output_dir);
@@ -163,6 +221,8 @@ int ConvertArchives(const clioptionsstruct& args) {
         PrintProblem(path, "not converted: its outputs " + OneLineQuoted(outputs_key) +
                                " were written by " + OneLineQuoted(earlier->second) +
                                " earlier in this run");
+        refused("same-outputs", "its outputs " + outputs_key + " were written by " + earlier->second +
+                                    " earlier in this run");
         any_failed = true;
         continue;
       }
@@ -171,6 +231,7 @@ int ConvertArchives(const clioptionsstruct& args) {
                     (driver.OutputsRefused() ? "not converted" : "could not be opened"));
         PrintProblem(path, driver.OutputsRefused() ? "not converted: " + driver.RefusalReason()
                                                    : driver.RefusalReason());
+        refused(driver.OutputsRefused() ? "outputs-refused" : "not-opened", driver.RefusalReason());
         any_failed = true;
         continue;
       }
@@ -180,20 +241,49 @@ int ConvertArchives(const clioptionsstruct& args) {
       ConversionOutcome outcome = driver.RunConversion();
       progress.End(outcome == ConversionOutcome::Refused ? "not converted" : driver.OutcomeText());
       PrintSummary(path, driver, outcome);
-      for (const runwarningstruct& warning : driver.Warnings()) PrintProblem(path, "warning: " + warning.text);
+      for (const runwarningstruct& warning : driver.Warnings()) {
+        PrintProblem(path, "warning: " + warning.text);
+        r.warnings.push_back({RunWarningCode(warning.kind), warning.text});
+      }
+      if (const orloarkpackclass* pack = driver.Pack()) {
+        r.frames = pack->TotalFrameCount;
+        r.fill_frames = pack->MissedFrameCount;
+        r.damaged_stamps = pack->DamagedTimeCount;
+      }
+      if (const ch10convertprocessclass* cvt = driver.Converter()) {
+        r.pcm_packets = static_cast<double>(cvt->PcmPacketCount());
+        r.time_packets = static_cast<double>(cvt->TimePacketCount());
+      }
+      if (outcome != ConversionOutcome::Refused) {
+        r.ch10_file = driver.Ch10FileName();
+        r.notes_file = driver.NotesFileName();
+      }
+      r.outcome = driver.Warnings().empty() ? "converted" : "converted-with-warnings";
+      r.status = driver.Warnings().empty() ? kExitComplete : kExitWarnings;
       if (outcome == ConversionOutcome::Refused) {
         PrintProblem(path, "not converted: " + driver.RefusalReason());
+        r.outcome = "refused";
+        r.status = kExitFailed;
+        r.refusals.push_back({"refused", driver.RefusalReason()});
         any_failed = true;
       } else if (outcome == ConversionOutcome::Aborted) {
         PrintProblem(path, AbortReason(driver));
         const std::string kept = KeptOutputsText(driver);
         if (!kept.empty()) PrintProblem(path, kept);
+        r.outcome = "aborted";
+        r.status = kExitFailed;
+        r.refusals.push_back({driver.OutputFailed() ? "output-failed" : "aborted-by-operator", AbortReason(driver)});
+        for (const std::string* name : {&driver.KeptOutputs().Ch10File, &driver.KeptOutputs().NotesFile,
+                                        &driver.KeptOutputs().PackFile})
+          if (!name->empty()) r.kept.push_back(*name);
         any_failed = true;
-      } else if (args.verify && !VerifyConversion(path, driver)) {
+      } else if (args.verify && !VerifyConversion(path, driver, r)) {
+        r.status = kExitFailed;
         any_failed = true;
       } else if (!driver.Warnings().empty()) {
         any_warnings = true;
       }
+      if (g_json) PrintJsonResult(r);
     }
     driver.ResetJob();
   }
@@ -239,6 +329,7 @@ int main(int argc, char** argv) {
     if (!ec) args.output_dir = resolved.string();
   }
 
+  g_json = args.json;
   InstallSilentBeeps();
   InstallMessageBoxPrinter();
   InstallPromptAnswers(args.word_length, args.sfid_msb, args.quiet);
