@@ -81,7 +81,7 @@ void TakeSharedOption(const std::string& arg, int argc, char** argv, int& i,
 
 const char* CliUsageText() {
   return "Usage: orlovarnel-convert [--retain-pack] [--word-length N] [--sfid-msb N] [--quiet] "
-         "[--output-dir DIR] [--verify] [--json] ARCHIVE...\n"
+         "[--output-dir DIR] [--verify] [--json] [--skip-complete] [--jobs N] ARCHIVE...\n"
          "\n"
          "Converts each ORLO_8X archive (.Ark) into an IRIG 106 Chapter 10 file and a\n"
          "conversion-notes file in the folder Ch10Conversion beside the archive, named\n"
@@ -92,6 +92,9 @@ const char* CliUsageText() {
          "  --verify           check each Chapter 10 file against its archive once written\n"
          "  --json             one JSON object per archive (JSON Lines) on standard output\n"
          "                     instead of the summary lines\n"
+         "  --skip-complete    skip an archive whose complete outputs are newer than it and\n"
+         "                     its setup file (with --verify: check them instead)\n"
+         "  --jobs N           convert N archives at a time (default 1)\n"
          "  --retain-pack      keep the temporary pack file NAME.arkpak\n"
          "  --word-length N    word length (3 to 16 bits) for an archive without a .B50\n"
          "  --sfid-msb N       SFID most significant bit for an archive without a .B50\n"
@@ -138,6 +141,18 @@ CliCommand ParseCliArguments(int argc, char** argv, clioptionsstruct& options,
       options.verify = true;
     } else if (arg == "--json") {
       options.json = true;
+    } else if (arg == "--skip-complete") {
+      options.skip_complete = true;
+    } else if (arg.rfind("--jobs", 0) == 0 && (arg.size() == 6 || arg[6] == '=')) {
+      std::string value;
+      bool missing = false;
+      TakeValueOption(arg, "--jobs", argc, argv, i, value, missing);
+      int32_t jobs = 0;
+      if (missing || !ParseIntArgument(value, jobs) || jobs < 1 || jobs > 256) {
+        error = "--jobs needs a number of archives at a time, 1 to 256";
+        return CliCommand::UsageError;
+      }
+      options.jobs = jobs;
     } else {
       TakeSharedOption(arg, argc, argv, i, options.word_length, options.sfid_msb,
                        options.output_dir, error);
