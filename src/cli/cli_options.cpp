@@ -81,7 +81,7 @@ void TakeSharedOption(const std::string& arg, int argc, char** argv, int& i,
 
 const char* CliUsageText() {
   return "Usage: orlovarnel-convert [--retain-pack] [--word-length N] [--sfid-msb N] [--quiet] "
-         "[--output-dir DIR] [--verify] [--json] [--skip-complete] [--jobs N] ARCHIVE...\n"
+         "[--output-dir DIR] [--verify] [--json] [--skip-complete] [--jobs N] [--gap-map] ARCHIVE...\n"
          "\n"
          "Converts each ORLO_8X archive (.Ark) into an IRIG 106 Chapter 10 file and a\n"
          "conversion-notes file in the folder Ch10Conversion beside the archive, named\n"
@@ -95,6 +95,7 @@ const char* CliUsageText() {
          "  --skip-complete    skip an archive whose complete outputs are newer than it and\n"
          "                     its setup file (with --verify: check them instead)\n"
          "  --jobs N           convert N archives at a time (default 1)\n"
+         "  --gap-map          draw the time line as NAME.gaps.svg beside the notes\n"
          "  --retain-pack      keep the temporary pack file NAME.arkpak\n"
          "  --word-length N    word length (3 to 16 bits) for an archive without a .B50\n"
          "  --sfid-msb N       SFID most significant bit for an archive without a .B50\n"
@@ -141,6 +142,8 @@ CliCommand ParseCliArguments(int argc, char** argv, clioptionsstruct& options,
       options.verify = true;
     } else if (arg == "--json") {
       options.json = true;
+    } else if (arg == "--gap-map") {
+      options.gap_map = true;
     } else if (arg == "--skip-complete") {
       options.skip_complete = true;
     } else if (arg.rfind("--jobs", 0) == 0 && (arg.size() == 6 || arg[6] == '=')) {

@@ -12,6 +12,7 @@ struct clioptionsstruct {
   bool verify = false;                 // check each Chapter 10 file after its conversion
   bool json = false;                   // one JSON object per archive instead of the summary lines
   bool skip_complete = false;          // leave archives whose complete outputs are newer than them
+  bool gap_map = false;                // the time line picture NAME.gaps.svg beside the notes
   int32_t jobs = 1;                    // archives converted at a time (child processes beyond 1)
   std::string output_dir;              // outputs go here instead of Ch10Conversion (empty: default)
   std::optional<int32_t> word_length;  // answer to the common word length prompt

@@ -11,6 +11,7 @@
 #include "cli/cli_options.h"
 #include "cli/json_line.h"
 #include "info/archive_info.h"
+#include "info/time_line_svg.h"
 #include "orlo_version.h"
 #include "support/text_format.h"
 
@@ -19,7 +20,7 @@ namespace {
 enum ExitStatus { kExitClean = 0, kExitFailed = 1, kExitUsage = 2, kExitWarnings = 3 };
 
 const char* UsageText() {
-  return "Usage: orlovarnel-info [--json] [--word-length N] [--sfid-msb N] ARCHIVE...\n"
+  return "Usage: orlovarnel-info [--json] [--svg FILE.svg] [--word-length N] [--sfid-msb N] ARCHIVE...\n"
          "\n"
          "Reads each ORLO_8X archive (.Ark) the way orlovarnel-convert does and says\n"
          "what a conversion of it would find, without writing anything: the header's\n"
@@ -29,6 +30,8 @@ const char* UsageText() {
          "last block the file ends inside.\n"
          "\n"
          "  --json             one JSON object per archive (JSON Lines) instead of text\n"
+         "  --svg FILE.svg     draw the archive's time line (frames, filled gaps, damaged\n"
+         "                     stamps) into FILE.svg (one archive)\n"
          "  --word-length N    the answer a conversion would give the word length prompt\n"
          "  --sfid-msb N       the answer a conversion would give the SFID MSB prompt\n"
          "  --help             this text\n"
@@ -42,6 +45,7 @@ const char* UsageText() {
 
 struct infooptionsstruct {
   bool json = false;
+  std::string svg;  // the time line picture's file (one archive)
   std::optional<int32_t> word_length;
   std::optional<int32_t> sfid_msb;
   std::vector<std::string> archives;
@@ -61,6 +65,16 @@ CliCommand ParseInfoArguments(int argc, char** argv, infooptionsstruct& options,
       return CliCommand::Version;
     } else if (arg == "--json") {
       options.json = true;
+    } else if (arg == "--svg" || arg.rfind("--svg=", 0) == 0) {
+      if (arg.size() > 5) {
+        options.svg = arg.substr(6);
+      } else if (i + 1 < argc) {
+        options.svg = argv[++i];
+      }
+      if (options.svg.empty()) {
+        error = "--svg needs the picture's file name";
+        return CliCommand::UsageError;
+      }
     } else {
       std::string output_dir;  // taken by the shared parser, meaningless here
       TakeSharedOption(arg, argc, argv, i, options.word_length, options.sfid_msb, output_dir, error);
@@ -70,6 +84,10 @@ CliCommand ParseInfoArguments(int argc, char** argv, infooptionsstruct& options,
   }
   if (options.archives.empty()) {
     error = "no archive given";
+    return CliCommand::UsageError;
+  }
+  if (!options.svg.empty() && options.archives.size() != 1) {
+    error = "--svg draws one archive";
     return CliCommand::UsageError;
   }
   return CliCommand::Convert;
@@ -205,7 +223,15 @@ int main(int argc, char** argv) {
     }
     const auto began = std::chrono::steady_clock::now();
     archiveinfostruct info;
-    const bool ok = InspectArchive(AbsolutePath(given), info);
+    bool ok = InspectArchive(AbsolutePath(given), info, !args.svg.empty());
+    if (ok && !args.svg.empty()) {
+      int error_number = 0;
+      if (!WriteTimeLineSvg(info, AbsolutePath(args.svg), error_number)) {
+        std::fprintf(stderr, "orlovarnel-info: %s: %s\n", OneLineQuoted(args.svg).c_str(),
+                     SystemErrorText(error_number).c_str());
+        ok = false;
+      }
+    }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     const int status = !ok ? kExitFailed : info.warnings.empty() ? kExitClean : kExitWarnings;
     any_failed = any_failed || !ok;

@@ -27,6 +27,8 @@
 #include "cli/cli_options.h"
 #include "cli/cli_progress.h"
 #include "cli/json_line.h"
+#include "info/archive_info.h"
+#include "info/time_line_svg.h"
 #include "pack/pack_converter.h"
 #include "shell/conversion_driver.h"
 #include "shell/program_options.h"
@@ -200,6 +202,26 @@ bool OutputsComplete(const std::string& archive_path, const std::string& output_
          notes.find(kNotesOutputFailedText) == std::string::npos;
 }
 
+// NAME.gaps.svg beside the notes: the archive's time line, drawn from the
+// archive read once more (it is in the cache by now).
+bool WriteGapMap(const std::string& path, const conversiondriverclass& driver) {
+  std::string name = driver.NotesFileName();
+  name = name.substr(0, name.size() - std::string(kNotesExtension).size()) + kGapMapExtension;
+  archiveinfostruct info;
+  int error_number = 0;
+  if (!InspectArchive(path, info, true)) {
+    PrintProblem(path, "the gap map could not be drawn: the archive could not be read again");
+    return false;
+  }
+  std::error_code ec;
+  std::filesystem::remove(name, ec);
+  if (!WriteTimeLineSvg(info, name, error_number)) {
+    PrintProblem(path, "the gap map " + OneLineQuoted(name) + " could not be written: " + SystemErrorText(error_number));
+    return false;
+  }
+  return true;
+}
+
 // Reads the Chapter 10 file just written back against its archive and
 // prints the outcome; true when it matches.
 bool VerifyConversion(const std::string& path, const conversiondriverclass& driver,
@@ -344,6 +366,10 @@ int ConvertArchives(const clioptionsstruct& args) {
         for (const std::string* name : {&driver.KeptOutputs().Ch10File, &driver.KeptOutputs().NotesFile,
                                         &driver.KeptOutputs().PackFile})
           if (!name->empty()) r.kept.push_back(*name);
+        any_failed = true;
+      } else if (args.gap_map && !WriteGapMap(path, driver)) {
+        r.status = kExitFailed;
+        r.refusals.push_back({"output-failed", "the gap map could not be written"});
         any_failed = true;
       } else if (args.verify && !VerifyConversion(path, driver, r)) {
         r.status = kExitFailed;
@@ -569,6 +595,7 @@ int main(int argc, char** argv) {
     if (args.verify) child.push_back("--verify");
     if (args.json) child.push_back("--json");
     if (args.skip_complete) child.push_back("--skip-complete");
+    if (args.gap_map) child.push_back("--gap-map");
     if (!args.output_dir.empty()) child.push_back("--output-dir=" + args.output_dir);
     if (args.word_length) child.push_back("--word-length=" + std::to_string(*args.word_length));
     if (args.sfid_msb) child.push_back("--sfid-msb=" + std::to_string(*args.sfid_msb));

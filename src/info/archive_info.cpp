@@ -121,7 +121,7 @@ class framewalkclass {
   void Judged(const frametimedecision& d, double time) {
     if (d.verdict == FrameTimeVerdict::Damaged) {
       ++info_.damaged_stamps;
-      if (keep_ && info_.damaged_times.size() < kTimeLineEntries) info_.damaged_times.push_back(time);
+      if (keep_ && info_.damaged_times.size() < kTimeLineEntries) info_.damaged_times.push_back(d.reference);
     } else if (d.verdict == FrameTimeVerdict::Gap) {
       ++info_.gaps;
       const int64_t missed = d.steps >= 2 ? d.steps - 1 : d.steps;
@@ -207,6 +207,7 @@ bool InspectArchive(const std::string& path, archiveinfostruct& info, bool keep_
   info.prompts_asked = info.setup != SetupDecision::Used;
 
   if (h.MinorFrameRate > 0.0 && h.WordsPerMinorFrame > 0) {
+    info.frame_period = 1.0 / h.MinorFrameRate;
     framewalkclass walk(archive, info, keep_time_line);
     for (;;) {
       archive.ReadNextBlock();

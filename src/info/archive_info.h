@@ -73,7 +73,8 @@ struct archiveinfostruct {
   // For the picture: every filled gap and every damaged stamp's time (kept
   // when `keep_time_line` was asked).
   std::vector<archivegapstruct> gap_list;
-  std::vector<double> damaged_times;
+  std::vector<double> damaged_times;  // where each damaged frame belongs in time
+  double frame_period = 0.0;          // seconds
 };
 
 // Reads the archive at `path`. False when it cannot be read as a

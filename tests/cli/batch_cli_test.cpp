@@ -59,6 +59,12 @@ TEST(ConverterBatches, TwoJobsEqualOne) {
   };
   EXPECT_EQ(without_times(json_two.out), without_times(json_one.out));
   EXPECT_EQ(std::count(json_one.out.begin(), json_one.out.end(), '\n'), 7);
+
+  // --gap-map draws the time line beside the notes.
+  EXPECT_EQ(e2e::RunConverter(dir.path(), "--quiet --gap-map A0.Ark").status, 0);
+  const std::string svg = testutil::ReadAllText(dir.File("Ch10Conversion/A0.gaps.svg"));
+  EXPECT_NE(svg.find("<title>A0.Ark</title>"), std::string::npos) << svg.substr(0, 400);
+  EXPECT_NE(svg.find("<title>1 fill frames</title>"), std::string::npos);
 }
 
 TEST(ConverterBatches, StoppedBatchResumesWithWhatIsLeft) {
