@@ -40,6 +40,8 @@ bool TakeValueOption(const std::string& arg, const char* name, int argc, char** 
   return true;
 }
 
+}  // namespace
+
 // The options both commands share: the two prompt answers and the output
 // folder. Any other option, or a malformed one, sets `error`.
 void TakeSharedOption(const std::string& arg, int argc, char** argv, int& i,
@@ -77,11 +79,9 @@ void TakeSharedOption(const std::string& arg, int argc, char** argv, int& i,
   *target = n;
 }
 
-}  // namespace
-
 const char* CliUsageText() {
   return "Usage: orlovarnel-convert [--retain-pack] [--word-length N] [--sfid-msb N] [--quiet] "
-         "[--output-dir DIR] [--verify] ARCHIVE...\n"
+         "[--output-dir DIR] [--verify] [--json] [--skip-complete] [--jobs N] [--gap-map] ARCHIVE...\n"
          "\n"
          "Converts each ORLO_8X archive (.Ark) into an IRIG 106 Chapter 10 file and a\n"
          "conversion-notes file in the folder Ch10Conversion beside the archive, named\n"
@@ -90,6 +90,12 @@ const char* CliUsageText() {
          "\n"
          "  --output-dir DIR   write the outputs into DIR (created if missing)\n"
          "  --verify           check each Chapter 10 file against its archive once written\n"
+         "  --json             one JSON object per archive (JSON Lines) on standard output\n"
+         "                     instead of the summary lines\n"
+         "  --skip-complete    skip an archive whose complete outputs are newer than it and\n"
+         "                     its setup file (with --verify: check them instead)\n"
+         "  --jobs N           convert N archives at a time (default 1)\n"
+         "  --gap-map          draw the time line as NAME.gaps.svg beside the notes\n"
          "  --retain-pack      keep the temporary pack file NAME.arkpak\n"
          "  --word-length N    word length (3 to 16 bits) for an archive without a .B50\n"
          "  --sfid-msb N       SFID most significant bit for an archive without a .B50\n"
@@ -134,6 +140,22 @@ CliCommand ParseCliArguments(int argc, char** argv, clioptionsstruct& options,
       options.quiet = true;
     } else if (arg == "--verify") {
       options.verify = true;
+    } else if (arg == "--json") {
+      options.json = true;
+    } else if (arg == "--gap-map") {
+      options.gap_map = true;
+    } else if (arg == "--skip-complete") {
+      options.skip_complete = true;
+    } else if (arg.rfind("--jobs", 0) == 0 && (arg.size() == 6 || arg[6] == '=')) {
+      std::string value;
+      bool missing = false;
+      TakeValueOption(arg, "--jobs", argc, argv, i, value, missing);
+      int32_t jobs = 0;
+      if (missing || !ParseIntArgument(value, jobs) || jobs < 1 || jobs > 256) {
+        error = "--jobs needs a number of archives at a time, 1 to 256";
+        return CliCommand::UsageError;
+      }
+      options.jobs = jobs;
     } else {
       TakeSharedOption(arg, argc, argv, i, options.word_length, options.sfid_msb,
                        options.output_dir, error);
@@ -148,7 +170,7 @@ CliCommand ParseCliArguments(int argc, char** argv, clioptionsstruct& options,
 }
 
 const char* VerifyUsageText() {
-  return "Usage: orlovarnel-verify [--output-dir DIR] [--word-length N] [--sfid-msb N] ARCHIVE "
+  return "Usage: orlovarnel-verify [--output-dir DIR] [--word-length N] [--sfid-msb N] [--json] ARCHIVE "
          "[CH10FILE]\n"
          "\n"
          "Checks a Chapter 10 file written by orlovarnel-convert against its archive:\n"
@@ -159,6 +181,7 @@ const char* VerifyUsageText() {
          "  --output-dir DIR   the converter's --output-dir: look for the file in DIR\n"
          "  --word-length N    the word length given to the converter (archive without .B50)\n"
          "  --sfid-msb N       the SFID MSB given to the converter (archive without .B50)\n"
+         "  --json             the result as one JSON object instead of the line\n"
          "  --help             this text\n"
          "  --version          the program's version\n"
          "\n"
@@ -182,6 +205,8 @@ CliCommand ParseVerifyArguments(int argc, char** argv, verifyoptionsstruct& opti
       return CliCommand::Help;
     } else if (arg == "--version") {
       return CliCommand::Version;
+    } else if (arg == "--json") {
+      options.json = true;
     } else {
       TakeSharedOption(arg, argc, argv, i, options.word_length, options.sfid_msb,
                        options.output_dir, error);

@@ -53,6 +53,26 @@ struct runwarningstruct {
   std::string text;    // one plain sentence, without the archive's name
 };
 
+// The warnings a run's counts call for, in the order a run gives them
+// (shared with the archive inspection, so that it says what a conversion
+// would): the text for the operator and the log's line.
+struct archivewarningcountsstruct {
+  int64_t partial_block_bytes = 0;  // of a last block the file ends inside
+  double damaged_stamps = 0.0;      // frames kept in place
+  double gaps = 0.0;                // steps taken as a real move of the time base
+  double archive_frames = 0.0;      // the archive's own frames converted
+  double header_rate = 0.0;         // Hz
+};
+struct archivewarningstruct {
+  RunWarningKind kind;
+  std::string text;
+  std::string log_text;
+};
+std::vector<archivewarningstruct> ArchiveWarningsFor(const archivewarningcountsstruct& counts);
+// A stable code for each kind ("cut-last-block", ...), for machine-read
+// results: codes are added, never renamed.
+const char* RunWarningCode(RunWarningKind kind);
+
 // The last line of the notes of a run that did not complete, and the log's
 // warning line with the reason.
 inline constexpr const char* kNotesOperatorAbortText =

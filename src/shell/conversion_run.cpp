@@ -203,32 +203,54 @@ void conversiondriverclass::AddWarning(RunWarningKind kind, const std::string& t
   LogWarning(log_text, code, false);
 }
 
-void conversiondriverclass::CollectArchiveWarnings() {
-  const orloarkpackclass* pack = Pack();
-  if (!archive_ || !pack) return;
-  if (archive_->PartialBlockBytes > 0) {
-    const std::string bytes = FormatFixedNumber(20, 0, static_cast<double>(archive_->PartialBlockBytes));
-    AddWarning(RunWarningKind::CutLastBlock,
-               "the archive ends inside its last block: " + bytes +
-                   " bytes after the last whole block were not converted",
-               "Ark File Ends Inside A Block, " + bytes + " Bytes After The Last Whole Block Not Converted", 255);
+std::vector<archivewarningstruct> ArchiveWarningsFor(const archivewarningcountsstruct& c) {
+  std::vector<archivewarningstruct> out;
+  if (c.partial_block_bytes > 0) {
+    const std::string bytes = FormatFixedNumber(20, 0, static_cast<double>(c.partial_block_bytes));
+    out.push_back({RunWarningKind::CutLastBlock,
+                   "the archive ends inside its last block: " + bytes +
+                       " bytes after the last whole block were not converted",
+                   "Ark File Ends Inside A Block, " + bytes + " Bytes After The Last Whole Block Not Converted"});
   }
-  if (pack->DamagedTimeCount > 0) {
-    const std::string count = FormatFixedNumber(20, 0, pack->DamagedTimeCount);
-    AddWarning(RunWarningKind::DamagedFrameTimes,
-               count + (pack->DamagedTimeCount == 1.0 ? " frame time stamp was" : " frame time stamps were") +
-                   " out of step and kept in place (see the log)",
-               "Ark File Frame Times Out Of Step, Kept In Place: " + count, 255);
+  if (c.damaged_stamps > 0) {
+    const std::string count = FormatFixedNumber(20, 0, c.damaged_stamps);
+    out.push_back({RunWarningKind::DamagedFrameTimes,
+                   count + (c.damaged_stamps == 1.0 ? " frame time stamp was" : " frame time stamps were") +
+                       " out of step and kept in place (see the log)",
+                   "Ark File Frame Times Out Of Step, Kept In Place: " + count});
   }
   // Every step disagreeing with the rate: either the header's rate is not
   // the recorded one or the link lost frames all the way through.
-  const double steps = pack->ValidFrameCount - 1.0;
-  const double out_of_step = pack->DamagedTimeCount + pack->GapCount;
+  const double steps = c.archive_frames - 1.0;
+  const double out_of_step = c.damaged_stamps + c.gaps;
   if (steps >= 2.0 && out_of_step * 2.0 > steps) {
-    const std::string rate = FormatFixedNumber(20, 2, archive_->Header().MinorFrameRate);
-    AddWarning(RunWarningKind::FrameRateMismatch,
-               FormatFixedNumber(20, 0, out_of_step) + " of " + FormatFixedNumber(20, 0, steps) +
-                   " frame steps disagree with the header's frame rate of " + rate + " Hz",
-               "Ark File Frame Steps Disagree With The Header Frame Rate " + rate + " Hz", 255);
+    const std::string rate = FormatFixedNumber(20, 2, c.header_rate);
+    out.push_back({RunWarningKind::FrameRateMismatch,
+                   FormatFixedNumber(20, 0, out_of_step) + " of " + FormatFixedNumber(20, 0, steps) +
+                       " frame steps disagree with the header's frame rate of " + rate + " Hz",
+                   "Ark File Frame Steps Disagree With The Header Frame Rate " + rate + " Hz"});
   }
+  return out;
+}
+
+const char* RunWarningCode(RunWarningKind kind) {
+  switch (kind) {
+    case RunWarningKind::UnusedSetupFile: return "unused-setup-file";
+    case RunWarningKind::DamagedFrameTimes: return "damaged-frame-times";
+    case RunWarningKind::FrameRateMismatch: return "frame-rate-mismatch";
+    case RunWarningKind::CutLastBlock: return "cut-last-block";
+  }
+  return "warning";
+}
+
+void conversiondriverclass::CollectArchiveWarnings() {
+  const orloarkpackclass* pack = Pack();
+  if (!archive_ || !pack) return;
+  archivewarningcountsstruct counts;
+  counts.partial_block_bytes = archive_->PartialBlockBytes;
+  counts.damaged_stamps = pack->DamagedTimeCount;
+  counts.gaps = pack->GapCount;
+  counts.archive_frames = pack->ValidFrameCount;
+  counts.header_rate = archive_->Header().MinorFrameRate;
+  for (const archivewarningstruct& w : ArchiveWarningsFor(counts)) AddWarning(w.kind, w.text, w.log_text, 255);
 }

@@ -55,7 +55,8 @@ TEST(ConverterCli, VersionHelpAndUsageErrors) {
   run = RunConverter(dir.path(), "--help");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out.rfind("Usage: orlovarnel-convert [--retain-pack] [--word-length N] "
-                          "[--sfid-msb N] [--quiet] [--output-dir DIR] [--verify] ARCHIVE...\n",
+                          "[--sfid-msb N] [--quiet] [--output-dir DIR] [--verify] [--json] "
+                          "[--skip-complete] [--jobs N] [--gap-map] ARCHIVE...\n",
                           0),
             0u);
   // Every option has its line in the help and its entry in the man page.

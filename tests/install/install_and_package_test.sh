@@ -18,8 +18,9 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 expected_installed=(
-  bin/orlovarnel-convert bin/orlovarnel-verify bin/orlovarnel-mkarchive
+  bin/orlovarnel-convert bin/orlovarnel-verify bin/orlovarnel-info bin/orlovarnel-mkarchive
   share/man/man1/orlovarnel-convert.1.gz share/man/man1/orlovarnel-verify.1.gz
+  share/man/man1/orlovarnel-info.1.gz
   share/man/man1/orlovarnel-mkarchive.1.gz
   share/doc/orlovarnel/copyright share/doc/orlovarnel/changelog.gz
   share/doc/orlovarnel/README.md)
@@ -32,7 +33,7 @@ fi
 for f in "${expected_installed[@]}"; do
   [ -e "$prefix/$f" ] || fail "cmake --install did not install $f"
 done
-for f in bin/orlovarnel-convert bin/orlovarnel-verify bin/orlovarnel-mkarchive; do
+for f in bin/orlovarnel-convert bin/orlovarnel-verify bin/orlovarnel-info bin/orlovarnel-mkarchive; do
   [ -x "$prefix/$f" ] || fail "$f is not executable"
 done
 # Installed man pages are whole, with the project version filled in.
