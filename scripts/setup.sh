@@ -23,8 +23,9 @@ fi
 # dpkg-dev: the package's library dependencies (dpkg-shlibdeps).
 # clang and its runtime libraries build the libFuzzer targets (fuzz/).
 # locales: the comma-decimal locale the number-text tests run under.
+# python3: the tests read the JSON results and the SVG with its parsers.
 packages=(cmake g++ ninja-build libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev fonts-liberation2 dpkg-dev clang libclang-rt-14-dev locales
+          qt6-base-dev fonts-liberation2 dpkg-dev clang libclang-rt-14-dev locales python3
           "${extra[@]}" "$@")
 
 missing=()
