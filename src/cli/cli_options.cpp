@@ -119,21 +119,30 @@ const char* CliUsageText() {
          "See orlovarnel-convert(1).\n";
 }
 
+bool TakeCommonArgument(const std::string& arg, bool& options_ended,
+                        std::vector<std::string>& operands, std::optional<CliCommand>& command) {
+  if (options_ended || arg.size() < 2 || arg[0] != '-') {
+    operands.push_back(arg);
+  } else if (arg == "--") {
+    options_ended = true;
+  } else if (arg == "--help" || arg == "-h") {
+    command = CliCommand::Help;
+  } else if (arg == "--version") {
+    command = CliCommand::Version;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 CliCommand ParseCliArguments(int argc, char** argv, clioptionsstruct& options,
                              std::string& error) {
   bool options_ended = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
-    if (options_ended || arg.size() < 2 || arg[0] != '-') {
-      options.archives.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      options_ended = true;
-    } else if (arg == "--help" || arg == "-h") {
-      return CliCommand::Help;
-    } else if (arg == "--version") {
-      return CliCommand::Version;
+    std::optional<CliCommand> command;
+    if (TakeCommonArgument(arg, options_ended, options.archives, command)) {
+      if (command) return *command;
     } else if (arg == "--retain-pack") {
       options.retain_pack = true;
     } else if (arg == "--quiet" || arg == "-q") {
@@ -197,14 +206,9 @@ CliCommand ParseVerifyArguments(int argc, char** argv, verifyoptionsstruct& opti
   bool options_ended = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
-    if (options_ended || arg.size() < 2 || arg[0] != '-') {
-      files.push_back(arg);
-    } else if (arg == "--") {
-      options_ended = true;
-    } else if (arg == "--help" || arg == "-h") {
-      return CliCommand::Help;
-    } else if (arg == "--version") {
-      return CliCommand::Version;
+    std::optional<CliCommand> command;
+    if (TakeCommonArgument(arg, options_ended, files, command)) {
+      if (command) return *command;
     } else if (arg == "--json") {
       options.json = true;
     } else {

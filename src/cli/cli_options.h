@@ -25,6 +25,12 @@ enum class CliCommand { Convert, Help, Version, UsageError };
 // Reads argv into `options`. UsageError comes with `error` saying what was
 // wrong.
 CliCommand ParseCliArguments(int argc, char** argv, clioptionsstruct& options, std::string& error);
+// The arguments every command reads alike: an operand (every argument after
+// "--", and any that does not start with "-") goes to `operands`, "--" ends
+// the options, "--help"/"-h" and "--version" set `command`. True when `arg`
+// was one of these; false leaves it to the command's own options.
+bool TakeCommonArgument(const std::string& arg, bool& options_ended,
+                        std::vector<std::string>& operands, std::optional<CliCommand>& command);
 const char* CliUsageText();
 
 // The options the commands share: the two prompt answers and the output

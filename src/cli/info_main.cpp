@@ -55,14 +55,9 @@ CliCommand ParseInfoArguments(int argc, char** argv, infooptionsstruct& options,
   bool options_ended = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (options_ended || arg.size() < 2 || arg[0] != '-') {
-      options.archives.push_back(arg);
-    } else if (arg == "--") {
-      options_ended = true;
-    } else if (arg == "--help" || arg == "-h") {
-      return CliCommand::Help;
-    } else if (arg == "--version") {
-      return CliCommand::Version;
+    std::optional<CliCommand> command;
+    if (TakeCommonArgument(arg, options_ended, options.archives, command)) {
+      if (command) return *command;
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "--svg" || arg.rfind("--svg=", 0) == 0) {
