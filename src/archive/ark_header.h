@@ -44,3 +44,10 @@ struct arkheaderstruct {
   int32_t HeaderValue17 = 0;
   std::string StatusDescriptions[kStatusDescriptionCount];  // value lines 19 .. 18 + n
 };
+
+// The PCM stream's bit rate in bits per second: every minor frame's bits at
+// the minor frame rate. Not checked: 0, negative or not finite when the
+// header's rate is; callers that divide by it check it first.
+inline double HeaderBitRate(const arkheaderstruct& header) {
+  return static_cast<double>(header.BitsPerMinorFrame) * header.MinorFrameRate;
+}

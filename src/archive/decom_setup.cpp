@@ -21,7 +21,6 @@ namespace {
 constexpr int32_t kCardFrameBufferBytes = 131072;
 constexpr int32_t kMaxSubframes = 1024;
 constexpr int32_t kSetupPrefixSkipBytes = 24;  // five 32-bit values, then four bytes
-constexpr int32_t kMaxWordLength = 16;
 
 void SetPatternText(char (&field)[66], const std::string& text) {
   std::memset(field, 0, sizeof field);
@@ -238,13 +237,13 @@ bool ValidateDecomSetup(decomsetupstruct& r, int32_t& error_code, std::string& r
   // Lengths outside 1 to 16 bits cannot be packed (and a common length of 0
   // would divide by zero below); an SFID word below 1 would index before the
   // word table.
-  if (r.CommonWordLength < 1 || r.CommonWordLength > kMaxWordLength)
-    return Fail(18, "Common Word Length MUST be between " + Number(2, 1) + " and " + Number(2, kMaxWordLength),
+  if (!IsPackableWordLength(r.CommonWordLength))
+    return Fail(18, "Common Word Length MUST be between " + Number(2, kMinWordLength) + " and " + Number(2, kMaxWordLength),
                 error_code, reason);
   for (int32_t w = 0; w < r.WordsPerFrame; ++w) {
     const int32_t length = r.WordTable[w].iWdLen;
-    if (length < 1 || length > kMaxWordLength)
-      return Fail(19, "Word Length MUST be between " + Number(2, 1) + " and " + Number(2, kMaxWordLength) +
+    if (!IsPackableWordLength(length))
+      return Fail(19, "Word Length MUST be between " + Number(2, kMinWordLength) + " and " + Number(2, kMaxWordLength) +
                           ", Word " + Number(5, w + 1) + " is " + Number(11, length),
                   error_code, reason);
   }
@@ -288,7 +287,7 @@ bool ApplyDecomSetup(orloarkclass& archive) {
     // frame may be longer, so its words must have packable lengths too.
     for (int32_t w = 0; w < words; ++w) {
       const int32_t length = record->WordTable[w].iWdLen;
-      if (length < 1 || length > kMaxWordLength) {
+      if (!IsPackableWordLength(length)) {
         from_file = false;
         BeepError();
         const std::string why = "word " + Number(6, w + 1) + " of the archive's frame is " +

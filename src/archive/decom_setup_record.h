@@ -8,6 +8,13 @@
 #include <cstdint>
 
 constexpr int kWordTableEntries = 16383;     // words per minor frame, at most
+// A word is 1 to 16 bits long: the packer and the Chapter 10 stream carry
+// no longer word, and a word of 0 bits would leave no place for its value.
+constexpr int32_t kMinWordLength = 1;
+constexpr int32_t kMaxWordLength = 16;
+constexpr bool IsPackableWordLength(int32_t bits) {
+  return bits >= kMinWordLength && bits <= kMaxWordLength;
+}
 constexpr int kMaxStatusBytesPerBlock = 1024;
 constexpr int kStatusDescriptionCount = 128;
 

@@ -216,7 +216,7 @@ void ch10convertprocessclass::WriteTmatsPacket() {
 
 void ch10convertprocessclass::SetUpTiming() {
   counter_wrap_period_ = (SafePow(2.0, 48.0) - 1.0) * 1e-7;
-  bit_rate_ = static_cast<double>(setup_.BitsPerMinorFrame) * setup_.MinorFrameRate;
+  bit_rate_ = HeaderBitRate(setup_);
 
   double half_words = bit_rate_ * 0.1 * 0.0625 * 0.5;  // bit rate / 320
   if (!(half_words > 0.0)) half_words = 0.0;

@@ -102,7 +102,7 @@ void AddTmatsPcmFormatGroup(std::vector<std::string>& lines, const arkheaderstru
 
   AddTmatsAttribute(lines, p, "DLN", pcm_data_link_name);
   AddTmatsAttribute(lines, p, "D1", "NRZ-L");
-  const double bit_rate = static_cast<double>(header.BitsPerMinorFrame) * header.MinorFrameRate;
+  const double bit_rate = HeaderBitRate(header);
   AddTmatsAttribute(lines, p, "D2", Number(12, bit_rate));
   AddTmatsAttribute(lines, p, "D3", "U");
   AddTmatsAttribute(lines, p, "D4", "N");

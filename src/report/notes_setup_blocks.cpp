@@ -60,8 +60,7 @@ void WriteNotesSetupBlocks(TextStream& stream, const arkheaderstruct& header) {
              Line("SFID Word Number      : " + Value(header.SfidWordNumber)) +
              Line("SFID MSB              : " + Value(header.SfidMsb));
   }
-  const double bit_rate_mbps =
-      static_cast<double>(header.BitsPerMinorFrame) * header.MinorFrameRate * 0.000001;
+  const double bit_rate_mbps = HeaderBitRate(header) * 0.000001;
   frame += Line("Minor Frame Rate (Hz) : " + FormatFixedNumber(9, 2, header.MinorFrameRate)) +
            Line("Bit Rate (MBps)       : " + FormatFixedNumber(9, 5, bit_rate_mbps)) + Line("") +
            Line(NotesSeparatorLine());
