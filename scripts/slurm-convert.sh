@@ -13,8 +13,9 @@ usage() {
 usage: slurm-convert.sh [options] LIST
 
 Submits a Slurm job array that converts the archives named in LIST (one
-path per line; empty lines and lines starting with # are left out). Each
-task converts one chunk of the list with
+path per line, relative ones from the current folder; empty lines and
+lines starting with # are left out). Each task converts one chunk of the
+list with
   orlovarnel-convert --quiet --skip-complete --json
 and writes its results to RESULTS/task-N.jsonl, its standard error to
 RESULTS/task-N.log, the converter's log (OrloVarnel.Log) to RESULTS/task-N/.
@@ -121,13 +122,24 @@ while IFS= read -r line || [ -n "$line" ]; do
   archives+=("$(realpath -s -- "$line")")  # as the converter names it: symbolic links kept
 done <"$list"
 [ ${#archives[@]} -gt 0 ] || die "$list names no archive"
-for a in "${archives[@]}"; do
-  [[ "$a" != *$'\n'* ]] || die "an archive path holds a line break: $a"
-done
-tasks=$(( (${#archives[@]} + chunk - 1) / chunk ))
-
 [ -z "$output_dir" ] || output_dir="$(realpath -m -- "$output_dir")"
 results="$(realpath -m -- "$results")"
+
+# Two archives with the same outputs would be converted by different tasks,
+# possibly at the same time, and the later would replace the earlier's
+# outputs: refused before anything is submitted. The outputs are named
+# after the archive without its last extension.
+declare -A outputs_of
+for a in "${archives[@]}"; do
+  base="${a##*/}"
+  stem="${base%.*}"
+  [ -n "$stem" ] || stem="$base"
+  if [ -n "$output_dir" ]; then key="$output_dir/$stem"; else key="${a%/*}/Ch10Conversion/$stem"; fi
+  [ -z "${outputs_of[$key]+set}" ] ||
+    die "'$a' and '${outputs_of[$key]}' would write the same outputs ($key.ch10)"
+  outputs_of[$key]="$a"
+done
+tasks=$(( (${#archives[@]} + chunk - 1) / chunk ))
 
 # The job script, with every value quoted for bash: paths may hold spaces
 # or any other character.

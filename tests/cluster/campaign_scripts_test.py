@@ -61,9 +61,15 @@ class SubmitTest(unittest.TestCase):
         return subprocess.run(["bash", SUBMIT, *args], capture_output=True, text=True, env=self.env)
 
     def test_refusals(self):
-        bad_list = os.path.join(self.dir, "bad.txt")
-        with open(bad_list, "w") as f:
-            f.write(self.archives[0] + "\n" + os.path.join(self.dir, "gone.Ark") + "\n")
+        other = os.path.join(self.dir, "bin", "flight 0.Ark")
+        open(other, "w").close()
+        lists = {"bad": [self.archives[0], os.path.join(self.dir, "gone.Ark")],
+                 "twice": [self.archives[0], self.archives[1], self.archives[0]],
+                 "same name": [self.archives[0], other]}
+        for name, lines in lists.items():
+            with open(os.path.join(self.dir, name), "w") as f:
+                f.write("\n".join(lines) + "\n")
+        bad_list, twice, same_name = (os.path.join(self.dir, n) for n in lists)
         cases = [
             ((), "no archive list given"),
             (("--chunk", "0", self.list), "--chunk must be a whole number"),
@@ -72,6 +78,8 @@ class SubmitTest(unittest.TestCase):
             ((self.list, self.list), "one archive list only"),
             ((os.path.join(self.dir, "none.txt"),), "cannot read the archive list"),
             ((bad_list,), "gone.Ark' is not a file"),
+            ((twice,), "would write the same outputs"),
+            (("-o", "out", same_name), "would write the same outputs"),
             (("--convert", os.path.join(self.dir, "list.txt"), self.list), "is not an executable program"),
             (("--convert-arg", "--json", self.list), "sets that option itself"),
         ]
