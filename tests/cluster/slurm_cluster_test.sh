@@ -128,7 +128,7 @@ node_up=false
 for _ in $(seq 300); do
   for pid in "${pids[@]}"; do
     kill -0 "$pid" 2>/dev/null ||
-      { show_logs; grep -qi "permission denied\|not permitted" "$work"/log/*.log &&
+      { show_logs; grep -qi "permission denied\|not permitted" "$work"/log/* &&
           skip "a Slurm daemon may not run here (see its log above)";
         fail "a Slurm daemon (process $pid) ended at start"; }
   done
