@@ -24,8 +24,11 @@ fi
 # clang and its runtime libraries build the libFuzzer targets (fuzz/).
 # locales: the comma-decimal locale the number-text tests run under.
 # python3: the tests read the JSON results and the SVG with its parsers.
+# slurm-wlm, munge: the one-node cluster the campaign scripts' test starts
+# (daemons, key and configuration of its own; it uses no system service).
 packages=(cmake g++ ninja-build libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev fonts-liberation2 dpkg-dev clang libclang-rt-14-dev locales python3
+          slurm-wlm munge
           "${extra[@]}" "$@")
 
 missing=()
