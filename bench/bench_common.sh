@@ -45,3 +45,20 @@ bench_can_drop_caches() {
 bench_drop_caches() {
   sync && echo 3 >/proc/sys/vm/drop_caches
 }
+
+# The folder $1 as an absolute path (it is created): the benchmarks change
+# into their work folder, after which a relative one would name another.
+bench_abs_dir() {
+  mkdir -p "$1" && (cd "$1" && pwd)
+}
+
+# Reads the files given, all at once, from the disk with direct I/O in
+# 16 MiB blocks: no page cache, no kernel read-ahead, one large request in
+# flight per file. What the disk delivers, to compare a cold run with.
+bench_direct_read() {
+  local f
+  for f in "$@"; do
+    dd if="$f" of=/dev/null bs=16M iflag=direct status=none &
+  done
+  wait
+}

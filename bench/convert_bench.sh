@@ -10,7 +10,9 @@
 #   cold: the page cache is dropped (sync; echo 3 > /proc/sys/vm/drop_caches)
 #         before every single command, so each reads the archive from the
 #         disk. Only as root; elsewhere the cold case is skipped, and the
-#         output says so. --no-cold skips it too.
+#         output says so. --no-cold skips it too. The cold rounds also
+#         time a direct-I/O read of the archive (dd iflag=direct bs=16M),
+#         what the disk itself delivers.
 # The machine's load average is printed around every round, since other
 # work on the machine skews the times.
 # `cp` followed by `sync` has the same durability as a conversion, which
@@ -47,7 +49,7 @@ while [ $# -gt 0 ]; do
     --runs) runs="$2"; shift ;;
     --no-cold) cold=0 ;;
     --work) work="$2"; shift ;;
-    -h|--help) sed -n '2,31p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,33p' "$0"; exit 0 ;;
     *) echo "convert_bench: unknown argument $1" >&2; exit 2 ;;
   esac
   shift
@@ -62,6 +64,7 @@ build="${BUILD_DIR:-$root/build/bench}"
 [ "${BENCH_PREBUILT:-0}" = 1 ] || bench_build "$build"
 
 # The archive, its copy and the Chapter 10 file: about 3 x size.
+work=$(bench_abs_dir "$work")
 bench_need_space convert_bench "$work" "$size_bytes"
 
 cold_note=""
@@ -101,7 +104,7 @@ prepare() {
 # conversion, alternately. Leaves the times in <case>_cp, <case>_cs,
 # <case>_cv and the peaks in <case>_cv_kib, <case>_cp_kib.
 run_case() {
-  local mode="$1" cp_t=() cs_t=() cv_t=() cv_k=() cp_k=()
+  local mode="$1" cp_t=() cs_t=() cv_t=() cv_k=() cp_k=() dk_t=() disk_note=""
   local round t k u s cp_cpu cv_cpu load_before free_kib
   echo
   echo "$mode case, $runs rounds:"
@@ -124,16 +127,23 @@ run_case() {
       cat "$work/convert.out" "$work/convert.err" >&2
       exit 1
     }
+    if [ "$mode" = cold ]; then
+      prepare cold
+      timed disk bash -c "$(declare -f bench_direct_read); bench_direct_read \"\$1\"" - "$archive"
+      read -r t k u s <"$work/disk.time"; dk_t+=("$t"); disk_note=", disk (direct read) $t s"
+    fi
     read -r t k u s <"$work/cp.time"; cp_t+=("$t"); cp_k+=("$k"); cp_cpu=$(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }')
     read -r t k u s <"$work/convert.time"; cv_t+=("$t"); cv_k+=("$k"); cv_cpu=$(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }')
     read -r t k u s <"$work/cpsync.time"; cs_t+=("$t")
-    echo "round $round: cp ${cp_t[-1]} s (cpu $cp_cpu s), cp + sync ${cs_t[-1]} s, conversion ${cv_t[-1]} s (cpu $cv_cpu s) (load before $load_before, after $(bench_load))"
+    echo "round $round: cp ${cp_t[-1]} s (cpu $cp_cpu s), cp + sync ${cs_t[-1]} s, conversion ${cv_t[-1]} s (cpu $cv_cpu s)$disk_note (load before $load_before, after $(bench_load))"
   done
   eval "${mode}_cp=\$(median \"\${cp_t[@]}\")"
   eval "${mode}_cs=\$(median \"\${cs_t[@]}\")"
   eval "${mode}_cv=\$(median \"\${cv_t[@]}\")"
   eval "${mode}_cv_kib=\$(largest \"\${cv_k[@]}\")"
   eval "${mode}_cp_kib=\$(largest \"\${cp_k[@]}\")"
+  [ "$mode" = cold ] && cold_dk=$(median "${dk_t[@]}")
+  return 0
 }
 
 # Into the page cache, twice for good measure.
@@ -158,6 +168,7 @@ for mode in $modes; do
   printf '%-28s %15.2f %14s\n' "cp, $mode" "$cp_s" "$(mib "$cp_kib")"
   printf '%-28s %15.2f\n' "cp + sync, $mode" "$cs_s"
   printf '%-28s %15.2f %14s\n' "orlovarnel-convert, $mode" "$cv_s" "$(mib "$cv_kib")"
+  [ "$mode" = cold ] && printf '%-28s %15.2f\n' "direct read of the archive" "$cold_dk"
   [ "$cv_kib" -gt "$peak_kib" ] && peak_kib=$cv_kib
 done
 echo "words: $bits bits, archive: $size_text, rounds: $runs per case"
@@ -167,6 +178,7 @@ for mode in $modes; do
   durable=$(ratio "$cv_s" "$cs_s")
   echo "$mode: ratio convert / cp: $plain (a plain cp is not durable)"
   echo "$mode: ratio convert / (cp + sync): $durable (goal <= 1.2)"
+  [ "$mode" = cold ] && echo "cold: ratio convert / direct read: $(ratio "$cv_s" "$cold_dk"), cp / direct read: $(ratio "$cp_s" "$cold_dk")"
   if awk -v r="$durable" 'BEGIN { exit !(r == "inf" || r > 1.2) }'; then
     echo "GOAL MISSED ($mode): conversion takes more than 1.2 x the time of cp + sync"; status=1
   fi

@@ -19,6 +19,8 @@
 #     verify cold  orlovarnel-verify
 #     read cold    the same two `cat`s: what reading the two files costs the
 #                  disk alone
+#     disk cold    both files read at once with direct I/O (dd iflag=direct
+#                  bs=16M): what the disk delivers without the page cache
 # and prints the medians, the ratios the check is held to (verify against
 # cp warm, at most 1.0; --verify added to a conversion, at most +50 %;
 # verify cold against cp cold, at most 1.5), the peak resident memory of
@@ -48,7 +50,7 @@ while [ $# -gt 0 ]; do
     --word-length) word_length="$2"; shift ;;
     --no-cold) cold=0 ;;
     --work) work="$2"; shift ;;
-    -h|--help) sed -n '2,33p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,35p' "$0"; exit 0 ;;
     *) echo "verify_bench: unknown argument $1" >&2; exit 2 ;;
   esac
   shift
@@ -60,6 +62,7 @@ bench_build "$build"
 cmake --build "$build" --target orlovarnel-verify -j "${JOBS:-2}" >/dev/null
 
 # The archive, the Chapter 10 file and a copy of the archive: about 3 x size.
+work=$(bench_abs_dir "$work")
 bench_need_space verify_bench "$work" "$size_bytes"
 
 drop_caches_allowed() {
@@ -85,7 +88,7 @@ cd "$work"
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 modes=(cp read verify convert convert+v)
-[ $cold -eq 1 ] && modes+=("cp cold" "verify cold" "read cold")
+[ $cold -eq 1 ] && modes+=("cp cold" "verify cold" "read cold" "disk cold")
 declare -A times kib
 
 # Runs one mode once; its wall time and peak RSS are added to the lists.
@@ -98,6 +101,8 @@ run_mode() {
     convert+v) command=("$build/orlovarnel-convert" --quiet --verify "$archive") ;;
     read|"read cold")
       command=(bash -c 'cat "$1" >/dev/null & cat "$2" >/dev/null; wait' - "$archive" "$ch10") ;;
+    "disk cold")
+      command=(bash -c "$(declare -f bench_direct_read); bench_direct_read \"\$1\" \"\$2\"" - "$archive" "$ch10") ;;
   esac
   rm -f "$work/copy.Ark"
   sync
@@ -157,6 +162,8 @@ if [ $cold -eq 1 ]; then
     "(goal <= 1.5)"
   echo "verify cold / read cold:       $(ratio "${med[verify cold]}" "${med[read cold]}") x" \
     "(reading the two files alone)"
+  echo "verify cold / disk cold:       $(ratio "${med[verify cold]}" "${med[disk cold]}") x" \
+    "(the two files read with direct I/O); cp cold / disk cold: $(ratio "${med[cp cold]}" "${med[disk cold]}") x"
 fi
 
 if [ $keep -eq 0 ]; then rm -rf "$work/Ch10Conversion" "$archive" "$work"/*.B50 "$work"/run.*; fi
