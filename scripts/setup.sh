@@ -43,7 +43,22 @@ if [ ${#missing[@]} -gt 0 ]; then
   sudo_cmd=()
   if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
   "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # The munge and Slurm packages start their system services when they are
+  # installed, and fail the install where those cannot start. The tests run
+  # daemons of their own, so no service is wanted: where the machine has no
+  # policy of its own, one that refuses every start is in place for the
+  # install only.
+  policy=/usr/sbin/policy-rc.d
+  placed_policy=no
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' | "${sudo_cmd[@]}" tee "$policy" >/dev/null
+    "${sudo_cmd[@]}" chmod 755 "$policy"
+    placed_policy=yes
+  fi
+  status=0
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" || status=$?
+  if [ "$placed_policy" = yes ]; then "${sudo_cmd[@]}" rm -f "$policy"; fi
+  if [ "$status" -ne 0 ]; then exit "$status"; fi
 fi
 
 # The tests' comma-decimal locale.
