@@ -1,9 +1,12 @@
 // Pass 1 for the archive fuzz targets: a valid archive header made by the
-// generator, the packed-bit conversion of every block into a pack file
-// whose writes are cut off after kOutputByteCap bytes.
+// generator, the packed-bit conversion of every block into a sink that
+// counts the stream's bytes and refuses them after kOutputByteCap.
+//
+// One archive object, one packer and one sink serve every input, so each
+// input pays for its own bytes only, not for the half MiB of pack buffers
+// and the header and setup records that a fresh archive object allocates.
 #pragma once
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstdint>
 #include <string>
@@ -14,6 +17,7 @@
 #include "fuzz_support.h"
 #include "mkarchive/archive_generator.h"
 #include "pack/pack_converter.h"
+#include "pack/packed_byte_sink.h"
 
 namespace fuzzsupport {
 
@@ -50,30 +54,60 @@ inline std::string ReadWholeFile(const std::string& path) {
   return bytes;
 }
 
-// Opens the archive, builds its TMATS text from the header record and
-// converts all its blocks into a pack file beside it;
-// the pack file's writes fail with ENOSPC once the cap is reached, which
-// ends the pass like a full disk.
-inline void RunPackPass(const std::string& archive_path) {
-  orloarkclass archive;
-  if (!archive.OpenArkFile(archive_path)) return;
-  std::vector<std::string> tmats;
-  BuildTmatsText(tmats, archive.Header());
-  orloarkpackclass* pack = archive.Pack();
-  const std::string pack_path = archive_path + ".arkpak";
-  DeleteFileAt(pack_path);  // the pack file is created only where none is
-  SetFileWriteFault(pack_path, kOutputByteCap, ENOSPC);
-  if (pack->SetPackFile(pack_path)) {
-    for (;;) {
-      archive.ReadNextBlock();
-      if (archive.EndOfData) break;
-      pack->ProcessArkBlock();
-      if (pack->OutputFailed()) break;
-    }
+// Counts the packed stream of one pass; refuses it, like a full disk, once
+// more than kOutputByteCap bytes have come (a fuzzed archive may describe a
+// gap of years).
+class countingsinkclass : public packedbytesinkclass {
+ public:
+  void StartPass() { bytes_ = 0; }
+  bool AcceptPackedBytes(const uint8_t*, size_t count) override {
+    bytes_ += static_cast<int64_t>(count);
+    return bytes_ <= kOutputByteCap;
   }
-  archive.CloseArkFile();
-  pack->ClosePackOutput();
-  ClearFileWriteFault();
+  bool Full() const { return bytes_ > kOutputByteCap; }
+
+ private:
+  int64_t bytes_ = 0;
+};
+
+// Opens the archive, builds its TMATS text from the header record and
+// converts all its blocks into the counting sink. The pack file is not
+// wanted: the packer creates it empty (its path is the scratch folder's)
+// and writes nothing to it.
+class packpassclass {
+ public:
+  void Run(const std::string& archive_path) {
+    if (!archive_.OpenArkFile(archive_path)) return;
+    tmats_.clear();
+    BuildTmatsText(tmats_, archive_.Header());
+    sink_.StartPass();
+    pack_.SetPackFileWanted(false);
+    pack_.SetStreamSink(&sink_);
+    DeleteFileAt(pack_path_);  // the pack file is created only where none is
+    if (pack_.SetPackFile(pack_path_)) {
+      for (;;) {
+        archive_.ReadNextBlock();
+        if (archive_.EndOfData) break;
+        pack_.ProcessArkBlock();
+        if (sink_.Full()) break;
+      }
+    }
+    archive_.CloseArkFile();
+    pack_.ClosePackOutput();
+    pack_.SetStreamSink(nullptr);
+  }
+
+ private:
+  const std::string pack_path_ = ScratchFile("Pass.arkpak");
+  orloarkclass archive_;
+  orloarkpackclass pack_{archive_};
+  countingsinkclass sink_;
+  std::vector<std::string> tmats_;
+};
+
+inline void RunPackPass(const std::string& archive_path) {
+  static packpassclass pass;
+  pass.Run(archive_path);
 }
 
 }  // namespace fuzzsupport

@@ -14,8 +14,10 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/setup.sh" xvfb xauth
 
-build="$root/build/app"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORLO_BUILD_TESTS=OFF \
+build="$root/build/screenshot-app"
+# A test build: the scripted session and the self-closing boxes are compiled
+# only into those (the test programs themselves are not built here).
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORLO_BUILD_TESTS=ON \
   -DORLO_WERROR=OFF >/dev/null
 cmake --build "$build" --target OrloVarnel -j "${JOBS:-2}" >/dev/null
 

@@ -131,6 +131,9 @@ class orloarkclass {
   void NoteReadError(int error_number, const std::string& path);
 
   std::unique_ptr<arkheaderstruct> header_;
+  // The setup file's record (about 262 KB) as ApplyDecomSetup reads it:
+  // made at the first open and reused by every later one.
+  std::unique_ptr<decomsetupstruct> setup_record_;
   std::unique_ptr<orloarkpackclass> pack_;
   PlatformFile file_;
   int input_error_ = 0;

@@ -275,7 +275,11 @@ bool ValidateDecomSetup(decomsetupstruct& r, int32_t& error_code, std::string& r
 bool ApplyDecomSetup(orloarkclass& archive) {
   arkheaderstruct& header = archive.Header();
   const int32_t words = std::clamp(header.WordsPerMinorFrame, 0, kWordTableEntries);
-  auto record = std::make_unique<decomsetupstruct>();
+  // Made at the first open and reused: ReadSetupFile sets the whole record
+  // to the defaults before it reads anything, so nothing of an earlier
+  // setup file carries over.
+  if (!archive.setup_record_) archive.setup_record_ = std::make_unique<decomsetupstruct>();
+  decomsetupstruct* const record = archive.setup_record_.get();
 
   archive.SetupFileProblem.clear();
   int read_error = 0;

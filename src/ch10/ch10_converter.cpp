@@ -12,6 +12,7 @@
 #include "ch10/ch10_converter.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -123,6 +124,7 @@ uint8_t* ch10convertprocessclass::PlaceForPacket(size_t packet_bytes) {
     const size_t needed = output_used_ + packet_bytes + gathering_room;
     if (needed > output_buffer_.size()) output_buffer_.resize(needed, 0);
   }
+  assert(output_used_ + packet_bytes + gathering_room <= output_buffer_.size());
   uint8_t* place = output_buffer_.data() + output_used_;
   if (pending_bytes_ > 0) {
     // The PCM packet being gathered follows the new one in the file.
@@ -137,6 +139,7 @@ void ch10convertprocessclass::FramePacket(uint16_t channel_id, uint8_t data_type
   uint8_t* packet = output_buffer_.data() + output_used_;
   const ch10trailerstruct trailer = TrailerForChecksum(checksum, data_length);
   const uint32_t packet_length = kCh10HeaderBytes + data_length + trailer.TrailerLength;
+  assert(output_used_ + packet_length <= output_buffer_.size());
   ch10headerstruct header;
   BuildCh10Header(header, channel_id, packet_length, relative_time_counter, data_type,
                   kCh10PacketFlags, sequence, data_length);
@@ -147,6 +150,8 @@ void ch10convertprocessclass::FramePacket(uint16_t channel_id, uint8_t data_type
 }
 
 void ch10convertprocessclass::PacketAppended() {
+  // A full table is written out when the packet that fills it is appended.
+  assert(waiting_count_ < waiting_packets_.size());
   waiting_packets_[waiting_count_] = {output_used_, CurrentProgress()};
   ++waiting_count_;
   if (output_used_ >= kOutputWriteBytes || waiting_count_ == waiting_packets_.size()) {
@@ -276,6 +281,7 @@ bool ch10convertprocessclass::AcceptPackedBytes(const uint8_t* bytes, size_t cou
     }
     // Gathered in place, behind the waiting packets, and summed as copied.
     const size_t n = std::min(count, full_packet_bytes_ - pending_bytes_);
+    assert(output_used_ + kPcmDataOffset + pending_bytes_ + n <= output_buffer_.size());
     uint8_t* at = output_buffer_.data() + output_used_ + kPcmDataOffset + pending_bytes_;
     size_t odd = 0;
     if (pending_bytes_ % 2 != 0) {

@@ -7,6 +7,7 @@
 // ORLOVARNEL_BOX_AUTOCLOSE_MS makes every such box close itself after that
 // many milliseconds (a message box as if OK was pressed, an input box with
 // OK on the text shown) and echo its caption and text to standard error.
+// Test builds only (ORLO_TEST_HOOKS): in what ships every box waits.
 #pragma once
 
 #include <string>

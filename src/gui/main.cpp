@@ -64,9 +64,11 @@ int main(int argc, char** argv) {
     ShowWindowMessageBox(kSecondInstanceCaption, kSecondInstanceText);
     return EXIT_FAILURE;
   }
+#ifdef ORLO_TEST_HOOKS
   if (argc == 4 && std::strcmp(argv[1], "--screenshot-script") == 0) {
     RunScreenshotScript(window, argv[2], argv[3]);
   }
+#endif
   if (argc == 3 && std::strcmp(argv[1], "--timed-conversion") == 0) {
     RunTimedConversion(window, argv[2]);
   }

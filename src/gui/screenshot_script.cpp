@@ -16,6 +16,8 @@
 #include "gui/varnel_main_form.h"
 #include "support/error_log.h"
 
+#ifdef ORLO_TEST_HOOKS
+
 namespace {
 
 // The virtual X server has no window manager, so the picture gets a plain
@@ -110,6 +112,8 @@ void RunScreenshotScript(TVarnelMainForm& window, const std::string& out_dir,
     });
   });
 }
+
+#endif  // ORLO_TEST_HOOKS
 
 void RunTimedConversion(TVarnelMainForm& window, const std::string& archive) {
   window.SetStartedObserver([&window, archive] {

@@ -7,15 +7,17 @@
 // damaged copy DEMO01CUT.Ark (main-output-folder.png), converts it
 // (main-warnings.png) and closes the window. The virtual X server has no window manager: each
 // picture gets a plain caption bar drawn by the script. Nothing else of the
-// program depends on it.
+// program depends on it. Test builds only (ORLO_TEST_HOOKS).
 #pragma once
 
 #include <string>
 
 class TVarnelMainForm;
 
+#ifdef ORLO_TEST_HOOKS
 void RunScreenshotScript(TVarnelMainForm& window, const std::string& out_dir,
                          const std::string& archive);
+#endif
 
 // The window's benchmark (bench/window_bench.sh starts the program with
 // --timed-conversion ARCHIVE): once the window has started it selects

@@ -1,6 +1,7 @@
 #include "pack/bit_packer.h"
 
 #include <bit>
+#include <cassert>
 #include <cstring>
 
 // The containers are read as host 16-bit values and the stream words are
@@ -8,6 +9,11 @@
 static_assert(std::endian::native == std::endian::little, "16-bit containers are little-endian");
 
 namespace {
+
+// Between calls the accumulator holds an unfinished stream word only.
+inline bool PendingBitsValid(const bitstreamstate& state) {
+  return state.bit_count >= 0 && state.bit_count <= 15;
+}
 
 // Container i of a run of little-endian 16-bit containers.
 inline uint32_t Container(const uint8_t* words, size_t i) {
@@ -49,6 +55,7 @@ template <uint32_t N>
 size_t PackFixedLength(bitstreamstate& state, const uint8_t* words, size_t count,
                        uint32_t shift, uint16_t* out) {
   constexpr uint32_t mask = (N == 16) ? 0xFFFFu : ((1u << N) - 1u);
+  assert(PendingBitsValid(state));
   uint64_t acc = state.accumulator;
   uint32_t bits = static_cast<uint32_t>(state.bit_count);
   uint16_t* o = out;
@@ -74,6 +81,7 @@ size_t PackFixedLength(bitstreamstate& state, const uint8_t* words, size_t count
   StoreWholeWord(acc, bits, o);
   state.accumulator = acc;
   state.bit_count = static_cast<int32_t>(bits);
+  assert(PendingBitsValid(state));
   return static_cast<size_t>(o - out);
 }
 
@@ -114,6 +122,7 @@ size_t PackUniformWords(bitstreamstate& state, const uint8_t* words, size_t coun
 
 size_t PackFramesByLayout(bitstreamstate& state, const uint8_t* words, size_t frames,
                           const packwordlayout* layout, size_t words_per_frame, uint16_t* out) {
+  assert(PendingBitsValid(state));
   uint64_t acc = state.accumulator;
   uint32_t bits = static_cast<uint32_t>(state.bit_count);
   uint16_t* o = out;
@@ -121,16 +130,19 @@ size_t PackFramesByLayout(bitstreamstate& state, const uint8_t* words, size_t fr
     const uint8_t* frame = words + 2 * f * words_per_frame;
     for (size_t i = 0; i < words_per_frame; ++i) {
       const packwordlayout w = layout[i];
+      assert(w.length >= 1 && w.length <= 16);
       AppendBits(acc, bits, (Container(frame, i) >> w.shift) & w.mask, w.length, o);
     }
   }
   StoreWholeWord(acc, bits, o);
   state.accumulator = acc;
   state.bit_count = static_cast<int32_t>(bits);
+  assert(PendingBitsValid(state));
   return static_cast<size_t>(o - out);
 }
 
 size_t PackSingleWord(bitstreamstate& state, uint16_t value, packwordlayout layout, uint16_t* out) {
+  assert(PendingBitsValid(state) && layout.length >= 1 && layout.length <= 16);
   uint64_t acc = state.accumulator;
   uint32_t bits = static_cast<uint32_t>(state.bit_count);
   uint16_t* o = out;
@@ -139,10 +151,12 @@ size_t PackSingleWord(bitstreamstate& state, uint16_t value, packwordlayout layo
   StoreWholeWord(acc, bits, o);
   state.accumulator = acc;
   state.bit_count = static_cast<int32_t>(bits);
+  assert(PendingBitsValid(state));
   return static_cast<size_t>(o - out);
 }
 
 size_t PackPadLastWord(bitstreamstate& state, uint16_t* out) {
+  assert(PendingBitsValid(state));
   size_t stored = 0;
   if (state.bit_count > 0) {
     out[0] = static_cast<uint16_t>(state.accumulator << (16 - state.bit_count));

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -59,6 +60,8 @@ bool orloarkpackclass::CheckSetup(std::string& reason) const {
 }
 
 void orloarkpackclass::BuildWordLayout() {
+  // CheckSetup keeps the frame inside the word table.
+  assert(words_per_frame_ >= 1 && words_per_frame_ <= kWordTableEntries);
   layout_.resize(static_cast<size_t>(words_per_frame_));
   for (int32_t i = 0; i < words_per_frame_; ++i) {
     const decomwordstruct& word = header_->WordTable[i];
@@ -97,7 +100,8 @@ bool orloarkpackclass::SetPackFile(const std::string& path) {
     return false;
   }
 
-  packed_buffer_.assign(kPackBufferWords, 0);
+  // Made once per converter: every word is written before it is handed on.
+  if (packed_buffer_.size() != kPackBufferWords) packed_buffer_.assign(kPackBufferWords, 0);
 
   words_per_frame_ = header_->WordsPerMinorFrame;
   frames_per_block_ = std::max<int32_t>(header_->FramesPerBlock, 0);
@@ -301,11 +305,34 @@ void orloarkpackclass::AppendFrameWords(const uint8_t* frame_words) { PackFrame(
 int64_t orloarkpackclass::AppendFillFrames(int64_t count) {
   // A long gap ends early once the run is stopping or a writer has failed:
   // nothing would take its frames.
+  // Fill frames are all alike, so the fill buffer holds several of them
+  // one after another: they are packed a run at a time, each run ending
+  // where the group ends or the packed buffer is full, the only places
+  // where the stream is handed on and the run may be told to stop.
   const uint8_t* fill = reinterpret_cast<const uint8_t*>(fill_frame_.data());
+  const int64_t w = words_per_frame_;
+  const int64_t frames_per_run = std::max<int64_t>(kFillFrameWords / w, 1);
   int64_t done = 0;
-  while (done < count && !FillMustStop()) {
-    PackFrame(fill);
-    ++done;
+  while (done < count && !FillMustStop() && prepared_) {
+    const int64_t run = std::min({count - done, frames_per_run,
+                                  static_cast<int64_t>(FramesPerGroup - frames_in_group_),
+                                  (kPackBufferWords - packed_words_) / w});
+    if (run < 1) {
+      PackFrame(fill);  // hands on what the buffer holds first
+      ++done;
+      continue;
+    }
+    uint16_t* out = packed_buffer_.data() + packed_words_;
+    const size_t stored =
+        uniform_layout_
+            ? PackUniformWords(stream_, fill, static_cast<size_t>(run * w), layout_[0], out)
+            : PackFramesByLayout(stream_, fill, static_cast<size_t>(run), layout_.data(),
+                                 static_cast<size_t>(w), out);
+    assert(packed_words_ + static_cast<int64_t>(stored) <= kPackBufferWords);
+    packed_words_ += static_cast<int32_t>(stored);
+    frames_in_group_ += static_cast<int32_t>(run);
+    done += run;
+    if (frames_in_group_ >= FramesPerGroup) PackFillBuffer();
   }
   fill_written_ += done;
   return done;
@@ -315,6 +342,7 @@ void orloarkpackclass::PackFrame(const uint8_t* words) {
   if (!prepared_ || OutputFailed()) return;
   // At most one stream word per container (words are 16 bits or less).
   if (packed_words_ + words_per_frame_ > kPackBufferWords) DeliverPackedWords();
+  assert(packed_words_ + words_per_frame_ <= kPackBufferWords);
   const size_t w = static_cast<size_t>(words_per_frame_);
   uint16_t* out = packed_buffer_.data() + packed_words_;
   const size_t stored = uniform_layout_ ? PackUniformWords(stream_, words, w, layout_[0], out)
@@ -334,6 +362,7 @@ void orloarkpackclass::PackFillBuffer() {
 void orloarkpackclass::PackWordBits(uint16_t value, int32_t length_bits, bool left_justified) {
   if (!prepared_ || length_bits < 1) return;
   if (packed_words_ >= kPackBufferWords) DeliverPackedWords();
+  assert(packed_words_ < kPackBufferWords);
   packed_words_ += static_cast<int32_t>(PackSingleWord(stream_, value, MakeWordLayout(length_bits, left_justified),
                                                        packed_buffer_.data() + packed_words_));
 }
@@ -373,6 +402,7 @@ bool orloarkpackclass::ClosePackOutput() {
     // Every frame reaches the stream: the unfinished group and the last
     // stream word padded with zero bits, handed on together.
     if (packed_words_ >= kPackBufferWords) DeliverPackedWords();
+    assert(packed_words_ < kPackBufferWords);
     packed_words_ += static_cast<int32_t>(PackPadLastWord(stream_, packed_buffer_.data() + packed_words_));
     DeliverPackedWords();
     prepared_ = false;

@@ -132,7 +132,6 @@ void zekerrorlog::Write(const std::string& message, int code) {
   // interleave whole. A failed write is not reported (the log is the place
   // failures are reported to).
   file_.AppendWhole(line_, line_length_);
-  if (flush_after_write) file_.SyncData();
   std::string line;
   if (callback_) line.assign(line_, line_length_);
   lock_.unlock();

@@ -63,8 +63,6 @@ class zekerrorlog {
   // Lets a test hold the write lock as another writer would.
   std::timed_mutex& WriteLock() { return lock_; }
 
-  bool flush_after_write = false;
-
  private:
   size_t FormatLine(const std::string& message, int code, double reading, const char* note);
   // Opens the file when it is not open; false when it stays closed. Called

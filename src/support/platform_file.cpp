@@ -12,9 +12,11 @@
 
 namespace {
 
+#ifdef ORLO_TEST_HOOKS
+
 struct WriteFault {
   std::mutex lock;
-  bool active = false;
+  std::atomic<bool> active{false};
   std::string path_part;
   int64_t remaining = 0;
   int error_number = 0;
@@ -26,11 +28,14 @@ WriteFault& Fault() {
 }
 
 // Returns how many of the n bytes may be written before the injected fault
-// strikes, and sets *error when it does. Cheap when no fault is set.
+// strikes, and sets *error when it does. One atomic load when no fault is
+// set.
 int64_t AllowedBeforeFault(const std::string& path, int64_t n, int* error) {
   WriteFault& f = Fault();
+  if (!f.active.load(std::memory_order_acquire)) return n;
   std::lock_guard<std::mutex> guard(f.lock);
-  if (!f.active || path.find(f.path_part) == std::string::npos) return n;
+  if (!f.active.load(std::memory_order_relaxed) || path.find(f.path_part) == std::string::npos)
+    return n;
   if (f.remaining >= n) {
     f.remaining -= n;
     return n;
@@ -71,6 +76,15 @@ int CallFaultFor(FileOperation operation, const std::string& path) {
   errno = f.error_number;  // as the failing system call would leave it
   return f.error_number;
 }
+
+#else
+
+// Product builds carry no fault seam: the checks are constants the
+// compiler folds away.
+constexpr int64_t AllowedBeforeFault(const std::string&, int64_t n, int*) { return n; }
+constexpr int CallFaultFor(FileOperation, const std::string&) { return 0; }
+
+#endif  // ORLO_TEST_HOOKS
 
 }  // namespace
 
@@ -411,13 +425,15 @@ bool RenameFile(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
+#ifdef ORLO_TEST_HOOKS
+
 void SetFileWriteFault(const std::string& path_part, int64_t bytes_before_fault, int error_number) {
   WriteFault& f = Fault();
   std::lock_guard<std::mutex> guard(f.lock);
-  f.active = !path_part.empty();
   f.path_part = path_part;
   f.remaining = bytes_before_fault;
   f.error_number = error_number;
+  f.active.store(!path_part.empty(), std::memory_order_release);
 }
 
 void ClearFileWriteFault() { SetFileWriteFault("", 0, 0); }
@@ -442,6 +458,8 @@ int64_t FileCallCount(FileOperation operation) {
   std::lock_guard<std::mutex> guard(f.lock);
   return f.counts[static_cast<int>(operation)];
 }
+
+#endif  // ORLO_TEST_HOOKS
 
 // ---------------------------------------------------------------------------
 // Files of the start folder that parallel runs share: the log and the
@@ -527,13 +545,6 @@ bool SharedAppendFile::AppendWhole(const void* data, size_t n) {
     last_error_ = put < 0 ? errno : ENOSPC;
     return false;
   }
-}
-
-bool SharedAppendFile::SyncData() {
-  if (fd_ < 0) return false;
-  if (::fdatasync(fd_) == 0) return true;
-  last_error_ = errno;
-  return false;
 }
 
 void SharedAppendFile::Close() {

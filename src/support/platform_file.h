@@ -6,9 +6,11 @@
 // closes it when destroyed. Failures are reported through boolean results
 // and the errno value kept in LastError(); nothing throws.
 //
-// Tests can inject faults for files whose path contains a given text: a
-// write that fails after a byte budget (SetFileWriteFault), or the Nth open,
-// read, write, sync, close or rename failing (SetFileCallFault).
+// Test builds (ORLO_TEST_HOOKS) can inject faults for files whose path
+// contains a given text: a write that fails after a byte budget
+// (SetFileWriteFault), or the Nth open, read, write, sync, close or rename
+// failing (SetFileCallFault). Product builds have no such seam: their file
+// calls go straight to the system.
 #pragma once
 
 #include <chrono>
@@ -127,6 +129,10 @@ bool RenameFile(const std::string& from, const std::string& to);
 // exist). False with errno set on failure.
 bool LinkFile(const std::string& existing, const std::string& added);
 
+// The file calls the fault seam below counts and fails by kind.
+enum class FileOperation { Open, Read, Write, Close, Rename, Sync };
+
+#ifdef ORLO_TEST_HOOKS
 // Fault injection for tests: after `bytes_before_fault` more bytes have been
 // written to files whose path contains `path_part`, every further write to
 // such files fails with `error_number` (for example ENOSPC or EIO). An empty
@@ -144,13 +150,13 @@ void ClearFileWriteFault();
 // counts. Paths that contain `spared_part` (when it is not empty) are
 // neither counted nor failed. An empty path_part clears
 // the fault.
-enum class FileOperation { Open, Read, Write, Close, Rename, Sync };
 inline constexpr int kFileOperationCount = 6;
 void SetFileCallFault(const std::string& path_part, FileOperation operation, int64_t nth_call,
                       int error_number, const std::string& spared_part = "");
 void ClearFileCallFault();
 // Calls of the operation counted since SetFileCallFault.
 int64_t FileCallCount(FileOperation operation);
+#endif  // ORLO_TEST_HOOKS
 
 // ---------------------------------------------------------------------------
 // Files of the start folder that parallel runs share: the log and the
@@ -189,9 +195,6 @@ class SharedAppendFile {
   // processes at once never split or overwrite each other. False (and
   // LastError) when not all of them were written; the rest is not retried.
   bool AppendWhole(const void* data, size_t n);
-  // Puts the written data on the disk (fdatasync). False (and LastError)
-  // when the system reports an error.
-  bool SyncData();
   // Closes the descriptor, which lets go of the lock.
   void Close();
   bool IsOpen() const { return fd_ >= 0; }

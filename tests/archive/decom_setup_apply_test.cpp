@@ -408,3 +408,62 @@ TEST_F(ApplySetupTest, NoMinorFramesSkipsTheSfidPrompt) {
 }
 
 }  // namespace
+
+// An archive object opened again reuses its setup record: each apply must
+// give what a fresh object gives, whatever the file before it left there.
+TEST_F(ApplySetupTest, ReusedArchiveObjectAppliesAsAFreshOne) {
+  struct Step {
+    const char* what;
+    int32_t length;
+    uint8_t left;
+    int16_t frames_per_interrupt;  // 30000 is rejected, leaving its bytes
+    bool file;
+  };
+  const Step steps[] = {
+      {"rejected file", 9, 1, 30000, true},
+      {"no file", 0, 0, 1, false},
+      {"usable file", 12, 1, 1, true},
+      {"no file again", 0, 0, 1, false},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    DeleteFileAt(dir.File("FLIGHT.B50"));
+    if (step.file) {
+      SetDecomSetupDefaults(*record);
+      record->WordsPerFrame = 16;
+      record->CommonWordLength = static_cast<int16_t>(step.length);
+      record->SubFrameIdWord = 5;
+      record->FramesPerInterrupt = step.frames_per_interrupt;
+      for (int i = 0; i < 16; ++i) {
+        record->WordTable[i].iWdLen = static_cast<int16_t>(step.length);
+        record->WordTable[i].bLeftAlign = step.left;
+      }
+      WriteSetup(File());
+    }
+    // The header record as an open leaves it before the setup is applied.
+    const std::string setup_name = archive.Header().SetupFileName;
+    auto start_header = [&](orloarkclass& a) {
+      a.FileName = archive_path;
+      arkheaderstruct& h = a.Header();
+      std::destroy_at(&h);
+      std::construct_at(&h);
+      h.WordsPerMinorFrame = 16;
+      h.NumMinorFrames = 64;
+      h.SetupFileName = setup_name;
+    };
+    orloarkclass fresh;
+    start_header(archive);
+    start_header(fresh);
+    PromptScript prompts({"", "", "", ""});
+    const bool reused_ok = ApplyDecomSetup(archive);
+    const bool fresh_ok = ApplyDecomSetup(fresh);
+    EXPECT_EQ(reused_ok, fresh_ok);
+    EXPECT_EQ(archive.SetupFileProblem, fresh.SetupFileProblem);
+    EXPECT_EQ(archive.Header().CommonWordLength, fresh.Header().CommonWordLength);
+    EXPECT_EQ(archive.Header().BitsPerMinorFrame, fresh.Header().BitsPerMinorFrame);
+    EXPECT_STREQ(archive.Header().SyncPattern.FrmSyncPat, fresh.Header().SyncPattern.FrmSyncPat);
+    EXPECT_EQ(std::memcmp(archive.Header().WordTable, fresh.Header().WordTable,
+                          sizeof(decomwordstruct) * 16),
+              0);
+  }
+}

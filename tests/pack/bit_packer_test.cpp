@@ -133,3 +133,23 @@ TEST(BitPackerTest, MixedLayoutFramesMatchReference) {
 }
 
 }  // namespace
+
+namespace {
+
+// Debug and sanitizer builds stop on a stream state that no kernel can
+// leave behind (0 to 15 pending bits between calls); release builds do not
+// check it.
+TEST(BitPackerDeathTest, PendingBitsOutsideTheirRangeStopDebugBuilds) {
+  const uint8_t words[8] = {};
+  uint16_t out[8] = {};
+  for (int32_t bad : {-1, 16, 40}) {
+    SCOPED_TRACE(bad);
+    bitstreamstate single{0, bad};
+    EXPECT_DEBUG_DEATH(PackSingleWord(single, 1, MakeWordLayout(3, false), out), "PendingBitsValid");
+    bitstreamstate run{0, bad};
+    EXPECT_DEBUG_DEATH(PackUniformWords(run, words, 4, MakeWordLayout(12, false), out),
+                       "PendingBitsValid");
+  }
+}
+
+}  // namespace
