@@ -59,20 +59,20 @@ inline void RunPackPass(const std::string& archive_path) {
   if (!archive.OpenArkFile(archive_path)) return;
   std::vector<std::string> tmats;
   BuildTmatsText(tmats, archive.Header());
-  orloarkpackclass* pack = archive.Pack();
+  orloarkpackclass pack(archive.Header());
   const std::string pack_path = archive_path + ".arkpak";
   DeleteFileAt(pack_path);  // the pack file is created only where none is
   SetFileWriteFault(pack_path, kOutputByteCap, ENOSPC);
-  if (pack->SetPackFile(pack_path)) {
+  if (pack.SetPackFile(pack_path, archive.FirstFrameTime, archive.WholeFrameCount())) {
     for (;;) {
       archive.ReadNextBlock();
       if (archive.EndOfData) break;
-      pack->ProcessArkBlock();
-      if (pack->OutputFailed()) break;
+      pack.ProcessArkBlock(archive.SerialData(), archive.SerialBuffer.size());
+      if (pack.OutputFailed()) break;
     }
   }
   archive.CloseArkFile();
-  pack->ClosePackOutput();
+  pack.ClosePackOutput();
   ClearFileWriteFault();
 }
 

@@ -32,7 +32,7 @@ struct CountingViews : progressviewfactoryclass {
     void PeriodicRefresh() override {}
     int& shows_;
   };
-  std::unique_ptr<progressviewclass> CreateArchiveView(const orloarkclass&) override {
+  std::unique_ptr<progressviewclass> CreateArchiveView(const orloarkclass&, const orloarkpackclass&) override {
     ++archive_views;
     return std::make_unique<View>(shows);
   }
