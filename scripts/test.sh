@@ -53,7 +53,7 @@ part_done "ASan tests"
 # ThreadSanitizer: only the suites whose code starts threads are built.
 tsan_suites=(test_support test_archive test_verify)
 configure -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORLO_SANITIZE=thread -DORLO_BUILD_TESTS=ON \
-  -DORLO_BUILD_GUI=OFF -DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON
+  -DORLO_BUILD_GUI=OFF
 cmake --build build/tsan -j "$jobs" --target "${tsan_suites[@]}"
 part_done "TSan build"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
@@ -64,7 +64,7 @@ part_done "TSan tests"
 # Fuzz step: the libFuzzer targets (clang, ASan + UBSan), each on its committed
 # corpus, as many at a time as there are cores.
 configure -B build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DORLO_BUILD_FUZZ=ON -DORLO_BUILD_TESTS=OFF -DORLO_BUILD_GUI=OFF -DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON
+  -DORLO_BUILD_FUZZ=ON -DORLO_BUILD_TESTS=OFF -DORLO_BUILD_GUI=OFF
 cmake --build build/fuzz -j "$jobs" --target orlo_fuzz_targets
 part_done "fuzz build"
 fuzz_seconds=${ORLO_FUZZ_SECONDS:-20}
