@@ -66,12 +66,12 @@ void FillArchive(orloarkclass& archive, int word_length, bool variable_lengths) 
 void RunPacking(benchmark::State& state, int word_length, bool variable_lengths, bool real_file) {
   orloarkclass archive;
   FillArchive(archive, word_length, variable_lengths);
-  orloarkpackclass pack(archive);
+  orloarkpackclass pack(archive.Header());
   // Without a real file the stream is packed and handed to no one: the
   // pack file stays empty.
   const std::string path = "/tmp/orlo-pack-bench-" + std::to_string(getpid()) + ".arkpak";
   DeleteFileAt(path);
-  if (!pack.SetPackFile(path)) {
+  if (!pack.SetPackFile(path, archive.FirstFrameTime, archive.WholeFrameCount())) {
     state.SkipWithError("pack file cannot be created");
     return;
   }
@@ -81,12 +81,12 @@ void RunPacking(benchmark::State& state, int word_length, bool variable_lengths,
   int64_t since_restart = 0;
   for (auto _ : state) {
     pack.PreviousFrameTime = first_time - pack.FramePeriod;
-    pack.ProcessArkBlock();
+    pack.ProcessArkBlock(archive.SerialData(), archive.SerialBuffer.size());
     since_restart += block_bytes;
     if (real_file && since_restart >= kRestartBytes) {
       state.PauseTiming();
       DeleteFileAt(path);
-      pack.SetPackFile(path);
+      pack.SetPackFile(path, archive.FirstFrameTime, archive.WholeFrameCount());
       since_restart = 0;
       state.ResumeTiming();
     }

@@ -84,11 +84,11 @@ class packpassclass {
     pack_.SetPackFileWanted(false);
     pack_.SetStreamSink(&sink_);
     DeleteFileAt(pack_path_);  // the pack file is created only where none is
-    if (pack_.SetPackFile(pack_path_)) {
+    if (pack_.SetPackFile(pack_path_, archive_.FirstFrameTime, archive_.WholeFrameCount())) {
       for (;;) {
         archive_.ReadNextBlock();
         if (archive_.EndOfData) break;
-        pack_.ProcessArkBlock();
+        pack_.ProcessArkBlock(archive_.SerialData(), archive_.SerialBuffer.size());
         if (sink_.Full()) break;
       }
     }
@@ -100,7 +100,7 @@ class packpassclass {
  private:
   const std::string pack_path_ = ScratchFile("Pass.arkpak");
   orloarkclass archive_;
-  orloarkpackclass pack_{archive_};
+  orloarkpackclass pack_{archive_.Header()};
   countingsinkclass sink_;
   std::vector<std::string> tmats_;
 };

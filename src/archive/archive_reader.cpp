@@ -1,7 +1,6 @@
 // Opening an archive: the text header (magic line, value lines read by
 // position), the checks that make the frame blocks safe to read, the start
-// and stop times, and the hand-over to the decom setup and the packed-bit
-// converter.
+// and stop times, and the hand-over to the decom setup.
 #include "archive/archive_reader.h"
 
 #include <fcntl.h>
@@ -19,7 +18,7 @@
 
 #include "archive/decom_setup.h"
 #include "archive/frame_header.h"
-#include "pack/pack_converter.h"
+#include "archive/frame_rate_check.h"
 #include "support/error_log.h"
 #include "support/platform_file.h"
 #include "support/profile_files.h"
@@ -162,13 +161,10 @@ bool IsProcessDescriptorPath(const std::string& path) {
 
 orloarkclass::orloarkclass() : header_(std::make_unique<arkheaderstruct>()) {}
 
-orloarkclass::~orloarkclass() {
-  pack_.reset();  // closes the pack file
-  CloseArkFile();
-}
+orloarkclass::~orloarkclass() { CloseArkFile(); }
 
 bool orloarkclass::OpenArkFile(const std::string& path) {
-  pack_.reset();
+  open_complete_ = false;
   if (!OpenAndReadHeader(path)) return false;
   // The first block read failed: there is no frame to convert, and a run
   // would only write empty outputs.
@@ -188,7 +184,7 @@ bool orloarkclass::OpenArkFile(const std::string& path) {
     CloseArkFile();
     return false;
   }
-  pack_ = std::make_unique<orloarkpackclass>(*this);
+  open_complete_ = true;
   return true;
 }
 
@@ -595,7 +591,7 @@ void orloarkclass::NoteReadError(int error_number, const std::string& path) {
   if (input_error_ != 0) return;
   input_error_ = error_number;
   // While the archive is being opened this is why the open failed.
-  if (!pack_ && OpenFailure.empty()) OpenFailure = path + " could not be read: " + PlainErrorText(error_number);
+  if (!open_complete_ && OpenFailure.empty()) OpenFailure = path + " could not be read: " + PlainErrorText(error_number);
   LogError("Could not read " + path + ": " + SystemErrorText(error_number), error_number, true);
 }
 

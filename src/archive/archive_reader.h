@@ -1,7 +1,7 @@
 // orloarkclass: one open ".Ark" archive. Reads and checks the text header
 // into the archive header record, completes it with the decom setup, works
 // out the start and stop times, and keeps the file open so that the frame
-// blocks can be read one after another. Owns the packed-bit converter.
+// blocks can be read one after another.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +12,6 @@
 #include "archive/ark_header.h"
 #include "support/platform_file.h"
 #include "support/read_ahead_thread.h"
-
-class orloarkpackclass;
 
 // A frame block starts with its time, two spare bytes and its run count.
 inline constexpr int32_t kBlockPrefixBytes = 12;
@@ -53,8 +51,6 @@ class orloarkclass {
   int InputError() const { return input_error_; }
   arkheaderstruct& Header() { return *header_; }
   const arkheaderstruct& Header() const { return *header_; }
-  orloarkpackclass* Pack() { return pack_.get(); }
-  const orloarkpackclass* Pack() const { return pack_.get(); }
 
   // State read by the progress view, the converter and the notes.
   std::string FileName;
@@ -134,9 +130,9 @@ class orloarkclass {
   // The setup file's record (about 262 KB) as ApplyDecomSetup reads it:
   // made at the first open and reused by every later one.
   std::unique_ptr<decomsetupstruct> setup_record_;
-  std::unique_ptr<orloarkpackclass> pack_;
   PlatformFile file_;
   int input_error_ = 0;
+  bool open_complete_ = false;               // OpenArkFile succeeded: read errors no longer fail the open
   // Frame blocks are small (often a few KiB); reading them field by field
   // straight from the file would cost several system calls per block, so
   // the block reader draws on one large read-ahead buffer instead.

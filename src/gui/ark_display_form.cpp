@@ -15,8 +15,9 @@ constexpr int kValueWidth = 120;  // from x 112 to the stats panel's edge
 }
 
 TOrloArkDisplayForm::TOrloArkDisplayForm(QWidget* panel, const orloarkclass& archive,
+                                         const orloarkpackclass& pack,
                                          std::function<double()> current_frame_time)
-    : QFrame(panel), archive_(archive), current_frame_time_(std::move(current_frame_time)) {
+    : QFrame(panel), archive_(archive), pack_(pack), current_frame_time_(std::move(current_frame_time)) {
   SetUpPanelView(this, panel, "TOrloArkDisplayForm");
 
   PlaceLabel(this, "Label6", "ARK File Info", 83, 6, true);
@@ -57,13 +58,12 @@ void TOrloArkDisplayForm::FixedRefresh() {
 
 void TOrloArkDisplayForm::PeriodicRefresh() {
   if (!shown_) return;
-  const orloarkpackclass* pack = archive_.Pack();
   const double current = current_frame_time_ ? current_frame_time_() : archive_.Header().StartTime;
   LabelCurrentFileTime->setText(QString::fromStdString(FormatDayTimeMicro(current)));
   auto count = [](double value) { return QString::fromStdString(FormatFixedNumber(16, 0, value)); };
-  LabelArkValidFrames->setText(count(pack ? pack->ValidFrameCount : 0.0));
-  LabelArkMissedFrames->setText(count(pack ? pack->MissedFrameCount : 0.0));
-  LabelTotalFrames->setText(count(pack ? pack->TotalFrameCount : 0.0));
+  LabelArkValidFrames->setText(count(pack_.ValidFrameCount));
+  LabelArkMissedFrames->setText(count(pack_.MissedFrameCount));
+  LabelTotalFrames->setText(count(pack_.TotalFrameCount));
   const double percent = ProgressPercent(static_cast<double>(archive_.FilePosition),
                                          static_cast<double>(archive_.FileSize));
   LabelProgress->setText(QString::fromStdString(ProgressPercentText(percent)));

@@ -14,11 +14,12 @@
 class QLabel;
 class QProgressBar;
 class orloarkclass;
+class orloarkpackclass;
 
 class TOrloArkDisplayForm : public QFrame, public progressviewclass {
  public:
   // current_frame_time gives the time stamp of the last frame read.
-  TOrloArkDisplayForm(QWidget* panel, const orloarkclass& archive,
+  TOrloArkDisplayForm(QWidget* panel, const orloarkclass& archive, const orloarkpackclass& pack,
                       std::function<double()> current_frame_time);
 
   void FirstShow() override;
@@ -27,6 +28,7 @@ class TOrloArkDisplayForm : public QFrame, public progressviewclass {
 
  private:
   const orloarkclass& archive_;
+  const orloarkpackclass& pack_;
   std::function<double()> current_frame_time_;
   bool shown_ = false;
   bool busy_ = false;

@@ -278,9 +278,10 @@ void TVarnelMainForm::PumpEvents() {
   if (pump_observer_) pump_observer_();
 }
 
-std::unique_ptr<progressviewclass> TVarnelMainForm::CreateArchiveView(const orloarkclass& archive) {
+std::unique_ptr<progressviewclass> TVarnelMainForm::CreateArchiveView(const orloarkclass& archive,
+                                                                      const orloarkpackclass& pack) {
   auto view = std::make_unique<TOrloArkDisplayForm>(
-      PanelArkInfo, archive, [this] { return driver_ ? driver_->LastFrameTime() : 0.0; });
+      PanelArkInfo, archive, pack, [this] { return driver_ ? driver_->LastFrameTime() : 0.0; });
   archive_view_ = view.get();
   PanelArkInfo->show();
   return view;

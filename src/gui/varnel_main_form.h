@@ -100,7 +100,8 @@ class TVarnelMainForm : public QMainWindow, private progressviewfactoryclass {
   // would stick out of it.
   void PlaceWindow(int left, int top);
 
-  std::unique_ptr<progressviewclass> CreateArchiveView(const orloarkclass& archive) override;
+  std::unique_ptr<progressviewclass> CreateArchiveView(const orloarkclass& archive,
+                                                       const orloarkpackclass& pack) override;
   std::unique_ptr<progressviewclass> CreateCh10View(const ch10convertprocessclass& converter,
                                                     const orloarkclass& archive) override;
 

@@ -90,18 +90,3 @@ inline int64_t FillBudget(int64_t frame_budget, int64_t archive_frames) {
 // from t1 - P instead of the damaged start time.
 double FirstFrameReference(double t0, std::optional<double> t1, std::optional<double> t2,
                            double period, double stop_time, double block_duration);
-
-// What the first frame times of an archive say about its header's frame
-// rate. The rate is contradicted when no step between consecutive times
-// lies within a factor of two of the period (P / 2 to 2P), while at least
-// half of the steps agree (within half a step) with the median of the
-// positive ones: the frames show a steady rate of their own. A few lost
-// frames or damaged stamps leave most steps at P (or 2P for every other
-// frame lost), so they never contradict the rate. Fewer than 3 steps, or
-// steps that show no steady rate, contradict nothing.
-struct frameratecheckstruct {
-  bool contradicted = false;
-  double shown_rate = 0.0;    // Hz, the rate the steps show (when contradicted)
-  int64_t steps = 0;          // steps looked at
-};
-frameratecheckstruct CheckHeaderFrameRate(const double* times, int64_t count, double header_rate);

@@ -15,7 +15,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "archive/archive_reader.h"
+#include "archive/ark_header.h"
 #include "archive/frame_header.h"
 #include "support/error_log.h"
 #include "support/text_format.h"
@@ -32,8 +32,8 @@ constexpr int kGroupSearchSteps = 400;
 
 }  // namespace
 
-orloarkpackclass::orloarkpackclass(orloarkclass& archive)
-    : archive_(archive), fill_frame_(kFillFrameWords, 0xAAAA) {}
+orloarkpackclass::orloarkpackclass(const arkheaderstruct& header)
+    : header_(&header), fill_frame_(kFillFrameWords, 0xAAAA) {}
 
 orloarkpackclass::~orloarkpackclass() { ClosePackOutput(); }
 
@@ -76,12 +76,13 @@ void orloarkpackclass::BuildWordLayout() {
   }
 }
 
-bool orloarkpackclass::SetPackFile(const std::string& path) {
+bool orloarkpackclass::SetPackFile(const std::string& path, double first_frame_time,
+                                   int64_t whole_frame_count) {
   // A pack file still open from an earlier run gets its remaining frames.
   ClosePackOutput();
 
   PackFileName = path;
-  header_ = &archive_.Header();
+  whole_frame_count_ = whole_frame_count;
   prepared_ = false;
   output_error_ = 0;
   BlockCount = MissedFrameCount = ValidFrameCount = TotalFrameCount = DamagedTimeCount = GapCount = 0.0;
@@ -114,7 +115,7 @@ bool orloarkpackclass::SetPackFile(const std::string& path) {
   // period after its predecessor, it opens no gap. Measured from a whole
   // block before it, an archive with several frames per block would open
   // with fill frames and every later bit would be dated that much too late.
-  PreviousFrameTime = archive_.FirstFrameTime - FramePeriod;
+  PreviousFrameTime = first_frame_time - FramePeriod;
   SetSpanLimit(FillSpanLimit(header_->StartTime, header_->StopTime, BlockDuration));
   waiting_words_.assign(static_cast<size_t>(FrameDataBytes), 0);
   FramesPerGroup = OptimumFillBufFrames();
@@ -130,13 +131,13 @@ void orloarkpackclass::SetSpanLimit(double span_limit) {
   // the next frame does not confirm is a damaged time stamp. Nor does any
   // run write more frames than that span holds, whatever its steps say.
   SpanLimit = span_limit;
-  FillBudgetFrames = FillBudget(FrameBudget(SpanLimit, FramePeriod), archive_.WholeFrameCount());
+  FillBudgetFrames = FillBudget(FrameBudget(SpanLimit, FramePeriod), whole_frame_count_);
 }
 
 void orloarkpackclass::SetStreamSink(packedbytesinkclass* sink) { stream_sink_ = sink; }
 
 int32_t orloarkpackclass::OptimumFillBufFrames() {
-  const int32_t w = archive_.Header().WordsPerMinorFrame;
+  const int32_t w = header_->WordsPerMinorFrame;
   if (w < 1) return 1;
 
   // Largest multiple of 16 frames that fits the packed buffer, so that every
@@ -164,23 +165,22 @@ int32_t orloarkpackclass::OptimumFillBufFrames() {
   return n >= 1 ? n : 1;
 }
 
-void orloarkpackclass::ProcessArkBlock() {
+void orloarkpackclass::ProcessArkBlock(const uint8_t* serial, size_t serial_bytes) {
   if (!prepared_) return;
-  ArkFramesToPackedBitFrames();
+  ArkFramesToPackedBitFrames(serial, serial_bytes);
   ValidFrameCount += frames_converted_;
   TotalFrameCount = ValidFrameCount + MissedFrameCount;
 }
 
-bool orloarkpackclass::ArkFramesToPackedBitFrames() {
+bool orloarkpackclass::ArkFramesToPackedBitFrames(const uint8_t* serial, size_t serial_bytes) {
   frames_converted_ = 0;
   if (!prepared_) return false;
   bool gap_filled = false;
   BlockCount += 1.0;
 
-  // Only frames that lie wholly inside the serial buffer are read.
-  const uint8_t* serial = archive_.SerialData();
+  // Only frames that lie wholly inside the serial data are read.
   const size_t stride_bytes = FrameStrideBytes(words_per_frame_);
-  const size_t frames = WholeFramesInBlock(frames_per_block_, archive_.SerialBuffer.size(), stride_bytes);
+  const size_t frames = WholeFramesInBlock(frames_per_block_, serial_bytes, stride_bytes);
   auto frame_time = [&](size_t k) {
     double t = 0.0;
     int32_t sfid = 0, state_a = 0, state_b = 0;

@@ -19,7 +19,6 @@
 #include "pack/packed_byte_sink.h"
 
 struct arkheaderstruct;
-class orloarkclass;
 
 constexpr int kPackBufferWords = 131072;
 constexpr int kFillFrameWords = 16384;
@@ -29,18 +28,21 @@ constexpr int64_t kLoggedFrameTimeLines = 100;
 
 class orloarkpackclass {
  public:
-  // The converter reads the archive's header record, first frame time and
-  // serial buffer; the archive owns the converter.
-  explicit orloarkpackclass(orloarkclass& archive);
+  // The converter packs by the archive's header record, which it reads
+  // (never changes) and which must outlive it; the frame blocks are handed
+  // to it one at a time.
+  explicit orloarkpackclass(const arkheaderstruct& header);
   ~orloarkpackclass();
   orloarkpackclass(const orloarkpackclass&) = delete;
   orloarkpackclass& operator=(const orloarkpackclass&) = delete;
 
   // Prepares a run (counters, buffers, group size) and creates the pack
-  // file, empty. False, with OutputFailed(), when the file cannot be created
-  // or the frame setup cannot be packed (words per frame outside 1 to 16383,
-  // a word length outside 1 to 16, a frame rate not above 0).
-  bool SetPackFile(const std::string& path);
+  // file, empty. The stream starts at the archive's first frame time; the
+  // archive's whole frames bound the fill frames of the run. False, with
+  // OutputFailed(), when the file cannot be created or the frame setup
+  // cannot be packed (words per frame outside 1 to 16383, a word length
+  // outside 1 to 16, a frame rate not above 0).
+  bool SetPackFile(const std::string& path, double first_frame_time, int64_t whole_frame_count);
   // Whether the stream is written to the pack file (on by default; the
   // conversion turns it off unless the user keeps the pack file).
   void SetPackFileWanted(bool wanted) { pack_file_wanted_ = wanted; }
@@ -55,12 +57,14 @@ class orloarkpackclass {
   void SetStopCheck(std::function<bool()> stop_check) { stop_check_ = std::move(stop_check); }
   // Frames per group: a multiple of 16 whose words fit the packed buffer, or 1.
   int32_t OptimumFillBufFrames();
-  // Converts the block just read; updates the frame counters.
-  void ProcessArkBlock();
+  // Converts the serial data of the block just read (`serial_bytes` bytes,
+  // any alignment; only the frames that lie wholly inside it are read);
+  // updates the frame counters.
+  void ProcessArkBlock(const uint8_t* serial, size_t serial_bytes);
   // The frame loop of one block: true when a gap was found in it. A frame
   // out of step is judged by the frame after it; when that frame is in the
   // next block, the judgement (and the frame) waits for that block.
-  bool ArkFramesToPackedBitFrames();
+  bool ArkFramesToPackedBitFrames(const uint8_t* serial, size_t serial_bytes);
   // Judges and converts a frame still waiting for its successor, as the
   // archive's last frame. Called when the archive has no more blocks (and
   // by ClosePackOutput); does nothing when no frame waits.
@@ -126,8 +130,8 @@ class orloarkpackclass {
   // Hands the packed words gathered so far to the pack file and the sink.
   void DeliverPackedWords();
 
-  orloarkclass& archive_;
-  const arkheaderstruct* header_ = nullptr;  // the archive's, set by SetPackFile
+  const arkheaderstruct* header_;           // the archive's
+  int64_t whole_frame_count_ = 0;           // the archive's whole frames, for the fill budget
   packfilewriterclass pack_file_;
   bool pack_file_wanted_ = true;
   packedbytesinkclass* stream_sink_ = nullptr;

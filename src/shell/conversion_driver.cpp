@@ -19,11 +19,12 @@ conversiondriverclass::conversiondriverclass(progoptionsclass& options,
     : options_(options), pump_events_(std::move(pump_events)) {}
 
 conversiondriverclass::~conversiondriverclass() {
-  // The shutdown order: converter, archive progress view, archive object.
-  // Each view goes before the object it reads.
+  // The shutdown order: converter, archive progress view, packed-bit
+  // converter, archive object. Each view goes before the object it reads.
   ch10_view_.reset();
   converter_.reset();
   archive_view_.reset();
+  pack_.reset();
   archive_.reset();
   outputs_.End();
 }
@@ -56,6 +57,7 @@ bool conversiondriverclass::OpenArchive(const std::string& path) {
   outputs_refused_ = false;
   warnings_.clear();
   outputs_.End();
+  pack_.reset();  // it reads the header record of the archive it goes with
   archive_ = std::make_unique<orloarkclass>();
   if (!archive_->OpenArkFile(path)) {
     // The archive object stays in the job, but it is never ready, so it
@@ -84,16 +86,12 @@ bool conversiondriverclass::OpenArchive(const std::string& path) {
       return false;
     }
   }
-  orloarkpackclass* pack = archive_->Pack();
-  if (pack == nullptr) {
-    ready_ = false;
-    LogError(kArchiveOpenFailedText, 255, true);
-    return false;
-  }
+  pack_ = std::make_unique<orloarkpackclass>(archive_->Header());
+  orloarkpackclass* pack = pack_.get();
   // Without a usable output folder nothing is created: the run then ends
   // at once, aborted, with the folder's failure as the reason.
   if (outputs_.Active()) {
-    bool created = pack->SetPackFile(WritingPackFile());
+    bool created = pack->SetPackFile(WritingPackFile(), archive_->FirstFrameTime, archive_->WholeFrameCount());
     if (pack->OutputFailed()) {
       NoteOutputFailure(pack->OutputError());
     } else if (!created || !FileExists(WritingPackFile())) {
@@ -105,7 +103,7 @@ bool conversiondriverclass::OpenArchive(const std::string& path) {
   last_frame_time_ = archive_->Header().StartTime;
 
   if (view_factory_) {
-    archive_view_ = view_factory_->CreateArchiveView(*archive_);
+    archive_view_ = view_factory_->CreateArchiveView(*archive_, *pack_);
     if (archive_view_) archive_view_->FirstShow();
   }
   return true;
@@ -117,7 +115,8 @@ void conversiondriverclass::ResetJob() {
     return;
   }
   archive_view_.reset();
-  archive_.reset();  // closes its files and destroys its packed-bit converter
+  pack_.reset();     // closes the pack file
+  archive_.reset();  // closes its files
   ch10_view_.reset();
   converter_.reset();
   outputs_.End();  // after the writers closed their files
@@ -184,10 +183,6 @@ bool conversiondriverclass::RetainPackFile() const {
 
 std::string conversiondriverclass::ArchiveDisplayName() const {
   return archive_ ? FileBaseName(archive_->FileName) : std::string(kNoArchiveDisplayText);
-}
-
-const orloarkpackclass* conversiondriverclass::Pack() const {
-  return archive_ ? archive_->Pack() : nullptr;
 }
 
 void conversiondriverclass::ReportOutputFailure(const std::string& what, const std::string& path,

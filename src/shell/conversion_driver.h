@@ -173,7 +173,7 @@ class conversiondriverclass {
   int OutputError() const { return output_error_; }
 
   const orloarkclass* Archive() const { return archive_.get(); }
-  const orloarkpackclass* Pack() const;
+  const orloarkpackclass* Pack() const { return pack_.get(); }
   const ch10convertprocessclass* Converter() const { return converter_.get(); }
   const progressviewclass* ArchiveView() const { return archive_view_.get(); }
   const progressviewclass* Ch10View() const { return ch10_view_.get(); }
@@ -223,6 +223,9 @@ class conversiondriverclass {
 
   std::unique_ptr<progressviewclass> archive_view_;
   std::unique_ptr<orloarkclass> archive_;
+  // Packs by the archive's header record: made after each successful open,
+  // and always destroyed before the archive.
+  std::unique_ptr<orloarkpackclass> pack_;
   std::unique_ptr<progressviewclass> ch10_view_;
   std::unique_ptr<ch10convertprocessclass> converter_;
 

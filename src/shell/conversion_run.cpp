@@ -76,7 +76,7 @@ ConversionOutcome conversiondriverclass::RunConversion() {
 }
 
 void conversiondriverclass::ConvertArchive() {
-  if (!archive_ || archive_->Pack() == nullptr) return;
+  if (!archive_ || !pack_) return;
   if (!outputs_.Active()) {
     // No output can be written (the folder's failure is the reason): the
     // archive is closed unread.
@@ -85,7 +85,7 @@ void conversiondriverclass::ConvertArchive() {
     return;
   }
   pass_ = ConversionPass::Convert;
-  orloarkpackclass* pack = archive_->Pack();
+  orloarkpackclass* pack = pack_.get();
 
   ch10_view_.reset();  // the view reads the converter: it goes first
   converter_.reset();
@@ -126,7 +126,8 @@ void conversiondriverclass::ConvertArchive() {
       DecodeFrameHeader(archive_->SerialData() + last_frame_offset, last_frame_time_, sfid,
                         state_a, state_b);
     }
-    pack->ProcessArkBlock();  // full packets reach the Chapter 10 file as they fill
+    // Full packets reach the Chapter 10 file as they fill.
+    pack->ProcessArkBlock(archive_->SerialData(), archive_->SerialBuffer.size());
     if (pack->OutputFailed()) {
       NoteOutputFailure(pack->OutputError());  // the pack writer logged it
       break;
@@ -149,7 +150,7 @@ void conversiondriverclass::ConvertArchive() {
 }
 
 void conversiondriverclass::FinishOutputs(bool pack_file_written) {
-  orloarkpackclass* pack = archive_->Pack();
+  orloarkpackclass* pack = pack_.get();
   ch10convertprocessclass& cvt = *converter_;
   // Frames still waiting go to both outputs, also after an abort: the
   // Chapter 10 file holds every frame that was read, as the pack file does.

@@ -16,7 +16,7 @@ void conversiondriverclass::WriteConversionNotes() {
     ReportOutputFailure("Could not create the conversion notes file ", path, stream.Error());
     return;
   }
-  WriteCvtNotes(stream, *archive_, archive_->Pack(), converter_.get());
+  WriteCvtNotes(stream, *archive_, pack_.get(), converter_.get());
   // What went wrong is part of the report: the warnings, and for a run that
   // did not complete, a last line that says so.
   std::string closing;

@@ -7,6 +7,7 @@
 #include <memory>
 
 class orloarkclass;
+class orloarkpackclass;
 class ch10convertprocessclass;
 
 class progressviewclass {
@@ -23,9 +24,11 @@ class progressviewclass {
 class progressviewfactoryclass {
  public:
   virtual ~progressviewfactoryclass() = default;
-  // The view reads the archive (and, through it, the packed-bit converter);
-  // it never owns what it reads and lives until the driver's ResetJob.
-  virtual std::unique_ptr<progressviewclass> CreateArchiveView(const orloarkclass& archive) = 0;
+  // The view reads the archive and the packed-bit converter's frame
+  // counters; it never owns what it reads and lives until the driver's
+  // ResetJob.
+  virtual std::unique_ptr<progressviewclass> CreateArchiveView(const orloarkclass& archive,
+                                                               const orloarkpackclass& pack) = 0;
   // The Chapter 10 view reads the converter's counters and takes its
   // percentage from the archive bytes read (the stream's size is known only
   // at the end).

@@ -148,7 +148,6 @@ TEST_F(HostileHeaderTest, UnsafeGeometryIsRefusedAtOpenNamingTheProblem) {
     EXPECT_FALSE(TrackedOpen(ark, path_, largest)) << r.text;
     EXPECT_LT(largest, kRefusedOpenAllocationCap) << r.text;
     EXPECT_TRUE(ark.SerialBuffer.empty()) << r.text;
-    EXPECT_EQ(ark.Pack(), nullptr);
     const std::string text = log.EndAndRead();
     const size_t problem = text.find("000255  ");
     ASSERT_NE(problem, std::string::npos) << text;

@@ -42,7 +42,7 @@ void FeedSingleFrames(ArchiveRig& rig, orloarkpackclass& pack, const std::vector
   for (size_t n = 0; n < times.size(); ++n) {
     std::vector<uint16_t> words = FrameWords(rig.Words(), first_index + static_cast<int>(n));
     rig.PutFrame(0, times[n], words.data());
-    pack.ProcessArkBlock();
+    rig.Feed(pack);
   }
 }
 
@@ -58,9 +58,9 @@ TEST_F(PackConverterTest, FramesPerGroupFollowsTheFrameLength) {
   struct Case { int words; int frames_per_group; };
   for (Case c : {Case{256, 496}, Case{1000, 128}, Case{8190, 16}, Case{1, 130960}, Case{8192, 16}}) {
     ArchiveRig rig(c.words, 1, 1000.0);
-    orloarkpackclass pack(rig.archive);
+    orloarkpackclass pack(rig.Header());
     EXPECT_EQ(pack.OptimumFillBufFrames(), c.frames_per_group) << c.words;
-    ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
+    ASSERT_TRUE(rig.Prepare(pack, FreshPackPath()));
     EXPECT_EQ(pack.FramesPerGroup, c.frames_per_group) << c.words;
     EXPECT_EQ(pack.FrameStride, c.words + 5);
     EXPECT_EQ(pack.FrameDataBytes, c.words * 2);
@@ -71,8 +71,8 @@ TEST_F(PackConverterTest, FramesPerGroupFollowsTheFrameLength) {
 TEST_F(PackConverterTest, VeryLongFramesAreGroupedSinglyWithOneErrorLine) {
   LogCapture log;
   ArchiveRig rig(9000, 1, 100.0);
-  orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
+  orloarkpackclass pack(rig.Header());
+  ASSERT_TRUE(rig.Prepare(pack, FreshPackPath()));
   EXPECT_EQ(pack.FramesPerGroup, 1);
   EXPECT_EQ(beeps_.Count(BeepKind::Error), 1);
   std::string text = log.Text();
@@ -87,8 +87,8 @@ TEST_F(PackConverterTest, VeryLongFramesAreGroupedSinglyWithOneErrorLine) {
 TEST_F(PackConverterTest, SteadySixteenBitFramesAreWrittenWholeGroupByGroup) {
   ArchiveRig rig(256, 1, 1000.0);
   rig.archive.FirstFrameTime = kBaseMicros / 1e6;
-  orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
+  orloarkpackclass pack(rig.Header());
+  ASSERT_TRUE(rig.Prepare(pack, FreshPackPath()));
   ASSERT_EQ(pack.FramesPerGroup, 496);
 
   std::vector<int64_t> times;
@@ -119,8 +119,8 @@ TEST_F(PackConverterTest, SteadySixteenBitFramesAreWrittenWholeGroupByGroup) {
 TEST_F(PackConverterTest, TwelveBitRightJustifiedFrameIs384Bytes) {
   ArchiveRig rig(256, 1, 1000.0, 12, false);
   rig.archive.FirstFrameTime = kBaseMicros / 1e6;
-  orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
+  orloarkpackclass pack(rig.Header());
+  ASSERT_TRUE(rig.Prepare(pack, FreshPackPath()));
   FeedSingleFrames(rig, pack, {kBaseMicros});
   ASSERT_TRUE(pack.ClosePackOutput());
 
@@ -141,11 +141,11 @@ TEST_F(PackConverterTest, LeftJustifiedWordsContributeTheirTopBits) {
   {
     ArchiveRig rig(4, 1, 1000.0, 12, true);
     rig.archive.FirstFrameTime = kBaseMicros / 1e6;
-    orloarkpackclass pack(rig.archive);
-    ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
+    orloarkpackclass pack(rig.Header());
+    ASSERT_TRUE(rig.Prepare(pack, FreshPackPath()));
     const uint16_t words[4] = {0xABC0, 0xABC0, 0xABC0, 0xABC0};
     rig.PutFrame(0, kBaseMicros, words);
-    pack.ProcessArkBlock();
+    rig.Feed(pack);
     ASSERT_TRUE(pack.ClosePackOutput());
     // ABC ABC ABC ABC -> words 0xABCA 0xBCAB 0xCABC, little-endian.
     EXPECT_EQ(testutil::ReadAllBytes(PackPath()),
@@ -154,11 +154,11 @@ TEST_F(PackConverterTest, LeftJustifiedWordsContributeTheirTopBits) {
   {
     ArchiveRig rig(2, 1, 1000.0, 16, true);
     rig.archive.FirstFrameTime = kBaseMicros / 1e6;
-    orloarkpackclass pack(rig.archive);
-    ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
+    orloarkpackclass pack(rig.Header());
+    ASSERT_TRUE(rig.Prepare(pack, FreshPackPath()));
     const uint16_t words[2] = {0x1234, 0xABCD};
     rig.PutFrame(0, kBaseMicros, words);
-    pack.ProcessArkBlock();
+    rig.Feed(pack);
     ASSERT_TRUE(pack.ClosePackOutput());
     EXPECT_EQ(testutil::ReadAllBytes(PackPath()), (std::vector<uint8_t>{0x34, 0x12, 0xCD, 0xAB}));
   }
@@ -169,13 +169,13 @@ TEST_F(PackConverterTest, FillFramesPackTheirWordsAsAlternatingBits) {
   // of 1010..., three stream words 0xAAAA.
   ArchiveRig rig(4, 1, 1.0, 12, false);
   rig.archive.FirstFrameTime = kBaseMicros / 1e6;
-  orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
+  orloarkpackclass pack(rig.Header());
+  ASSERT_TRUE(rig.Prepare(pack, FreshPackPath()));
   const uint16_t zeros[4] = {0, 0, 0, 0};
   rig.PutFrame(0, kBaseMicros, zeros);
-  pack.ProcessArkBlock();
+  rig.Feed(pack);
   rig.PutFrame(0, kBaseMicros + 3000000, zeros);  // dT = 3 P: two frames lost
-  pack.ProcessArkBlock();
+  rig.Feed(pack);
   ASSERT_TRUE(pack.ClosePackOutput());
   std::vector<uint8_t> expected(6, 0x00);
   for (int i = 0; i < 12; ++i) expected.push_back(0xAA);
@@ -190,7 +190,7 @@ class GapRuleTest : public PackConverterTest {
  protected:
   void SetUp() override {
     rig_.archive.FirstFrameTime = kBaseMicros / 1e6;
-    ASSERT_TRUE(pack_.SetPackFile(FreshPackPath()));
+    ASSERT_TRUE(rig_.Prepare(pack_, FreshPackPath()));
   }
   // The pack file as frames: true for a fill frame, else the frame number.
   std::vector<int> FramesInFile() {
@@ -204,7 +204,7 @@ class GapRuleTest : public PackConverterTest {
     return frames;
   }
   ArchiveRig rig_{2, 1, 1.0};
-  orloarkpackclass pack_{rig_.archive};
+  orloarkpackclass pack_{rig_.Header()};
 };
 
 TEST_F(GapRuleTest, StepsOfHalfAndOneAndAHalfPeriodsAreNoGap) {
@@ -289,8 +289,8 @@ TEST_F(PackConverterTest, TheSpanBudgetCutsAHugeConfirmedJump) {
   rig.archive.FirstFrameTime = start;
   rig.Header().StartTime = start;
   rig.Header().StopTime = start + 20.0;  // 21 s with the block: 22 frames
-  orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
+  orloarkpackclass pack(rig.Header());
+  ASSERT_TRUE(rig.Prepare(pack, FreshPackPath()));
   ASSERT_EQ(pack.FillBudgetFrames, 22);
   const int64_t s = 1000000, day = 86400 * s;
   FeedSingleFrames(rig, pack,
@@ -342,8 +342,8 @@ TEST_F(PackConverterTest, ALongFillStopsOnAStopRequestOrAFailedSink) {
   for (const Case& c : cases) {
     ArchiveRig rig(2, 1, 1.0);
     rig.archive.FirstFrameTime = kBaseMicros / 1e6;
-    orloarkpackclass pack(rig.archive);
-    ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
+    orloarkpackclass pack(rig.Header());
+    ASSERT_TRUE(rig.Prepare(pack, FreshPackPath()));
     pack.SetPackFileWanted(false);
     RecordingSink sink;
     sink.refuse_from = c.refuse_from;
@@ -383,8 +383,8 @@ TEST_F(PackConverterTest, FrameTimeLinesBeyondTheFirstHundredAreCounted) {
     LogCapture log;
     ArchiveRig rig(2, 1, 1000.0);
     rig.archive.FirstFrameTime = kBaseMicros / 1e6;
-    orloarkpackclass pack(rig.archive);
-    ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
+    orloarkpackclass pack(rig.Header());
+    ASSERT_TRUE(rig.Prepare(pack, FreshPackPath()));
     std::vector<int64_t> times;
     for (int64_t n = 0; n < (c.damaged ? 750 : 251); ++n) {
       times.push_back(c.damaged ? kBaseMicros + n * 1000 + (n % 3 == 1 ? kHourMicros : 0) : kBaseMicros + n * 2000);
@@ -403,8 +403,8 @@ TEST_F(PackConverterTest, SeveralFramesPerBlockStartWithTheFirstArchiveFrame) {
   // file starts with the archive's first frame.
   ArchiveRig rig(3, 4, 1000.0);
   rig.archive.FirstFrameTime = kBaseMicros / 1e6;
-  orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
+  orloarkpackclass pack(rig.Header());
+  ASSERT_TRUE(rig.Prepare(pack, FreshPackPath()));
   EXPECT_DOUBLE_EQ(pack.BlockDuration, 0.004);
   int n = 0;
   for (int block = 0; block < 3; ++block) {
@@ -412,7 +412,7 @@ TEST_F(PackConverterTest, SeveralFramesPerBlockStartWithTheFirstArchiveFrame) {
       std::vector<uint16_t> w = FrameWords(3, n);
       rig.PutFrame(k, kBaseMicros + n * 1000, w.data());
     }
-    pack.ProcessArkBlock();
+    rig.Feed(pack);
   }
   ASSERT_TRUE(pack.ClosePackOutput());
   EXPECT_EQ(pack.MissedFrameCount, 0.0);
@@ -433,15 +433,15 @@ TEST_F(PackConverterTest, VeryLongFramesContinueAcrossSingleFrameGroups) {
   ArchiveRig rig(9000, 1, 100.0, 12, false);
   rig.Header().WordTable[8999].iWdLen = 5;  // 107,993 bits per frame
   rig.archive.FirstFrameTime = kBaseMicros / 1e6;
-  orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
+  orloarkpackclass pack(rig.Header());
+  ASSERT_TRUE(rig.Prepare(pack, FreshPackPath()));
   ASSERT_EQ(pack.FramesPerGroup, 1);
 
   ReferencePacker ref;
   for (int n = 0; n < 5; ++n) {
     std::vector<uint16_t> w = FrameWords(9000, n);
     rig.PutFrame(0, kBaseMicros + n * 10000, w.data());
-    pack.ProcessArkBlock();
+    rig.Feed(pack);
     ref.PackFrame(w.data(), rig.Header());
     // Every group writes the stream words it completed; the rest carries over.
     EXPECT_EQ(FileSize(PackPath()), static_cast<int64_t>(ref.WholeWords().size()) * 2) << n;
@@ -455,13 +455,13 @@ TEST_F(PackConverterTest, CloseWritesWaitingFramesAndThePaddedLastWord) {
   // Three 12-bit words: 36 bits per frame, so 1,001 frames end mid-word.
   ArchiveRig rig(3, 1, 1000.0, 12, false);
   rig.archive.FirstFrameTime = kBaseMicros / 1e6;
-  orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
+  orloarkpackclass pack(rig.Header());
+  ASSERT_TRUE(rig.Prepare(pack, FreshPackPath()));
   ReferencePacker ref;
   for (int n = 0; n < 1001; ++n) {
     std::vector<uint16_t> w = FrameWords(3, n);
     rig.PutFrame(0, kBaseMicros + n * 1000, w.data());
-    pack.ProcessArkBlock();
+    rig.Feed(pack);
     ref.PackFrame(w.data(), rig.Header());
   }
   EXPECT_TRUE(pack.ClosePackOutput());
@@ -475,8 +475,8 @@ TEST_F(PackConverterTest, CloseWritesWaitingFramesAndThePaddedLastWord) {
 
 TEST_F(PackConverterTest, SingleWordsJoinTheStream) {
   ArchiveRig rig(1, 1, 1000.0);
-  orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
+  orloarkpackclass pack(rig.Header());
+  ASSERT_TRUE(rig.Prepare(pack, FreshPackPath()));
   pack.PackWordBits(0xABC0, 12, true);
   pack.PackWordBits(0xFFF5, 4, false);
   pack.PackWordBits(0x0001, 1, false);
@@ -489,8 +489,8 @@ TEST_F(PackConverterTest, BlockLargerThanTheSerialBufferConvertsOnlyWholeFrames)
   rig.Header().FramesPerBlock = 4;  // the buffer holds one frame only
   // Four frames per block: the step before the first frame is taken as 4 ms.
   rig.archive.FirstFrameTime = kBaseMicros / 1e6 + 0.003;
-  orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
+  orloarkpackclass pack(rig.Header());
+  ASSERT_TRUE(rig.Prepare(pack, FreshPackPath()));
   FeedSingleFrames(rig, pack, {kBaseMicros});
   pack.FinishFrames();  // the archive's last frame was out of step: it waited for the end
   EXPECT_EQ(pack.ValidFrameCount, 1.0);
@@ -501,13 +501,13 @@ TEST_F(PackConverterTest, BlockLargerThanTheSerialBufferConvertsOnlyWholeFrames)
 TEST_F(PackConverterTest, NewRunResetsCountersAndFinishesTheOldFile) {
   ArchiveRig rig(2, 1, 1000.0);
   rig.archive.FirstFrameTime = kBaseMicros / 1e6;
-  orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
+  orloarkpackclass pack(rig.Header());
+  ASSERT_TRUE(rig.Prepare(pack, FreshPackPath()));
   FeedSingleFrames(rig, pack, {kBaseMicros, kBaseMicros + 3000});
   pack.FinishFrames();
   EXPECT_EQ(pack.MissedFrameCount, 2.0);
   const std::string second = dir_.File("second.arkpak");
-  ASSERT_TRUE(pack.SetPackFile(second));
+  ASSERT_TRUE(rig.Prepare(pack, second));
   EXPECT_EQ(FileSize(PackPath()), 4 * 4);
   EXPECT_EQ(pack.MissedFrameCount, 0.0);
   EXPECT_EQ(pack.ValidFrameCount, 0.0);
@@ -524,8 +524,8 @@ TEST_F(PackConverterTest, StreamSinkGetsThePackFileBytesWhetherTheFileIsWrittenO
       ArchiveRig rig(40, 1, 1000.0, 12, false);
       rig.Header().WordTable[39].iWdLen = 7;  // 475 bits: frames end mid-word
       rig.archive.FirstFrameTime = kBaseMicros / 1e6;
-      orloarkpackclass pack(rig.archive);
-      ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
+      orloarkpackclass pack(rig.Header());
+      ASSERT_TRUE(rig.Prepare(pack, FreshPackPath()));
       RecordingSink sink;
       sink.refuse_from = refuse_from;
       pack.SetPackFileWanted(wanted);
@@ -534,7 +534,7 @@ TEST_F(PackConverterTest, StreamSinkGetsThePackFileBytesWhetherTheFileIsWrittenO
       for (int n = 0; n < 7001; ++n) {
         std::vector<uint16_t> w = FrameWords(40, n);
         rig.PutFrame(0, kBaseMicros + n * 1000, w.data());
-        pack.ProcessArkBlock();
+        rig.Feed(pack);
         ref.PackFrame(w.data(), rig.Header());
       }
       EXPECT_TRUE(pack.ClosePackOutput());
@@ -562,8 +562,8 @@ TEST_F(PackFailureTest, FailingWriteIsReportedOnceAndStopsOutput) {
   LogCapture log;
   ArchiveRig rig(256, 1, 1000.0);
   rig.archive.FirstFrameTime = kBaseMicros / 1e6;
-  orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
+  orloarkpackclass pack(rig.Header());
+  ASSERT_TRUE(rig.Prepare(pack, FreshPackPath()));
   SetFileWriteFault("run.arkpak", 1000, ENOSPC);
   std::vector<int64_t> times;
   for (int n = 0; n < 1500; ++n) times.push_back(kBaseMicros + n * 1000);
@@ -584,8 +584,8 @@ TEST_F(PackFailureTest, FailureOfTheLastWritesAtCloseIsReported) {
   LogCapture log;
   ArchiveRig rig(3, 1, 1000.0, 12, false);
   rig.archive.FirstFrameTime = kBaseMicros / 1e6;
-  orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(FreshPackPath()));
+  orloarkpackclass pack(rig.Header());
+  ASSERT_TRUE(rig.Prepare(pack, FreshPackPath()));
   SetFileWriteFault("run.arkpak", 0, EIO);
   FeedSingleFrames(rig, pack, {kBaseMicros, kBaseMicros + 1000});  // waits in the unfinished group
   EXPECT_FALSE(pack.OutputFailed());
@@ -597,9 +597,9 @@ TEST_F(PackFailureTest, FailureOfTheLastWritesAtCloseIsReported) {
 TEST_F(PackFailureTest, PackFileThatCannotBeCreatedIsReported) {
   LogCapture log;
   ArchiveRig rig(2, 1, 1000.0);
-  orloarkpackclass pack(rig.archive);
+  orloarkpackclass pack(rig.Header());
   const std::string path = dir_.File("missing/run.arkpak");
-  EXPECT_FALSE(pack.SetPackFile(path));
+  EXPECT_FALSE(rig.Prepare(pack, path));
   EXPECT_TRUE(pack.OutputFailed());
   EXPECT_EQ(pack.OutputError(), ENOENT);
   FeedSingleFrames(rig, pack, {kBaseMicros});
@@ -614,10 +614,10 @@ TEST_F(PackFailureTest, SetupThatCannotBePackedIsRefused) {
   for (Case c : {Case{2, 0.0, 16}, Case{2, -5.0, 16}, Case{2, 1000.0, 17}, Case{2, 1000.0, 0},
                  Case{0, 1000.0, 16}, Case{20000, 1000.0, 16}}) {
     ArchiveRig rig(c.words, 1, c.rate, c.length);
-    orloarkpackclass pack(rig.archive);
-    EXPECT_FALSE(pack.SetPackFile(FreshPackPath())) << c.words << " " << c.rate << " " << c.length;
+    orloarkpackclass pack(rig.Header());
+    EXPECT_FALSE(rig.Prepare(pack, FreshPackPath())) << c.words << " " << c.rate << " " << c.length;
     EXPECT_TRUE(pack.OutputFailed());
-    pack.ProcessArkBlock();
+    rig.Feed(pack);
     EXPECT_EQ(pack.BlockCount, 0.0);
     EXPECT_FALSE(pack.ClosePackOutput());
   }

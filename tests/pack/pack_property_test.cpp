@@ -51,8 +51,8 @@ void CheckRandomRun(std::mt19937& rng, const RandomRun& run, bool uniform_table,
 
   const int64_t start_us = 10672496LL * 1000000 + static_cast<int64_t>(rng() % 1000) * run.period_us;
   rig.archive.FirstFrameTime = static_cast<double>(start_us) / 1e6;
-  orloarkpackclass pack(rig.archive);
-  ASSERT_TRUE(pack.SetPackFile(dir.File("prop.arkpak")));
+  orloarkpackclass pack(rig.Header());
+  ASSERT_TRUE(rig.Prepare(pack, dir.File("prop.arkpak")));
 
   // Frame times and words first; then the reference stream places fill
   // frames as the frame time judgement says, with the frame after each
@@ -80,7 +80,7 @@ void CheckRandomRun(std::mt19937& rng, const RandomRun& run, bool uniform_table,
   int n = 0;
   for (int block = 0; block < run.blocks; ++block) {
     for (int k = 0; k < run.frames_per_block; ++k, ++n) rig.PutFrame(k, times[n], words[n].data());
-    pack.ProcessArkBlock();
+    rig.Feed(pack);
   }
   ASSERT_TRUE(pack.ClosePackOutput());
 

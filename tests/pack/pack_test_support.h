@@ -123,6 +123,13 @@ class ArchiveRig {
   arkheaderstruct& Header() { return archive.Header(); }
   int Words() const { return archive.Header().WordsPerMinorFrame; }
 
+  // Starts a run of `pack` at the archive's first frame time.
+  bool Prepare(orloarkpackclass& pack, const std::string& path) {
+    return pack.SetPackFile(path, archive.FirstFrameTime, archive.WholeFrameCount());
+  }
+  // Hands `pack` the block in the serial buffer.
+  void Feed(orloarkpackclass& pack) { pack.ProcessArkBlock(archive.SerialData(), archive.SerialBuffer.size()); }
+
   // Frame k of the block: its time and its data words.
   void PutFrame(int k, int64_t micros, const uint16_t* words) {
     uint8_t* frame = archive.SerialBuffer.data() + static_cast<size_t>(k) * (Words() + 5) * 2;

@@ -103,7 +103,7 @@ void ExpectOnlyCrLfLineEnds(const std::string& text) {
 TEST(ConversionNotes, WholeReportForOneMinorFrame) {
   orloarkclass archive;
   FillArchive(archive);
-  orloarkpackclass pack(archive);
+  orloarkpackclass pack(archive.Header());
   pack.ValidFrameCount = 600500;
   pack.MissedFrameCount = 3;
   pack.TotalFrameCount = 600503;

@@ -32,7 +32,7 @@ struct CountingViews : progressviewfactoryclass {
     void PeriodicRefresh() override {}
     int& shows_;
   };
-  std::unique_ptr<progressviewclass> CreateArchiveView(const orloarkclass&) override {
+  std::unique_ptr<progressviewclass> CreateArchiveView(const orloarkclass&, const orloarkpackclass&) override {
     ++archive_views;
     return std::make_unique<View>(shows);
   }
@@ -120,6 +120,7 @@ TEST(ConversionDriver, FailedOpenKeepsTheArchiveButIsNeverReady) {
   testutil::WriteAllText(path, "NOT AN ARCHIVE\r\n");
   EXPECT_FALSE(job.driver.OpenArchive(path));
   EXPECT_FALSE(job.driver.Ready());
+  EXPECT_EQ(job.driver.Pack(), nullptr);
   EXPECT_EQ(job.driver.ArchiveDisplayName(), "broken");
   EXPECT_EQ(job.options.Options.LastArchiveDir, job.log.File("data") + "/");
   EXPECT_NE(job.log.LogText().find("000255  "), std::string::npos);
@@ -131,6 +132,14 @@ TEST(ConversionDriver, FailedOpenKeepsTheArchiveButIsNeverReady) {
   EXPECT_EQ(job.driver.RunConversion(), ConversionOutcome::Refused);
   EXPECT_EQ(job.log.Beeps().Count(BeepKind::Error), 1);
   EXPECT_EQ(CountOf(job.log.LogText(), "BEGIN ARK TO CH10"), 0);
+
+  // A refused open after a good one leaves no packer behind: it would pack
+  // by the header record of the archive that went.
+  ASSERT_TRUE(job.driver.OpenArchive(MakeArchive(job.log.Dir().path(), "good.ark", SmallSettings(64))));
+  EXPECT_NE(job.driver.Pack(), nullptr);
+  EXPECT_FALSE(job.driver.OpenArchive(path));
+  EXPECT_EQ(job.driver.Pack(), nullptr);
+  EXPECT_EQ(job.driver.RunConversion(), ConversionOutcome::Refused);
 }
 
 TEST(ConversionDriver, PrepareSelectionResetsTheJobAndOffersTheLastFolder) {

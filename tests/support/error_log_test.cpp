@@ -311,11 +311,14 @@ TEST_F(ErrorLogTest, LineIsDroppedWhenTheLockStaysBusy) {
   StartProgramLog();
   std::atomic<bool> held{false};
   std::atomic<bool> release{false};
+  // The log is looked up before its lock is taken: looking it up under the
+  // lock would take the two locks in the order opposite to the log's end.
+  auto* log = ActiveErrorLog();
   std::thread holder([&] {
-    ActiveErrorLog()->WriteLock().lock();
+    log->WriteLock().lock();
     held = true;
     while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ActiveErrorLog()->WriteLock().unlock();
+    log->WriteLock().unlock();
   });
   while (!held) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   auto start = std::chrono::steady_clock::now();
