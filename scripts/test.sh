@@ -6,7 +6,7 @@
 #   3. the same tests under AddressSanitizer + UndefinedBehaviorSanitizer;
 #   4. the suites whose code runs threads under ThreadSanitizer (the
 #      archive's read-ahead, the self-check's reader, the error log);
-#   5. every fuzz target for ORLO_FUZZ_SECONDS (default 20) seconds, failing
+#   5. every fuzz target for ORLO_FUZZ_SECONDS (default 10) seconds, failing
 #      on any finding.
 # Each part's time is printed at the end. About 10 minutes from a fresh
 # clone on a quiet 2-core machine.
@@ -67,7 +67,7 @@ configure -B build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithD
   -DORLO_BUILD_FUZZ=ON -DORLO_BUILD_TESTS=OFF -DORLO_BUILD_GUI=OFF
 cmake --build build/fuzz -j "$jobs" --target orlo_fuzz_targets
 part_done "fuzz build"
-fuzz_seconds=${ORLO_FUZZ_SECONDS:-20}
+fuzz_seconds=${ORLO_FUZZ_SECONDS:-10}
 targets=$(ls fuzz/fuzz_*.cpp | sed 's|fuzz/fuzz_||; s|\.cpp$||')
 printf '%s\n' $targets | ORLO_FUZZ_SKIP_BUILD=1 xargs -P "$jobs" -I{} scripts/fuzz.sh {} "$fuzz_seconds"
 part_done "fuzz runs"
