@@ -204,6 +204,7 @@ bool orloarkclass::OpenAndReadHeader(const std::string& path) {
   PartialBlockBytes = 0;
   OpenFailure.clear();
   SetupFileProblem.clear();
+  setup_file_check_ = -1;
   input_error_ = 0;
 
   // Only a regular file is an archive. Its type is known before it is
@@ -397,7 +398,7 @@ bool orloarkclass::ParseValueLines(const std::vector<std::string>& lines, bool& 
   next_value();  // 25 + n: not used
   if (!consumed_ok()) return false;
 
-  h.FrameHeaderWords = 5;
+  h.FrameHeaderWords = kFrameHeaderWords;
   return true;
 }
 
@@ -418,10 +419,10 @@ bool orloarkclass::RefuseUnsafeGeometry() {
                  std::to_string(h.SerialBytesPerBlock));
     return false;
   }
-  // Every frame (5 header words and its data words) must lie inside the
+  // Every frame (its header words and its data words) must lie inside the
   // serial data of its block.
   const int64_t frame_bytes =
-      static_cast<int64_t>(h.FramesPerBlock) * (h.WordsPerMinorFrame + 5) * 2;
+      static_cast<int64_t>(h.FramesPerBlock) * static_cast<int64_t>(FrameStrideBytes(h.WordsPerMinorFrame));
   if (frame_bytes > h.SerialBytesPerBlock) {
     RefuseHeader(OpenFailure, "Archive Header Frames Do Not Fit The Block: " + std::to_string(h.FramesPerBlock) +
                  " Frames Of " + std::to_string(h.WordsPerMinorFrame) + " Words Need " +

@@ -13,8 +13,16 @@
 #include "support/platform_file.h"
 #include "support/read_ahead_thread.h"
 
-// A frame block starts with its time, two spare bytes and its run count.
+// A frame block starts with its time (a little-endian double), two spare
+// bytes and its run count (little-endian 16 bits); its serial data and its
+// status bytes follow. Both ways of reading a block use these offsets.
+inline constexpr int32_t kBlockTimeOffset = 0;
+inline constexpr int32_t kBlockSpareOffset = 8;
+inline constexpr int32_t kBlockRunCountOffset = 10;
 inline constexpr int32_t kBlockPrefixBytes = 12;
+static_assert(kBlockSpareOffset == kBlockTimeOffset + static_cast<int32_t>(sizeof(double)));
+static_assert(kBlockRunCountOffset == kBlockSpareOffset + 2);
+static_assert(kBlockPrefixBytes == kBlockRunCountOffset + static_cast<int32_t>(sizeof(uint16_t)));
 
 inline constexpr const char* kArchiveMagicLine = "QUORVANT 8.0 ARCHIVE FILE FORMAT";
 
@@ -74,6 +82,10 @@ class orloarkclass {
   // Set at open when a setup file was found beside the archive and not
   // used (the prompts answered instead): why, in plain words.
   std::string SetupFileProblem;
+  // The number of the validation check the setup file failed (see
+  // ValidateDecomSetup), -1 when it was used, missing, or not used for a
+  // reason other than a failed check.
+  int32_t SetupFileCheck() const { return setup_file_check_; }
   // Bytes of a last block that the file ends inside (not converted); set
   // by the block read that came up short.
   int64_t PartialBlockBytes = 0;
@@ -130,6 +142,7 @@ class orloarkclass {
   // The setup file's record (about 262 KB) as ApplyDecomSetup reads it:
   // made at the first open and reused by every later one.
   std::unique_ptr<decomsetupstruct> setup_record_;
+  int32_t setup_file_check_ = -1;
   PlatformFile file_;
   int input_error_ = 0;
   bool open_complete_ = false;               // OpenArkFile succeeded: read errors no longer fail the open

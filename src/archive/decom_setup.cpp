@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "archive/archive_reader.h"
+#include "archive/frame_header.h"
 #include "archive/setup_prompts.h"
 #include "support/beeper.h"
 #include "support/error_log.h"
@@ -145,8 +146,9 @@ void SetDecomSetupDefaults(decomsetupstruct& r) {
 
 bool ReadSetupFile(const std::string& archive_path, const std::string& setup_file_name,
                    decomsetupstruct& record, int32_t archive_words, std::string* unused_reason,
-                   int* read_error) {
+                   int* read_error, int32_t* failed_check) {
   SetDecomSetupDefaults(record);
+  if (failed_check != nullptr) *failed_check = -1;
   const size_t dot = setup_file_name.rfind('.');
   if (dot == std::string::npos || setup_file_name.compare(dot, std::string::npos, ".B50") != 0)
     return false;
@@ -195,6 +197,7 @@ bool ReadSetupFile(const std::string& archive_path, const std::string& setup_fil
   if (!ok) {
     BeepError();
     if (reason.empty()) reason = "invalid subframe direction, record reset to the defaults";
+    if (failed_check != nullptr) *failed_check = error_code;
     return not_used(error_code, "check " + Number(4, error_code) + " failed: " + reason);
   }
   return ok;
@@ -260,10 +263,12 @@ bool ValidateDecomSetup(decomsetupstruct& r, int32_t& error_code, std::string& r
                         " and " + Number(2, 32),
                 error_code, reason);
 
-  const int64_t interrupt_bytes = static_cast<int64_t>(r.FramesPerInterrupt) * (r.WordsPerFrame + 5) * 2;
+  // Signed: the record's words per frame may be below 0 here.
+  const int32_t frame_bytes = (r.WordsPerFrame + kFrameHeaderWords) * 2;
+  const int64_t interrupt_bytes = static_cast<int64_t>(r.FramesPerInterrupt) * frame_bytes;
   if (interrupt_bytes > kCardFrameBufferBytes) {
-    // 2 x WPF + 10 is not 0 here: WPF = -5 makes the product 0.
-    const int32_t max_frames = kCardFrameBufferBytes / (2 * r.WordsPerFrame + 10);
+    // frame_bytes is not 0 here: a frame of 0 bytes makes the product 0.
+    const int32_t max_frames = kCardFrameBufferBytes / frame_bytes;
     r.FramesPerInterrupt = static_cast<int16_t>(max_frames % 256);
     return Fail(17, "Frames Per Interrupt TOO LARGE for the card.  Max is " + Number(5, kCardFrameBufferBytes) +
                         " bytes." + "  Max Frames Per Interrupt is " + Number(3, max_frames),
@@ -284,7 +289,7 @@ bool ApplyDecomSetup(orloarkclass& archive) {
   archive.SetupFileProblem.clear();
   int read_error = 0;
   bool from_file = ReadSetupFile(archive.FileName, header.SetupFileName, *record, words,
-                                 &archive.SetupFileProblem, &read_error);
+                                 &archive.SetupFileProblem, &read_error, &archive.setup_file_check_);
   if (read_error != 0) archive.NoteReadError(read_error, "the setup file " + header.SetupFileName);
   if (from_file) {
     // The record was checked for its own words per frame; the archive's

@@ -23,10 +23,12 @@ void SetDecomSetupDefaults(decomsetupstruct& record);
 // 255), a rejected record also sounds the error beep, and `unused_reason`
 // (when given) receives the reason in plain words. A file that exists but
 // cannot be opened or read (an I/O error, not a short file) also sets
-// *read_error (when given) to the error number.
+// *read_error (when given) to the error number. *failed_check (when given)
+// is the failed validation check's code, -1 when no check failed.
 bool ReadSetupFile(const std::string& archive_path, const std::string& setup_file_name,
                    decomsetupstruct& record, int32_t archive_words = 0,
-                   std::string* unused_reason = nullptr, int* read_error = nullptr);
+                   std::string* unused_reason = nullptr, int* read_error = nullptr,
+                   int32_t* failed_check = nullptr);
 // Codes: 10 sync pattern length, 11 words per frame, 12 subframes, 13 SFID
 // word beyond the frame, 14 SFID word among the sync words, 15 SFID start
 // bit, 16 URC pattern length, 17 frames per interrupt (corrected, still

@@ -47,15 +47,19 @@ bool orloarkclass::GroupReadToBufs(bool& end_flag) {
     return false;
   };
 
-  if (!ReadBlockField(&BlockTime, sizeof BlockTime, "GroupReadToBufs fail, blocksizetoy"))
+  // The prefix field by field, so that a short file names the field it
+  // ends in; each field lands at its offset, as in the whole-block reading.
+  uint8_t prefix[kBlockPrefixBytes] = {};
+  if (!ReadBlockField(prefix + kBlockTimeOffset, sizeof BlockTime, "GroupReadToBufs fail, blocksizetoy"))
     return short_block();
-  uint8_t spare = 0;
-  if (!ReadBlockField(&spare, 1, "GroupReadToBufs fail, blocksizespare1")) return short_block();
-  if (!ReadBlockField(&spare, 1, "GroupReadToBufs fail, blocksizespare2")) return short_block();
-  uint16_t run_count = 0;
-  if (!ReadBlockField(&run_count, sizeof run_count, "GroupReadToBufs fail, blocksizerun"))
+  std::memcpy(&BlockTime, prefix + kBlockTimeOffset, sizeof BlockTime);
+  if (!ReadBlockField(prefix + kBlockSpareOffset, 1, "GroupReadToBufs fail, blocksizespare1"))
     return short_block();
-  BlockRunCount = run_count;
+  if (!ReadBlockField(prefix + kBlockSpareOffset + 1, 1, "GroupReadToBufs fail, blocksizespare2"))
+    return short_block();
+  if (!ReadBlockField(prefix + kBlockRunCountOffset, sizeof BlockRunCount, "GroupReadToBufs fail, blocksizerun"))
+    return short_block();
+  std::memcpy(&BlockRunCount, prefix + kBlockRunCountOffset, sizeof BlockRunCount);
 
   if (SerialBuffer.empty()) return false;
   // The status size was checked when the header was read; a header that
@@ -86,10 +90,8 @@ bool orloarkclass::ReadWholeBlockInPlace() {
   // The frames are read as bytes, so the serial data may lie at any address.
   const uint8_t* serial = block + kBlockPrefixBytes;
   serial_view_ = serial;
-  std::memcpy(&BlockTime, block, sizeof BlockTime);
-  uint16_t run_count = 0;
-  std::memcpy(&run_count, block + 10, sizeof run_count);
-  BlockRunCount = run_count;
+  std::memcpy(&BlockTime, block + kBlockTimeOffset, sizeof BlockTime);
+  std::memcpy(&BlockRunCount, block + kBlockRunCountOffset, sizeof BlockRunCount);
   std::memcpy(StatusBuffer, serial + serial_bytes, static_cast<size_t>(status_bytes));
   read_ahead_pos_ += block_bytes;
   FilePosition += static_cast<int64_t>(block_bytes);

@@ -6,13 +6,15 @@
 #include <cstddef>
 #include <cstdint>
 
-// The frame header's bytes; the frame's data words follow them.
-inline constexpr size_t kFrameHeaderBytes = 10;
+// The frame header's 16-bit words and bytes; the frame's data words follow
+// them. Every rule on the layout of a block's frames starts from these.
+inline constexpr int32_t kFrameHeaderWords = 5;
+inline constexpr size_t kFrameHeaderBytes = kFrameHeaderWords * 2;
 
-// Bytes from one frame to the next in a block: its 5 header words and its
-// data words.
+// Bytes from one frame to the next in a block: its header words and its
+// data words. words_per_frame is at least 0.
 inline constexpr size_t FrameStrideBytes(int32_t words_per_frame) {
-  return static_cast<size_t>(words_per_frame + 5) * 2;
+  return static_cast<size_t>(words_per_frame + kFrameHeaderWords) * 2;
 }
 
 // The block's frames that lie wholly inside its serial buffer: a block may

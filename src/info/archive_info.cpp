@@ -21,18 +21,6 @@ constexpr size_t kRateSampleFrames = 4097;
 // The picture needs no more marks than this; the counts go on regardless.
 constexpr size_t kTimeLineEntries = size_t{1} << 22;
 
-// The number of the validation check a refusal names ("check 18 failed:").
-int32_t NamedCheck(const std::string& reason) {
-  const size_t at = reason.find("check ");
-  if (at == std::string::npos) return -1;
-  size_t i = at + 6;
-  while (i < reason.size() && reason[i] == ' ') ++i;
-  const size_t digits = i;
-  while (i < reason.size() && reason[i] >= '0' && reason[i] <= '9') ++i;
-  if (i == digits || reason.compare(i, 8, " failed:") != 0) return -1;
-  return static_cast<int32_t>(std::strtol(reason.c_str() + digits, nullptr, 10));
-}
-
 // The frame walk: the converter's, counting instead of packing.
 class framewalkclass {
  public:
@@ -199,7 +187,7 @@ bool InspectArchive(const std::string& path, archiveinfostruct& info, bool keep_
   if (!archive.SetupFileProblem.empty()) {
     info.setup = SetupDecision::NotUsed;
     info.setup_reason = archive.SetupFileProblem;
-    info.setup_check = NamedCheck(info.setup_reason);
+    info.setup_check = archive.SetupFileCheck();
     info.warnings.push_back({RunWarningKind::UnusedSetupFile, archive.SetupFileProblem});
   } else {
     info.setup = IsRegularFile(info.setup_file) ? SetupDecision::Used : SetupDecision::NotFound;

@@ -106,7 +106,7 @@ bool orloarkpackclass::SetPackFile(const std::string& path, double first_frame_t
 
   words_per_frame_ = header_->WordsPerMinorFrame;
   frames_per_block_ = std::max<int32_t>(header_->FramesPerBlock, 0);
-  FrameStride = words_per_frame_ + 5;
+  FrameStride = words_per_frame_ + kFrameHeaderWords;
   FrameDataBytes = words_per_frame_ * 2;
   FramePeriod = 1.0 / header_->MinorFrameRate;
   HalfPeriod = FramePeriod * 0.5;

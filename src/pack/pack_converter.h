@@ -97,7 +97,7 @@ class orloarkpackclass {
   // Fill frames left out because the run had reached FillBudgetFrames.
   double CutFillFrames = 0.0;
 
-  int32_t FrameStride = 0;        // WPF + 5
+  int32_t FrameStride = 0;        // WPF + the frame header's words
   int32_t FrameDataBytes = 0;     // WPF x 2
   double BlockDuration = 0.0;
   double PreviousFrameTime = 0.0;

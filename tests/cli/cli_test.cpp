@@ -40,11 +40,7 @@ mkarchive::ArchiveSettings WithoutSetupFile(int64_t frames) {
   return settings;
 }
 
-int CountOf(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
+using testutil::CountOf;
 
 TEST(ConverterCli, VersionHelpAndUsageErrors) {
   testutil::TempDir dir;

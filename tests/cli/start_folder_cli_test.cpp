@@ -42,11 +42,7 @@ void Make(const std::string& path, const mkarchive::ArchiveSettings& settings) {
   ASSERT_TRUE(mkarchive::WriteArchive(path, settings, &error)) << error;
 }
 
-int CountOf(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
+using testutil::CountOf;
 
 std::vector<std::string> Lines(const std::string& text, const std::string& end = "\n") {
   std::vector<std::string> lines;

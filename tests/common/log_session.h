@@ -45,11 +45,4 @@ class LogSession {
   bool ended_ = false;
 };
 
-// How often `part` occurs in `text` (overlapping occurrences counted).
-inline int CountOf(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
-
 }  // namespace testutil

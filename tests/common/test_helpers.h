@@ -103,4 +103,11 @@ class BeepRecorder {
   std::vector<BeepKind> kinds_;
 };
 
+// How many times `part` occurs in `text`, overlapping occurrences counted.
+inline int CountOf(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
 }  // namespace testutil

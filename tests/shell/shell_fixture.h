@@ -73,10 +73,6 @@ inline mkarchive::ArchiveSettings SmallSettings(int64_t frames) {
   return settings;
 }
 
-inline int CountOf(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
+using testutil::CountOf;
 
 }  // namespace shelltest

@@ -1,7 +1,6 @@
-// Text and number formatting. Every function returns its own result; none
-// throws, and none depends on the user's locale: the decimal separator is
-// always ".".
-#include "support/text_format.h"
+// Number texts and number parsing, in the C locale's forms whatever the
+// process's locale: the decimal point is always ".".
+#include "support/number_text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+
+#include "support/text_edit.h"
 
 namespace {
 
@@ -94,11 +95,6 @@ bool LooksLikeOverflow(const char* begin, const char* end) {
 
 }  // namespace
 
-namespace {
-
-// Fixed-point digits of a finite value with "." as the decimal point,
-// whatever the process's locale (the window's toolkit sets the user's).
-// Empty when the buffer is too small.
 std::string FixedDigits(double value, int decimals) {
   char buf[512];
   const std::to_chars_result r =
@@ -106,21 +102,6 @@ std::string FixedDigits(double value, int decimals) {
   if (r.ec != std::errc()) return std::string();
   return std::string(buf, r.ptr);
 }
-
-// Two-digit (at least) decimal field, zero-filled: "%02d" and "%03d".
-void AppendZeroFilled(std::string& text, int32_t value, int width) {
-  char buf[16];
-  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value);
-  const size_t n = static_cast<size_t>(r.ptr - buf);
-  const bool negative = value < 0;
-  if (negative) text.push_back('-');
-  const size_t digits = n - (negative ? 1 : 0);
-  const size_t room = static_cast<size_t>(width) - (negative ? 1 : 0);
-  if (digits < room) text.append(room - digits, '0');
-  text.append(buf + (negative ? 1 : 0), digits);
-}
-
-}  // namespace
 
 std::string FormatFixedNumber(int width, int decimals, double value) {
   if (!std::isfinite(value)) return "Nan";
@@ -159,27 +140,6 @@ std::string FormatGeneralNumber(double value, int significant) {
   if (r.ec != std::errc()) return "Nan";
   return std::string(buf, r.ptr);
 }
-
-std::string FormatDayTimeFields(int32_t day, int32_t hour, int32_t minute, double seconds,
-                                int decimals) {
-  std::string text;
-  text.reserve(24);
-  AppendZeroFilled(text, day, 3);
-  text.push_back(':');
-  AppendZeroFilled(text, hour, 2);
-  text.push_back(':');
-  AppendZeroFilled(text, minute, 2);
-  text.push_back(':');
-  // "%0N.Df": the seconds zero-filled to two integer digits.
-  const std::string digits = FixedDigits(seconds, decimals);
-  const size_t width = static_cast<size_t>(decimals) + 3;
-  if (!digits.empty() && digits[0] != '-' && digits.size() < width) {
-    text.append(width - digits.size(), '0');
-  }
-  text += digits;
-  return text;
-}
-
 std::string FormatHexNumber(int32_t value, int width, bool with_prefix) {
   bool ok;
   std::string text = ZeroFilledRadix(value, width, 16, &ok);
@@ -326,178 +286,4 @@ bool ParseFloatText(const std::string& text, double& value) {
   }
   value = v;
   return r.ptr == end;
-}
-
-std::string PadLeft(int width, char fill, const std::string& text) {
-  if (width <= 0) return std::string();
-  size_t w = static_cast<size_t>(width);
-  if (text.size() >= w) return text.substr(0, w);
-  return std::string(w - text.size(), fill) + text;
-}
-
-std::string PadRight(int width, char fill, const std::string& text) {
-  if (width <= 0) return std::string();
-  size_t w = static_cast<size_t>(width);
-  if (text.size() >= w) return text.substr(0, w);
-  return text + std::string(w - text.size(), fill);
-}
-
-std::string RemoveChar(char c, const std::string& text) {
-  std::string result;
-  result.reserve(text.size());
-  for (char t : text) {
-    if (t != c) result.push_back(t);
-  }
-  return result;
-}
-
-std::string TrimLeadingChar(char c, const std::string& text) {
-  size_t first = text.find_first_not_of(c);
-  return first == std::string::npos ? std::string() : text.substr(first);
-}
-
-std::string TrimTrailingChar(std::string& text, char c) {
-  size_t last = text.find_last_not_of(c);
-  std::string trimmed = (last == std::string::npos) ? std::string() : text.substr(0, last + 1);
-  if (trimmed.size() != text.size()) text = trimmed;
-  return trimmed;
-}
-
-std::string ReplaceChar(std::string& text, char from, char to, bool trim) {
-  std::string copy = text;
-  if (trim) TrimTrailingChar(copy, from);
-  for (char& c : copy) {
-    if (c == from) c = to;
-  }
-  if (!copy.empty()) text = copy;
-  return copy;
-}
-
-std::string TextBefore(const std::string& text, const std::string& search) {
-  if (search.empty()) return std::string();
-  size_t at = text.find(search);
-  return at == std::string::npos ? std::string() : text.substr(0, at);
-}
-
-std::string TextAfter(const std::string& text, const std::string& search) {
-  if (search.empty()) return std::string();
-  size_t at = text.find(search);
-  return at == std::string::npos ? std::string() : text.substr(at + search.size());
-}
-
-std::string YesNoText(bool flag) { return flag ? "YES" : "NO"; }
-
-namespace {
-
-// Seconds at or above the threshold become 0 of the next minute; a minute
-// of 60 and an hour of 24 carry on.
-void CarryIntoNextMinute(double threshold, int32_t& day, int32_t& hour, int32_t& minute,
-                         double& seconds) {
-  if (seconds >= threshold) {
-    seconds = 0.0;
-    ++minute;
-  }
-  if (minute >= 60) {
-    minute = 0;
-    ++hour;
-  }
-  if (hour >= 24) {
-    hour = 0;
-    ++day;
-  }
-}
-
-}  // namespace
-
-bool SplitDayTime(double value, int32_t& day, int32_t& hour, int32_t& minute, double& seconds) {
-  if (!std::isfinite(value) || value < 0.0 || value > 31708800.0) {
-    day = hour = minute = 0;
-    seconds = 0.0;
-    return false;
-  }
-  double d = std::floor(value / 86400.0);
-  double r = value - d * 86400.0;
-  double h = std::floor(r / 3600.0);
-  r -= h * 3600.0;
-  double m = std::floor(r / 60.0);
-  seconds = r - m * 60.0;
-  day = static_cast<int32_t>(d);
-  hour = static_cast<int32_t>(h);
-  minute = static_cast<int32_t>(m);
-  CarryIntoNextMinute(60.0, day, hour, minute, seconds);
-  return true;
-}
-
-namespace {
-
-// Shared body of the two day-time texts: the seconds at or above the
-// threshold carry into the next minute so the text never shows "60".
-std::string FormatDayTime(double value, double threshold, int decimals, const char* failure) {
-  int32_t day, hour, minute;
-  double seconds;
-  if (!SplitDayTime(value, day, hour, minute, seconds)) return failure;
-  CarryIntoNextMinute(threshold, day, hour, minute, seconds);
-  return FormatDayTimeFields(day, hour, minute, seconds, decimals);
-}
-
-}  // namespace
-
-std::string FormatDayTimeMicro(double value) {
-  return FormatDayTime(value, 59.999999, 6, "XXX:XX:XX:XX.XXXXXX");
-}
-
-std::string FormatDayTimeMilli(double value) {
-  return FormatDayTime(value, 59.999, 3, "XXX:XX:XX:XX.XXX");
-}
-
-bool IsControlCharacter(char c) {
-  const unsigned char u = static_cast<unsigned char>(c);
-  return u < 0x20 || u == 0x7f;
-}
-
-size_t ControlCharacterEscape(char c, char* out) {
-  out[0] = '\\';
-  switch (c) {
-    case '\n': out[1] = 'n'; return 2;
-    case '\r': out[1] = 'r'; return 2;
-    case '\t': out[1] = 't'; return 2;
-    default: break;
-  }
-  static const char kHex[] = "0123456789abcdef";
-  const unsigned char u = static_cast<unsigned char>(c);
-  out[1] = 'x';
-  out[2] = kHex[u >> 4];
-  out[3] = kHex[u & 0x0f];
-  return 4;
-}
-
-std::string EscapeControlCharacters(const std::string& text) {
-  if (std::none_of(text.begin(), text.end(), IsControlCharacter)) return text;
-  std::string escaped;
-  escaped.reserve(text.size() + 8);
-  char buffer[4];
-  for (char c : text) {
-    if (IsControlCharacter(c)) {
-      escaped.append(buffer, ControlCharacterEscape(c, buffer));
-    } else {
-      escaped += c;
-    }
-  }
-  return escaped;
-}
-
-std::string OneLineQuoted(const std::string& text) {
-  if (std::none_of(text.begin(), text.end(), IsControlCharacter)) return text;
-  std::string quoted(1, '"');
-  char buffer[4];
-  for (char c : text) {
-    if (IsControlCharacter(c)) {
-      quoted.append(buffer, ControlCharacterEscape(c, buffer));
-    } else {
-      if (c == '\\' || c == '"') quoted += '\\';
-      quoted += c;
-    }
-  }
-  quoted += '"';
-  return quoted;
 }
