@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "archive/archive_reader.h"
+#include "mkarchive/archive_generator.h"
 #include "pack/pack_converter.h"
 #include "support/platform_file.h"
 
@@ -23,22 +24,6 @@ constexpr double kFrameRate = 1000.0;
 constexpr int64_t kStartMicros = 10672496LL * 1000000;
 constexpr int64_t kRestartBytes = 256LL * 1024 * 1024;  // bound of a real pack file
 
-void EncodeFrameTime(int64_t micros, uint8_t* h) {
-  auto bcd = [](int64_t v) { return static_cast<uint8_t>(((v / 10) << 4) | (v % 10)); };
-  const int64_t us = micros % 1000000;
-  int64_t s = micros / 1000000;
-  const int64_t day = s / 86400;
-  s %= 86400;
-  h[0] = static_cast<uint8_t>(day / 100);
-  h[1] = bcd(day % 100);
-  h[2] = bcd(s / 3600);
-  h[3] = bcd((s / 60) % 60);
-  h[4] = bcd(s % 60);
-  h[5] = bcd(us / 10000);
-  h[6] = bcd((us / 100) % 100);
-  h[7] = bcd(us % 100);
-  h[8] = h[9] = 0;
-}
 
 // One archive block of steady frames with random words.
 void FillArchive(orloarkclass& archive, int word_length, bool variable_lengths) {
@@ -57,7 +42,7 @@ void FillArchive(orloarkclass& archive, int word_length, bool variable_lengths) 
   archive.SerialBuffer.assign(stride_bytes * kFramesPerBlock, 0);
   for (int k = 0; k < kFramesPerBlock; ++k) {
     uint8_t* frame = archive.SerialBuffer.data() + k * stride_bytes;
-    EncodeFrameTime(kStartMicros + k * 1000, frame);
+    mkarchive::EncodeFrameHeader(kStartMicros + k * 1000, 0, frame);
     for (size_t b = 10; b < stride_bytes; ++b) frame[b] = static_cast<uint8_t>(rng());
   }
   archive.FirstFrameTime = kStartMicros / 1e6;

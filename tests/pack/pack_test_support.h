@@ -12,6 +12,7 @@
 
 #include "archive/archive_reader.h"
 #include "archive/frame_header.h"
+#include "mkarchive/archive_generator.h"
 #include "common/test_helpers.h"
 #include "pack/pack_converter.h"
 #include "support/error_log.h"
@@ -20,24 +21,9 @@
 namespace packtest {
 
 // Writes a frame time given in whole microseconds of the year as the
-// recorder's 10-byte BCD frame header (status word 0).
-inline void EncodeFrameHeader(int64_t micros, uint8_t* h) {
-  auto bcd = [](int64_t v) { return static_cast<uint8_t>(((v / 10) << 4) | (v % 10)); };
-  const int64_t us = micros % 1000000;
-  int64_t s = micros / 1000000;
-  const int64_t day = s / 86400;
-  s %= 86400;
-  h[0] = static_cast<uint8_t>(day / 100);
-  h[1] = bcd(day % 100);
-  h[2] = bcd(s / 3600);
-  h[3] = bcd((s / 60) % 60);
-  h[4] = bcd(s % 60);
-  h[5] = bcd(us / 10000);
-  h[6] = bcd((us / 100) % 100);
-  h[7] = bcd(us % 100);
-  h[8] = 0;
-  h[9] = 0;
-}
+// recorder's 10-byte BCD frame header (status word 0): the generator's
+// encoder, the one every archive of the tests is written with.
+inline void EncodeFrameHeader(int64_t micros, uint8_t* h) { mkarchive::EncodeFrameHeader(micros, 0, h); }
 
 // The time the frame header of EncodeFrameHeader decodes to.
 inline double HeaderTime(int64_t micros) {
