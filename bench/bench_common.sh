@@ -1,10 +1,15 @@
 # Shared steps of the whole-process benchmarks; sourced, not run.
 
-# Builds the converter and the generator in Release into $1.
+# Builds the converter, the generator and the further targets given in
+# Release into $1; with BENCH_PREBUILT=1 it takes the programs already there
+# (an older build, to compare).
 bench_build() {
-  cmake -S "$root" -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORLO_BUILD_TESTS=OFF \
+  [ "${BENCH_PREBUILT:-0}" = 1 ] && return 0
+  local dir="$1"
+  shift
+  cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORLO_BUILD_TESTS=OFF \
     -DORLO_WERROR=OFF >/dev/null
-  cmake --build "$1" --target orlovarnel-convert orlovarnel-mkarchive -j "${JOBS:-2}" >/dev/null
+  cmake --build "$dir" --target orlovarnel-convert orlovarnel-mkarchive "$@" -j "${JOBS:-2}" >/dev/null
 }
 
 # KiB free on the file system that holds folder $1.

@@ -61,7 +61,7 @@ esac
 
 build="${BUILD_DIR:-$root/build/bench}"
 . "$root/bench/bench_common.sh"
-[ "${BENCH_PREBUILT:-0}" = 1 ] || bench_build "$build"
+bench_build "$build"
 
 # The archive, its copy and the Chapter 10 file: about 3 x size.
 work=$(bench_abs_dir "$work")

@@ -33,10 +33,7 @@ done
 
 build="${BUILD_DIR:-$root/build/bench}"
 . "$root/bench/bench_common.sh"
-if [ "${BENCH_PREBUILT:-0}" != 1 ]; then
-  bench_build "$build"
-  cmake --build "$build" --target orlovarnel-info -j "${JOBS:-2}" >/dev/null
-fi
+bench_build "$build" orlovarnel-info
 work=$(bench_abs_dir "$work")
 bench_need_space info_bench "$work" "$size_bytes"
 

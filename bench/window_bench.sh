@@ -32,10 +32,7 @@ done
 
 build="${BUILD_DIR:-$root/build/bench}"
 . "$root/bench/bench_common.sh"
-if [ "${BENCH_PREBUILT:-0}" != 1 ]; then
-  bench_build "$build"
-  cmake --build "$build" --target OrloVarnel -j "${JOBS:-2}" >/dev/null
-fi
+bench_build "$build" OrloVarnel
 bench_need_space window_bench "$work" "$size_bytes"
 
 archive="$work/BENCH.Ark"

@@ -4,6 +4,8 @@
 #include <cassert>
 #include <cstring>
 
+#include "archive/decom_setup_record.h"
+
 // The containers are read as host 16-bit values and the stream words are
 // stored the same way: both are little-endian.
 static_assert(std::endian::native == std::endian::little, "16-bit containers are little-endian");
@@ -116,7 +118,7 @@ size_t PackUniformWords(bitstreamstate& state, const uint8_t* words, size_t coun
     return count;
   }
   uint32_t length = layout.length;
-  if (length < 1 || length > 16) return 0;
+  if (!IsPackableWordLength(static_cast<int32_t>(length))) return 0;
   return kFixedLengthKernels[length](state, words, count, layout.shift, out);
 }
 
@@ -130,7 +132,7 @@ size_t PackFramesByLayout(bitstreamstate& state, const uint8_t* words, size_t fr
     const uint8_t* frame = words + 2 * f * words_per_frame;
     for (size_t i = 0; i < words_per_frame; ++i) {
       const packwordlayout w = layout[i];
-      assert(w.length >= 1 && w.length <= 16);
+      assert(IsPackableWordLength(static_cast<int32_t>(w.length)));
       AppendBits(acc, bits, (Container(frame, i) >> w.shift) & w.mask, w.length, o);
     }
   }
@@ -142,7 +144,7 @@ size_t PackFramesByLayout(bitstreamstate& state, const uint8_t* words, size_t fr
 }
 
 size_t PackSingleWord(bitstreamstate& state, uint16_t value, packwordlayout layout, uint16_t* out) {
-  assert(PendingBitsValid(state) && layout.length >= 1 && layout.length <= 16);
+  assert(PendingBitsValid(state) && IsPackableWordLength(static_cast<int32_t>(layout.length)));
   uint64_t acc = state.accumulator;
   uint32_t bits = static_cast<uint32_t>(state.bit_count);
   uint16_t* o = out;

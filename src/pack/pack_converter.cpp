@@ -50,7 +50,7 @@ bool orloarkpackclass::CheckSetup(std::string& reason) const {
   }
   for (int32_t i = 0; i < w; ++i) {
     const int32_t length = h.WordTable[i].iWdLen;
-    if (length < 1 || length > 16) {
+    if (!IsPackableWordLength(length)) {
       reason = "word " + FormatFixedNumber(16, 0, i + 1) + " is " + FormatFixedNumber(16, 0, length) +
                " bits long, not 1 to 16";
       return false;

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "archive/archive_reader.h"
+#include "archive/ark_header.h"
 #include "support/platform_file.h"
 #include "support/text_format.h"
 #include "support/time_keeping.h"
@@ -112,7 +113,7 @@ verifyresultstruct ch10fileverifierclass::Run(const std::string& archive_path,
     return result_;
   }
   const arkheaderstruct& h = archive_->Header();
-  bit_rate_ = static_cast<double>(h.BitsPerMinorFrame) * h.MinorFrameRate;
+  bit_rate_ = HeaderBitRate(h);
   if (!(bit_rate_ > 0.0) || !std::isfinite(bit_rate_)) {
     result_.Difference = "the archive's setup gives no bit rate";
     return result_;

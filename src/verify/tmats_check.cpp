@@ -207,7 +207,7 @@ class tmatscheckerclass {
       if (has_pcm_channel_ && link->value != pcm_link_) Differs(p + "DLN", *link, pcm_link_);
     }
     ExpectText(p + "D1", "NRZ-L");
-    const double bit_rate = static_cast<double>(h.BitsPerMinorFrame) * h.MinorFrameRate;
+    const double bit_rate = HeaderBitRate(h);
     if (const attributestruct* rate = Find(p + "D2")) {
       char* end = nullptr;
       const double given = std::strtod(rate->value.c_str(), &end);

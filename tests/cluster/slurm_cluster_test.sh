@@ -158,21 +158,26 @@ done
 out="$work/out folder"
 results="$work/results"
 
-submitted=$(date +%s.%N)
-job=$("$source/scripts/slurm-convert.sh" --convert "$build/orlovarnel-convert" \
-        --chunk 6 --output-dir "$out" --results "$results" "$list") ||
-  fail "slurm-convert.sh could not submit the job"
-[[ "$job" =~ ^[0-9]+$ ]] || fail "slurm-convert.sh printed '$job', not a job ID"
-jobs_submitted+=("$job")
+# Submits the list's array and waits for it to leave the queue.
+submit_and_wait() {
+  local job deadline
+  job=$("$source/scripts/slurm-convert.sh" --convert "$build/orlovarnel-convert" \
+          --chunk 6 --output-dir "$out" --results "$results" "$list") ||
+    fail "slurm-convert.sh could not submit the job"
+  [[ "$job" =~ ^[0-9]+$ ]] || fail "slurm-convert.sh printed '$job', not a job ID"
+  jobs_submitted+=("$job")
+  deadline=$(( $(date +%s) + wait_seconds ))
+  while squeue -h -j "$job" -t PD,R,CG,CF,S 2>/dev/null | grep -q .; do
+    if [ "$(date +%s)" -ge "$deadline" ]; then
+      squeue -j "$job" -t all >&2 || true
+      fail "job $job did not finish within $wait_seconds s (ORLO_CLUSTER_WAIT_SECONDS sets the wait)"
+    fi
+    sleep 0.2
+  done
+}
 
-deadline=$(( $(date +%s) + wait_seconds ))
-while squeue -h -j "$job" -t PD,R,CG,CF,S 2>/dev/null | grep -q .; do
-  if [ "$(date +%s)" -ge "$deadline" ]; then
-    squeue -j "$job" -t all >&2 || true
-    fail "job $job did not finish within $wait_seconds s (ORLO_CLUSTER_WAIT_SECONDS sets the wait)"
-  fi
-  sleep 0.2
-done
+submitted=$(date +%s.%N)
+submit_and_wait
 finished=$(date +%s.%N)
 python3 -c "print('cluster: 20 archives converted in %.1f s' % ($finished - $submitted))"
 
@@ -209,15 +214,7 @@ assert s["exit_status"] == 3 and int(sys.argv[2]) == 3, (s["exit_status"], sys.a
 EOF
 
 # Submitted again, every archive is complete and skipped.
-job=$("$source/scripts/slurm-convert.sh" --convert "$build/orlovarnel-convert" \
-        --chunk 6 --output-dir "$out" --results "$results" "$list" 2>/dev/null) ||
-  fail "slurm-convert.sh could not submit the second job"
-jobs_submitted+=("$job")
-deadline=$(( $(date +%s) + wait_seconds ))
-while squeue -h -j "$job" -t PD,R,CG,CF,S 2>/dev/null | grep -q .; do
-  [ "$(date +%s)" -lt "$deadline" ] || fail "the second job did not finish within $wait_seconds s"
-  sleep 0.2
-done
+submit_and_wait
 summary=$(python3 "$source/scripts/gather-results.py" --json "$results") ||
   fail "second gathered summary: $summary"
 python3 -c 'import json, sys; s = json.loads(sys.argv[1]); assert s["outcomes"] == {"skipped": 20}, s' \
