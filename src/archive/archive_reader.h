@@ -71,8 +71,8 @@ class orloarkclass {
   int64_t FilePosition() const { return file_position_; }
   double BlockTime() const { return block_time_; }          // time of the last block read
   uint16_t BlockRunCount() const { return block_run_count_; }
-  // The serial buffer, one block's serial bytes long: its size is the
-  // serial data's size; the data of the last block read is SerialData().
+  // One block's serial bytes: its size is the size of every block's serial
+  // data (where the last block's data lies is SerialData()).
   const std::vector<uint8_t>& SerialBuffer() const { return serial_buffer_; }
   // The serial data of the last block read (SerialBuffer's size): where
   // the block lies in the read-ahead buffer when it was read in one piece,
@@ -95,8 +95,8 @@ class orloarkclass {
   // Bytes of a last block that the file ends inside (not converted); set
   // by the block read that came up short.
   int64_t PartialBlockBytes() const { return partial_block_bytes_; }
-  // The status bytes of the last block read (the header's status bytes per
-  // block of kMaxStatusBytesPerBlock).
+  // The status bytes of the last block read: the first StatusBytesPerBlock
+  // of kMaxStatusBytesPerBlock bytes.
   const uint8_t* StatusBuffer() const { return status_buffer_; }
 
  private:
