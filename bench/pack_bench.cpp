@@ -2,16 +2,18 @@
 // out, measured in bytes of archive frame data words per second.
 //
 // Each iteration converts one block of 32 frames of 256 words. The block's
-// frame times are fixed; the converter's previous frame time is set back
-// before every block so that no frame is taken for a gap.
+// frame times are fixed; the converter's frame times start over before
+// every block so that no frame is taken for a gap.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
-#include "archive/archive_reader.h"
+#include "archive/ark_header.h"
 #include "mkarchive/archive_generator.h"
 #include "pack/pack_converter.h"
 #include "support/platform_file.h"
@@ -25,9 +27,16 @@ constexpr int64_t kStartMicros = 10672496LL * 1000000;
 constexpr int64_t kRestartBytes = 256LL * 1024 * 1024;  // bound of a real pack file
 
 
-// One archive block of steady frames with random words.
-void FillArchive(orloarkclass& archive, int word_length, bool variable_lengths) {
-  arkheaderstruct& h = archive.Header();
+// The header record the packer reads and one archive block of steady
+// frames with random words.
+struct benchblock {
+  std::unique_ptr<arkheaderstruct> header = std::make_unique<arkheaderstruct>();
+  std::vector<uint8_t> serial;
+  double first_frame_time = kStartMicros / 1e6;
+};
+
+void FillBlock(benchblock& block, int word_length, bool variable_lengths) {
+  arkheaderstruct& h = *block.header;
   h.WordsPerMinorFrame = kWords;
   h.FramesPerBlock = kFramesPerBlock;
   h.MinorFrameRate = kFrameRate;
@@ -39,44 +48,42 @@ void FillArchive(orloarkclass& archive, int word_length, bool variable_lengths) 
     h.WordTable[i].bLeftAlign = variable_lengths ? static_cast<uint8_t>(rng() % 2) : 0;
   }
   const size_t stride_bytes = (kWords + 5) * 2;
-  archive.SerialBuffer.assign(stride_bytes * kFramesPerBlock, 0);
+  block.serial.assign(stride_bytes * kFramesPerBlock, 0);
   for (int k = 0; k < kFramesPerBlock; ++k) {
-    uint8_t* frame = archive.SerialBuffer.data() + k * stride_bytes;
+    uint8_t* frame = block.serial.data() + k * stride_bytes;
     mkarchive::EncodeFrameHeader(kStartMicros + k * 1000, 0, frame);
     for (size_t b = 10; b < stride_bytes; ++b) frame[b] = static_cast<uint8_t>(rng());
   }
-  archive.FirstFrameTime = kStartMicros / 1e6;
 }
 
 void RunPacking(benchmark::State& state, int word_length, bool variable_lengths, bool real_file) {
-  orloarkclass archive;
-  FillArchive(archive, word_length, variable_lengths);
-  orloarkpackclass pack(archive.Header());
+  benchblock block;
+  FillBlock(block, word_length, variable_lengths);
+  orloarkpackclass pack(*block.header);
   // Without a real file the stream is packed and handed to no one: the
   // pack file stays empty.
   const std::string path = "/tmp/orlo-pack-bench-" + std::to_string(getpid()) + ".arkpak";
   DeleteFileAt(path);
-  if (!pack.SetPackFile(path, archive.FirstFrameTime, archive.WholeFrameCount())) {
+  if (!pack.SetPackFile(path, block.first_frame_time, 0)) {
     state.SkipWithError("pack file cannot be created");
     return;
   }
   pack.SetPackFileWanted(real_file);
-  const double first_time = archive.FirstFrameTime;
   const int64_t block_bytes = static_cast<int64_t>(kFramesPerBlock) * kWords * 2;
   int64_t since_restart = 0;
   for (auto _ : state) {
-    pack.PreviousFrameTime = first_time - pack.FramePeriod;
-    pack.ProcessArkBlock(archive.SerialData(), archive.SerialBuffer.size());
+    pack.RestartFrameTimesAt(block.first_frame_time);
+    pack.ProcessArkBlock(block.serial.data(), block.serial.size());
     since_restart += block_bytes;
     if (real_file && since_restart >= kRestartBytes) {
       state.PauseTiming();
       DeleteFileAt(path);
-      pack.SetPackFile(path, archive.FirstFrameTime, archive.WholeFrameCount());
+      pack.SetPackFile(path, block.first_frame_time, 0);
       since_restart = 0;
       state.ResumeTiming();
     }
   }
-  if (pack.MissedFrameCount != 0.0 || pack.OutputFailed()) state.SkipWithError("gap or output failure");
+  if (pack.MissedFrameCount() != 0.0 || pack.OutputFailed()) state.SkipWithError("gap or output failure");
   pack.ClosePackOutput();
   DeleteFileAt(path);
   if (real_file) unlink(path.c_str());

@@ -84,11 +84,11 @@ class packpassclass {
     pack_.SetPackFileWanted(false);
     pack_.SetStreamSink(&sink_);
     DeleteFileAt(pack_path_);  // the pack file is created only where none is
-    if (pack_.SetPackFile(pack_path_, archive_.FirstFrameTime, archive_.WholeFrameCount())) {
+    if (pack_.SetPackFile(pack_path_, archive_.FirstFrameTime(), archive_.WholeFrameCount())) {
       for (;;) {
         archive_.ReadNextBlock();
-        if (archive_.EndOfData) break;
-        pack_.ProcessArkBlock(archive_.SerialData(), archive_.SerialBuffer.size());
+        if (archive_.EndOfData()) break;
+        pack_.ProcessArkBlock(archive_.SerialData(), archive_.SerialBuffer().size());
         if (sink_.Full()) break;
       }
     }

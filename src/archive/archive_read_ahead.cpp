@@ -41,7 +41,7 @@ constexpr int64_t kAdviseAheadBytes = 32 * 1024 * 1024;
 
 void orloarkclass::SizeReadAhead(int64_t least) {
   // No larger than the file: a small archive needs no large buffer.
-  const int64_t wanted = std::clamp<int64_t>(FileSize, 1, std::max(kReadAheadBytes, least));
+  const int64_t wanted = std::clamp<int64_t>(file_size_, 1, std::max(kReadAheadBytes, least));
   std::vector<uint8_t>& buffer = read_ahead_[current_ahead_];
   if (static_cast<int64_t>(buffer.size()) < wanted) buffer.resize(static_cast<size_t>(wanted));
 }
@@ -80,10 +80,10 @@ size_t orloarkclass::FillReadAhead(size_t wanted) {
 
 void orloarkclass::StartReadThread(size_t block_bytes) {
   // The thread's piece follows the buffered bytes in the file.
-  const int64_t next_offset = FilePosition + static_cast<int64_t>(read_ahead_len_ - read_ahead_pos_);
+  const int64_t next_offset = file_position_ + static_cast<int64_t>(read_ahead_len_ - read_ahead_pos_);
   // Large blocks are read as they come: two buffers of several blocks each
   // would cost more memory than the thread saves time.
-  if (next_offset >= FileSize || block_bytes > static_cast<size_t>(kReadAheadBytes)) return;
+  if (next_offset >= file_size_ || block_bytes > static_cast<size_t>(kReadAheadBytes)) return;
   if (!read_thread_.Start(file_, kAdviseAheadBytes)) return;
   thread_headroom_ = block_bytes;
   thread_offset_ = next_offset;
@@ -114,7 +114,7 @@ size_t orloarkclass::TakeThreadPiece() {
     // The end of the file, or a read error that ends the data here.
     if (file_.LastError() != 0) read_failed_ = true;
     StopReadThread();
-  } else if (thread_offset_ < FileSize) {
+  } else if (thread_offset_ < file_size_) {
     RequestThreadPiece();  // into the buffer just left
   } else {
     StopReadThread();  // nothing more to read
@@ -128,12 +128,12 @@ void orloarkclass::StopReadThread() {
   read_thread_.Stop();
   // A piece read and not taken is dropped: the file continues after the
   // bytes buffered.
-  file_.Seek(FilePosition + static_cast<int64_t>(read_ahead_len_ - read_ahead_pos_));
+  file_.Seek(file_position_ + static_cast<int64_t>(read_ahead_len_ - read_ahead_pos_));
 }
 
 void orloarkclass::DropReadAhead() {
   StopReadThread();
-  if (read_ahead_pos_ < read_ahead_len_) file_.Seek(FilePosition);
+  if (read_ahead_pos_ < read_ahead_len_) file_.Seek(file_position_);
   read_ahead_pos_ = read_ahead_len_ = 0;
 }
 

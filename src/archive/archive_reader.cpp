@@ -19,6 +19,7 @@
 #include "archive/decom_setup.h"
 #include "archive/frame_header.h"
 #include "archive/frame_rate_check.h"
+#include "archive/setup_prompts.h"
 #include "support/error_log.h"
 #include "support/platform_file.h"
 #include "support/profile_files.h"
@@ -168,16 +169,16 @@ bool orloarkclass::OpenArkFile(const std::string& path) {
   if (!OpenAndReadHeader(path)) return false;
   // The first block read failed: there is no frame to convert, and a run
   // would only write empty outputs.
-  if (EndOfData) {
-    const int64_t data_bytes = FileSize - HeaderBytes;
+  if (end_of_data_) {
+    const int64_t data_bytes = file_size_ - header_bytes_;
     const int64_t block_bytes = FieldBlockBytes();
     LogError("Archive File Holds No Whole Frame Block, Nothing To Convert", 255, true);
-    OpenFailure = "no whole frame block: " + std::to_string(data_bytes > 0 ? data_bytes : 0) +
-                  " bytes follow the header, a block is " + std::to_string(block_bytes);
+    open_failure_ = "no whole frame block: " + std::to_string(data_bytes > 0 ? data_bytes : 0) +
+                    " bytes follow the header, a block is " + std::to_string(block_bytes);
     CloseArkFile();
     return false;
   }
-  ApplyDecomSetup(*this);
+  ApplyDecomSetup();
   // A setup file that exists but cannot be read is not a missing one: the
   // frames would be packed with guessed word lengths.
   if (input_error_ != 0) {
@@ -190,20 +191,21 @@ bool orloarkclass::OpenArkFile(const std::string& path) {
 
 bool orloarkclass::OpenAndReadHeader(const std::string& path) {
   CloseArkFile();
-  std::vector<uint8_t>().swap(SerialBuffer);
+  std::vector<uint8_t>().swap(serial_buffer_);
   serial_view_ = nullptr;
-  FileName.clear();
-  HeaderBytes = 0;
-  EndOfData = false;
-  FileSize = 0;
-  FilePosition = 0;
-  BlockDuration = 0.0;
-  FirstFrameTime = 0.0;
-  BlockTime = 0.0;
-  BlockRunCount = 0;
-  PartialBlockBytes = 0;
-  OpenFailure.clear();
-  SetupFileProblem.clear();
+  file_name_.clear();
+  header_bytes_ = 0;
+  end_of_data_ = false;
+  file_size_ = 0;
+  file_position_ = 0;
+  block_duration_ = 0.0;
+  first_frame_time_ = 0.0;
+  block_time_ = 0.0;
+  block_run_count_ = 0;
+  partial_block_bytes_ = 0;
+  open_failure_.clear();
+  setup_file_problem_.clear();
+  setup_file_used_ = false;
   setup_file_check_ = -1;
   input_error_ = 0;
 
@@ -211,21 +213,21 @@ bool orloarkclass::OpenAndReadHeader(const std::string& path) {
   // opened, so that opening a FIFO or a device never waits for a writer.
   struct stat named {};
   if (::stat(path.c_str(), &named) != 0) {
-    OpenFailure = "no such file";
+    open_failure_ = "no such file";
     return false;
   }
   if (!S_ISREG(named.st_mode) || IsProcessDescriptorPath(path)) {
-    OpenFailure = S_ISREG(named.st_mode)
-                      ? "is a descriptor of a process (such as standard input), not an archive file"
-                      : NotRegularFileReason(named.st_mode);
-    LogInfo("Not an archive file: " + path + " " + OpenFailure, 255, false);
+    open_failure_ = S_ISREG(named.st_mode)
+                        ? "is a descriptor of a process (such as standard input), not an archive file"
+                        : NotRegularFileReason(named.st_mode);
+    LogInfo("Not an archive file: " + path + " " + open_failure_, 255, false);
     return false;
   }
   if (!file_.OpenRead(path)) {
     LogInfo("Could not open " + path + ": " + SystemErrorText(file_.LastError()), file_.LastError(),
             false);
     LogError("Could Not Open Archive File For Reading", 255, true);
-    OpenFailure = PlainErrorText(file_.LastError());
+    open_failure_ = PlainErrorText(file_.LastError());
     return false;
   }
   // The file opened must be the one looked at: a name replaced in between
@@ -234,33 +236,33 @@ bool orloarkclass::OpenAndReadHeader(const std::string& path) {
   if (::fstat(file_.Descriptor(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
       opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
     file_.Close();
-    OpenFailure = "was replaced while it was being opened, not converted";
-    LogError("Could Not Open Archive File For Reading: " + path + " " + OpenFailure, 255, true);
+    open_failure_ = "was replaced while it was being opened, not converted";
+    LogError("Could Not Open Archive File For Reading: " + path + " " + open_failure_, 255, true);
     return false;
   }
-  FileName = path;
+  file_name_ = path;
   // Apart from the one look at the last block, the archive is read from
   // its start to its end: the system may read further ahead than it would
   // for a file used at random. Advice only; nothing depends on it.
   ::posix_fadvise(file_.Descriptor(), 0, 0, POSIX_FADV_SEQUENTIAL);
   // The size of the file just opened (asking by name again would be one
   // more open that can fail).
-  FileSize = file_.Size();
+  file_size_ = file_.Size();
 
   bool times_valid = false;
   // A read error while the header, the first or the last block is read
   // leaves the start time or the geometry unknown: the archive is refused.
-  if (FileSize < 0 || !ReadArkHeader(times_valid) || input_error_ != 0) {
+  if (file_size_ < 0 || !ReadArkHeader(times_valid) || input_error_ != 0) {
     LogError("Archive File Appears Corrupt, Could Not Read Header.", 255, true);
-    if (OpenFailure.empty()) OpenFailure = "the header could not be read: too few or too many value lines";
+    if (open_failure_.empty()) open_failure_ = "the header could not be read: too few or too many value lines";
     return false;
   }
 
   arkheaderstruct& h = *header_;
-  BlockDuration = h.FramesPerBlock * (h.MinorFrameRate > 0 ? 1.0 / h.MinorFrameRate : 1e-6);
+  block_duration_ = h.FramesPerBlock * (h.MinorFrameRate > 0 ? 1.0 / h.MinorFrameRate : 1e-6);
   if (!times_valid) {
-    h.StopTime = EstimateStopTime(h.StartTime, BlockDuration, h.BlockSize, HeaderBytes,
-                                  static_cast<double>(FileSize));
+    h.StopTime = EstimateStopTime(h.StartTime, block_duration_, h.BlockSize, header_bytes_,
+                                  static_cast<double>(file_size_));
     LogWarning("Can't read valid file stop time, or start = stop ...calculating the stop time", 255,
                true);
   }
@@ -272,23 +274,23 @@ bool orloarkclass::OpenAndReadHeader(const std::string& path) {
 bool orloarkclass::ReadArkHeader(bool& times_valid) {
   times_valid = false;
   ResetHeaderRecord();
-  std::vector<uint8_t>().swap(SerialBuffer);
+  std::vector<uint8_t>().swap(serial_buffer_);
   serial_view_ = nullptr;
-  HeaderBytes = 0;
+  header_bytes_ = 0;
   if (!IsOpen()) return false;
   SeekArk(0);
 
-  HeaderLineSource source(file_, FilePosition);
+  HeaderLineSource source(file_, file_position_);
   std::string line;
   int32_t count = -1;
   source.ReadLine(line, count);
   if (source.ReadError() != 0) {
-    NoteReadError(source.ReadError(), FileName);
+    NoteReadError(source.ReadError(), file_name_);
     return false;
   }
   if (line != kArchiveMagicLine) {
     LogError("THE FILE IS NOT A QUORVANT 8x FORMAT ARCHIVE FILE", 255, true);
-    OpenFailure = std::string("not an archive: first line is not \"") + kArchiveMagicLine + "\"";
+    open_failure_ = std::string("not an archive: first line is not \"") + kArchiveMagicLine + "\"";
     CloseArkFile();
     return false;
   }
@@ -302,14 +304,14 @@ bool orloarkclass::ReadArkHeader(bool& times_valid) {
     if (lines.size() == kMaxValueLines) break;
   }
   if (lines.size() >= kMaxValueLines) {
-    HeaderBytes = 0;
+    header_bytes_ = 0;
     return false;
   }
   // Reading stopped just past the terminator byte (LF or NUL), or at the end
   // of the file: the frame blocks start there, whatever the line ends were.
-  HeaderBytes = static_cast<int32_t>(source.Consumed());
+  header_bytes_ = static_cast<int32_t>(source.Consumed());
   if (source.ReadError() != 0) {
-    NoteReadError(source.ReadError(), FileName);
+    NoteReadError(source.ReadError(), file_name_);
     return false;
   }
 
@@ -372,7 +374,7 @@ bool orloarkclass::ParseValueLines(const std::vector<std::string>& lines, bool& 
   // The status count places every later line and sizes the status reads:
   // refuse it before it is used.
   if (h.StatusBytesPerBlock < 0 || h.StatusBytesPerBlock > kMaxStatusBytesPerBlock) {
-    RefuseHeader(OpenFailure, "Archive Header Status Bytes Per Block Must Be 0 To 1024, Found " +
+    RefuseHeader(open_failure_, "Archive Header Status Bytes Per Block Must Be 0 To 1024, Found " +
                  std::to_string(h.StatusBytesPerBlock));
     return false;
   }
@@ -405,17 +407,17 @@ bool orloarkclass::ParseValueLines(const std::vector<std::string>& lines, bool& 
 bool orloarkclass::RefuseUnsafeGeometry() {
   const arkheaderstruct& h = *header_;
   if (h.WordsPerMinorFrame < 1 || h.WordsPerMinorFrame > kWordTableEntries) {
-    RefuseHeader(OpenFailure, "Archive Header Words Per Minor Frame Must Be 1 To 16383, Found " +
+    RefuseHeader(open_failure_, "Archive Header Words Per Minor Frame Must Be 1 To 16383, Found " +
                  std::to_string(h.WordsPerMinorFrame));
     return false;
   }
   if (h.FramesPerBlock < 1) {
-    RefuseHeader(OpenFailure, "Archive Header Frames Per Block Must Be At Least 1, Found " +
+    RefuseHeader(open_failure_, "Archive Header Frames Per Block Must Be At Least 1, Found " +
                  std::to_string(h.FramesPerBlock));
     return false;
   }
   if (h.SerialBytesPerBlock < 0 || h.SerialBytesPerBlock > kMaxSerialBytesPerBlock) {
-    RefuseHeader(OpenFailure, "Archive Header Serial Bytes Per Block Must Be 0 To 67108864, Found " +
+    RefuseHeader(open_failure_, "Archive Header Serial Bytes Per Block Must Be 0 To 67108864, Found " +
                  std::to_string(h.SerialBytesPerBlock));
     return false;
   }
@@ -424,14 +426,14 @@ bool orloarkclass::RefuseUnsafeGeometry() {
   const int64_t frame_bytes =
       static_cast<int64_t>(h.FramesPerBlock) * static_cast<int64_t>(FrameStrideBytes(h.WordsPerMinorFrame));
   if (frame_bytes > h.SerialBytesPerBlock) {
-    RefuseHeader(OpenFailure, "Archive Header Frames Do Not Fit The Block: " + std::to_string(h.FramesPerBlock) +
+    RefuseHeader(open_failure_, "Archive Header Frames Do Not Fit The Block: " + std::to_string(h.FramesPerBlock) +
                  " Frames Of " + std::to_string(h.WordsPerMinorFrame) + " Words Need " +
                  std::to_string(frame_bytes) + " Serial Bytes, The Block Has " +
                  std::to_string(h.SerialBytesPerBlock));
     return false;
   }
   if (!std::isfinite(h.MinorFrameRate) || !(h.MinorFrameRate > 0.0)) {
-    RefuseHeader(OpenFailure, "Archive Header Minor Frame Rate Must Be A Number Above 0");
+    RefuseHeader(open_failure_, "Archive Header Minor Frame Rate Must Be A Number Above 0");
     return false;
   }
 
@@ -455,13 +457,13 @@ bool orloarkclass::RefuseImplausibleRate(const std::vector<double>& first_times)
   const frameratecheckstruct check =
       CheckHeaderFrameRate(first_times.data(), static_cast<int64_t>(first_times.size()), h.MinorFrameRate);
   if (check.contradicted) {
-    RefuseHeader(OpenFailure, "Archive Header Minor Frame Rate Of " + RateText(h.MinorFrameRate) +
+    RefuseHeader(open_failure_, "Archive Header Minor Frame Rate Of " + RateText(h.MinorFrameRate) +
                                   " Hz Disagrees With Its Frame Times, Which Show " + RateText(check.shown_rate) +
                                   " Hz In Their First " + std::to_string(check.steps) + " Steps");
     return false;
   }
   if (h.MinorFrameRate > kMaxFrameRate) {
-    RefuseHeader(OpenFailure, "Archive Header Minor Frame Rate Of " + RateText(h.MinorFrameRate) +
+    RefuseHeader(open_failure_, "Archive Header Minor Frame Rate Of " + RateText(h.MinorFrameRate) +
                                   " Hz Is Above " + RateText(kMaxFrameRate) +
                                   " Hz, Faster Than Its Microsecond Frame Times Can Follow");
     return false;
@@ -473,7 +475,7 @@ void orloarkclass::CollectFirstFrameTimes(std::vector<double>& times) {
   const size_t stride = FrameStrideBytes(header_->WordsPerMinorFrame);
   const int64_t block_bytes = FieldBlockBytes();
   auto take_block = [&] {
-    const size_t frames = WholeFramesInBlock(header_->FramesPerBlock, SerialBuffer.size(), stride);
+    const size_t frames = WholeFramesInBlock(header_->FramesPerBlock, serial_buffer_.size(), stride);
     for (size_t k = 0; k < frames && times.size() <= kRateCheckSteps; ++k) {
       double time = 0.0;
       int32_t sfid = 0, state_a = 0, state_b = 0;
@@ -486,32 +488,32 @@ void orloarkclass::CollectFirstFrameTimes(std::vector<double>& times) {
   // block cut short itself.
   for (int64_t blocks = 1; times.size() <= kRateCheckSteps; ++blocks) {
     if (blocks >= kRateCheckBlocks && blocks * block_bytes > kRateCheckBytes) break;
-    if (FilePosition + block_bytes > FileSize) break;
+    if (file_position_ + block_bytes > file_size_) break;
     ReadNextBlock();
-    if (EndOfData) break;
+    if (end_of_data_) break;
     take_block();
   }
 }
 
 void orloarkclass::ReadFirstAndLastBlockTimes(std::vector<double>& first_times) {
   arkheaderstruct& h = *header_;
-  SerialBuffer.assign(static_cast<size_t>(h.SerialBytesPerBlock), 0);
+  serial_buffer_.assign(static_cast<size_t>(h.SerialBytesPerBlock), 0);
   serial_view_ = nullptr;
   SeekToDataStart();
-  EndOfData = false;
+  end_of_data_ = false;
   ReadNextBlock();
   // Without a first block (the file ends after its header) the header's
   // start time stands.
-  FirstFrameTime = h.StartTime;
-  if (!EndOfData && SerialBuffer.size() >= kFrameHeaderBytes) {
+  first_frame_time_ = h.StartTime;
+  if (!end_of_data_ && serial_buffer_.size() >= kFrameHeaderBytes) {
     double time = 0.0;
     int32_t sfid = 0, state_a = 0, state_b = 0;
     DecodeFrameHeader(SerialData(), time, sfid, state_a, state_b);
-    FirstFrameTime = time;
+    first_frame_time_ = time;
     h.StartTime = time;
     CollectFirstFrameTimes(first_times);
     // What the pass will find: the first block was there.
-    EndOfData = false;
+    end_of_data_ = false;
   }
 
   SeekToDataStart();
@@ -520,9 +522,9 @@ void orloarkclass::ReadFirstAndLastBlockTimes(std::vector<double>& first_times) 
 }
 
 int64_t orloarkclass::WholeFrameCount() const {
-  const int64_t data_bytes = FileSize - HeaderBytes;
+  const int64_t data_bytes = file_size_ - header_bytes_;
   if (data_bytes <= 0) return 0;
-  const size_t frames = WholeFramesInBlock(header_->FramesPerBlock, SerialBuffer.size(),
+  const size_t frames = WholeFramesInBlock(header_->FramesPerBlock, serial_buffer_.size(),
                                            FrameStrideBytes(header_->WordsPerMinorFrame));
   return data_bytes / FieldBlockBytes() * static_cast<int64_t>(frames);
 }
@@ -533,7 +535,7 @@ void orloarkclass::ReadHeaderLine(std::string& text, int32_t& count) {
   uint8_t byte = 0;
   DropReadAhead();
   while (file_.Read(&byte, 1) == 1) {
-    ++FilePosition;
+    ++file_position_;
     if (TakeHeaderByte(byte, text, count)) return;
   }
 }
@@ -541,36 +543,36 @@ void orloarkclass::ReadHeaderLine(std::string& text, int32_t& count) {
 int64_t orloarkclass::SeekArk(int64_t offset) {
   StopReadThread();
   if (file_.Seek(offset)) {
-    FilePosition = offset;
+    file_position_ = offset;
     read_ahead_pos_ = read_ahead_len_ = 0;  // the buffered bytes belong elsewhere now
     read_failed_ = false;
   } else {
     int error = file_.LastError();
     LogInfo("Cannot Seek File " + SystemErrorText(error), error, false);
   }
-  return FilePosition;
+  return file_position_;
 }
 
-void orloarkclass::SeekToDataStart() { SeekArk(HeaderBytes); }
+void orloarkclass::SeekToDataStart() { SeekArk(header_bytes_); }
 
 bool orloarkclass::ReadLastBlockTime(double& time) {
   time = -1.0;
   if (!IsOpen()) return false;
   const int64_t block_size = header_->BlockSize;
   if (block_size <= 0) return false;
-  const int64_t blocks = (FileSize - HeaderBytes) / block_size;
+  const int64_t blocks = (file_size_ - header_bytes_) / block_size;
   // Without one whole block there is no block time to read: the bytes
   // before the data start are header text.
   if (blocks < 1) return false;
 
-  const int64_t remembered = FilePosition;
-  const int64_t target = HeaderBytes + (blocks - 1) * block_size;
+  const int64_t remembered = file_position_;
+  const int64_t target = header_bytes_ + (blocks - 1) * block_size;
   if (SeekArk(target) != target) return false;
   double block_time = 0.0;
   int64_t got = file_.Read(&block_time, sizeof block_time);
-  FilePosition += got;
+  file_position_ += got;
   if (got != static_cast<int64_t>(sizeof block_time) && file_.LastError() != 0)
-    NoteReadError(file_.LastError(), FileName);
+    NoteReadError(file_.LastError(), file_name_);
   SeekArk(remembered);
   if (got != static_cast<int64_t>(sizeof block_time)) return false;
   time = block_time;
@@ -588,11 +590,29 @@ double orloarkclass::EstimateStopTime(double start, double block_duration, doubl
   return estimate;
 }
 
+void orloarkclass::ApplyDecomSetup() {
+  // Made at the first open and reused: ReadSetupFile sets the whole record
+  // to the defaults before it reads anything, so nothing of an earlier
+  // setup file carries over.
+  if (!setup_record_) setup_record_ = std::make_unique<decomsetupstruct>();
+  int read_error = 0;
+  setup_file_used_ = ReadArchiveSetupFile(file_name_, *header_, *setup_record_, setup_file_problem_,
+                                         read_error, setup_file_check_);
+  if (read_error != 0) NoteReadError(read_error, "the setup file " + header_->SetupFileName);
+  if (setup_file_used_) {
+    FillSetupFromRecord(*header_, *setup_record_);
+  } else {
+    const int32_t common_word_length = PromptCommonWordLength();
+    const int32_t sfid_msb = PromptSfidMsb(header_->NumMinorFrames, header_->SfidStartCount);
+    FillSetupFromAnswers(*header_, *setup_record_, common_word_length, sfid_msb);
+  }
+}
+
 void orloarkclass::NoteReadError(int error_number, const std::string& path) {
   if (input_error_ != 0) return;
   input_error_ = error_number;
   // While the archive is being opened this is why the open failed.
-  if (!open_complete_ && OpenFailure.empty()) OpenFailure = path + " could not be read: " + PlainErrorText(error_number);
+  if (!open_complete_ && open_failure_.empty()) open_failure_ = path + " could not be read: " + PlainErrorText(error_number);
   LogError("Could not read " + path + ": " + SystemErrorText(error_number), error_number, true);
 }
 
@@ -604,5 +624,5 @@ void orloarkclass::CloseArkFile() {
   for (std::vector<uint8_t>& buffer : read_ahead_) std::vector<uint8_t>().swap(buffer);
   current_ahead_ = 0;
   if (!file_.IsOpen()) return;
-  if (!file_.Close()) NoteReadError(file_.LastError(), FileName);
+  if (!file_.Close()) NoteReadError(file_.LastError(), file_name_);
 }

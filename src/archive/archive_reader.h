@@ -57,42 +57,49 @@ class orloarkclass {
   // file since the archive was opened (0: none). A failed read ends the
   // blocks like the end of the file, but the data after it is lost.
   int InputError() const { return input_error_; }
-  arkheaderstruct& Header() { return *header_; }
+  // The header record: what the text header says, completed with the decom
+  // setup. Rebuilt in place by each open, so a reference stays valid.
   const arkheaderstruct& Header() const { return *header_; }
 
   // State read by the progress view, the converter and the notes.
-  std::string FileName;
-  int32_t HeaderBytes = 0;          // data start offset
-  bool EndOfData = false;
-  double BlockDuration = 0.0;       // seconds
-  double FirstFrameTime = 0.0;
-  int64_t FileSize = 0;
-  int64_t FilePosition = 0;
-  double BlockTime = 0.0;           // time of the last block read
-  uint16_t BlockRunCount = 0;
-  std::vector<uint8_t> SerialBuffer;         // serial bytes per block
+  const std::string& FileName() const { return file_name_; }
+  int32_t HeaderBytes() const { return header_bytes_; }    // data start offset
+  bool EndOfData() const { return end_of_data_; }
+  double BlockDuration() const { return block_duration_; }  // seconds
+  double FirstFrameTime() const { return first_frame_time_; }
+  int64_t FileSize() const { return file_size_; }
+  int64_t FilePosition() const { return file_position_; }
+  double BlockTime() const { return block_time_; }          // time of the last block read
+  uint16_t BlockRunCount() const { return block_run_count_; }
+  // One block's serial bytes: its size is the size of every block's serial
+  // data (where the last block's data lies is SerialData()).
+  const std::vector<uint8_t>& SerialBuffer() const { return serial_buffer_; }
   // The serial data of the last block read (SerialBuffer's size): where
   // the block lies in the read-ahead buffer when it was read in one piece,
   // else SerialBuffer. Valid until the next block is read or the file is
   // closed. Any alignment: the frames are read as bytes.
-  const uint8_t* SerialData() const { return serial_view_ ? serial_view_ : SerialBuffer.data(); }
+  const uint8_t* SerialData() const { return serial_view_ ? serial_view_ : serial_buffer_.data(); }
   // Why the last open failed, in plain words ("no such file", ...); empty
   // after a successful open.
-  std::string OpenFailure;
+  const std::string& OpenFailure() const { return open_failure_; }
   // Set at open when a setup file was found beside the archive and not
   // used (the prompts answered instead): why, in plain words.
-  std::string SetupFileProblem;
+  const std::string& SetupFileProblem() const { return setup_file_problem_; }
+  // Whether the open took the decom setup from the setup file (else from
+  // the defaults and the operator's answers to the two prompts).
+  bool SetupFileUsed() const { return setup_file_used_; }
   // The number of the validation check the setup file failed (see
   // ValidateDecomSetup), -1 when it was used, missing, or not used for a
   // reason other than a failed check.
   int32_t SetupFileCheck() const { return setup_file_check_; }
   // Bytes of a last block that the file ends inside (not converted); set
   // by the block read that came up short.
-  int64_t PartialBlockBytes = 0;
-  uint8_t StatusBuffer[kMaxStatusBytesPerBlock] = {};
+  int64_t PartialBlockBytes() const { return partial_block_bytes_; }
+  // The status bytes of the last block read: the first StatusBytesPerBlock
+  // of kMaxStatusBytesPerBlock bytes.
+  const uint8_t* StatusBuffer() const { return status_buffer_; }
 
  private:
-  friend bool ApplyDecomSetup(orloarkclass& archive);
   // Header reading steps (archive_reader.cpp).
   void ResetHeaderRecord();
   bool ParseValueLines(const std::vector<std::string>& lines, bool& times_valid);
@@ -104,6 +111,11 @@ class orloarkclass {
   // Refuses a header frame rate that the first frame times contradict, or
   // one too fast for the frame times to follow.
   bool RefuseImplausibleRate(const std::vector<double>& first_times);
+  // Completes the header record with the decom setup: the setup file's
+  // record when it is there and usable, else the defaults and the
+  // operator's answers to the two prompts. A setup file found and not used
+  // leaves its reason in SetupFileProblem.
+  void ApplyDecomSetup();
   // The block size the header's fields make: 12 + serial + status bytes.
   int64_t FieldBlockBytes() const {
     return kBlockPrefixBytes + static_cast<int64_t>(header_->SerialBytesPerBlock) + header_->StatusBytesPerBlock;
@@ -139,6 +151,21 @@ class orloarkclass {
   void NoteReadError(int error_number, const std::string& path);
 
   std::unique_ptr<arkheaderstruct> header_;
+  std::string file_name_;
+  int32_t header_bytes_ = 0;
+  bool end_of_data_ = false;
+  double block_duration_ = 0.0;
+  double first_frame_time_ = 0.0;
+  int64_t file_size_ = 0;
+  int64_t file_position_ = 0;
+  double block_time_ = 0.0;
+  uint16_t block_run_count_ = 0;
+  std::vector<uint8_t> serial_buffer_;       // serial bytes per block
+  std::string open_failure_;
+  std::string setup_file_problem_;
+  bool setup_file_used_ = false;
+  int64_t partial_block_bytes_ = 0;
+  uint8_t status_buffer_[kMaxStatusBytesPerBlock] = {};
   // The setup file's record (about 262 KB) as ApplyDecomSetup reads it:
   // made at the first open and reused by every later one.
   std::unique_ptr<decomsetupstruct> setup_record_;

@@ -9,9 +9,8 @@
 #include <memory>
 #include <type_traits>
 
-#include "archive/archive_reader.h"
+#include "archive/ark_header.h"
 #include "archive/frame_header.h"
-#include "archive/setup_prompts.h"
 #include "support/beeper.h"
 #include "support/error_log.h"
 #include "support/platform_file.h"
@@ -295,66 +294,77 @@ bool ValidateDecomSetup(decomsetupstruct& r, int32_t& error_code, std::string& r
   return true;
 }
 
-bool ApplyDecomSetup(orloarkclass& archive) {
-  arkheaderstruct& header = archive.Header();
-  const int32_t words = std::clamp(header.WordsPerMinorFrame, 0, kWordTableEntries);
-  // Made at the first open and reused: ReadSetupFile sets the whole record
-  // to the defaults before it reads anything, so nothing of an earlier
-  // setup file carries over.
-  if (!archive.setup_record_) archive.setup_record_ = std::make_unique<decomsetupstruct>();
-  decomsetupstruct* const record = archive.setup_record_.get();
+namespace {
 
-  archive.SetupFileProblem.clear();
-  int read_error = 0;
-  bool from_file = ReadSetupFile(archive.FileName, header.SetupFileName, *record, words,
-                                 &archive.SetupFileProblem, &read_error, &archive.setup_file_check_);
-  if (read_error != 0) archive.NoteReadError(read_error, "the setup file " + header.SetupFileName);
-  if (from_file) {
-    // The record was checked for its own words per frame; the archive's
-    // frame may be longer, so its words must have packable lengths too.
-    for (int32_t w = 0; w < words; ++w) {
-      const int32_t length = record->WordTable[w].iWdLen;
-      if (!IsPackableWordLength(length)) {
-        from_file = false;
-        BeepError();
-        const std::string why = "word " + Number(6, w + 1) + " of the archive's frame is " +
-                                Number(11, length) + " bits long, not 1 to 16";
-        ReportSetupFileNotUsed(SetupFilePath(archive.FileName, header.SetupFileName), 255, why,
-                               &archive.SetupFileProblem);
-        break;
-      }
-    }
-  }
+// The frame's words of the header record, as far as the word table goes.
+int32_t HeaderWords(const arkheaderstruct& header) {
+  return std::clamp(header.WordsPerMinorFrame, 0, kWordTableEntries);
+}
 
-  if (from_file) {
-    header.CommonWordLength = record->CommonWordLength;
-    header.SfidMsb = record->SubFrameIdStartBitLsb;
-    std::memcpy(header.WordTable, record->WordTable, sizeof(decomwordstruct) * words);
-    header.FspLeads = record->PatternLeads == 1;
-    SetPatternText(record->SyncPattern.FrmSyncPat,
-                   TrimLeadingChar('0', PatternText(record->SyncPattern.FrmSyncPat)));
-    header.SyncPattern = record->SyncPattern;
-  } else {
-    PromptCommonWordLength(archive);
-    PromptSfidMsb(archive);
-    for (int32_t w = 0; w < words; ++w) {
-      header.WordTable[w] = record->WordTable[w];
-      header.WordTable[w].iWdLen = header.CommonWordLength;
-    }
-    header.FspLeads = true;
-    header.SyncPattern.FrmSyncPatLen = static_cast<int16_t>(2 * header.CommonWordLength);
-    header.SyncPattern.FrmSyncPatRadix = 2;
-    std::string text;
-    DefaultSyncPatternText(header.SyncPattern.FrmSyncPatLen, 2, text);
-    SetPatternText(header.SyncPattern.FrmSyncPat, text);
-  }
+// What both ways of filling the setup part end with: a terminated pattern
+// text and the frame's bits.
+void FinishSetupPart(arkheaderstruct& header) {
+  const int32_t words = HeaderWords(header);
   header.SyncPattern.FrmSyncPat[sizeof header.SyncPattern.FrmSyncPat - 1] = '\0';
-
   header.VariableWordLengths = false;
   header.BitsPerMinorFrame = 0;
   for (int32_t w = 0; w < words; ++w) {
     header.BitsPerMinorFrame += header.WordTable[w].iWdLen;
     if (header.WordTable[w].iWdLen != header.CommonWordLength) header.VariableWordLengths = true;
   }
-  return from_file;
+}
+
+}  // namespace
+
+bool ReadArchiveSetupFile(const std::string& archive_path, const arkheaderstruct& header,
+                          decomsetupstruct& record, std::string& unused_reason, int& read_error,
+                          int32_t& failed_check) {
+  const int32_t words = HeaderWords(header);
+  unused_reason.clear();
+  read_error = 0;
+  if (!ReadSetupFile(archive_path, header.SetupFileName, record, words, &unused_reason, &read_error,
+                     &failed_check))
+    return false;
+  // The record was checked for its own words per frame; the archive's
+  // frame may be longer, so its words must have packable lengths too.
+  for (int32_t w = 0; w < words; ++w) {
+    const int32_t length = record.WordTable[w].iWdLen;
+    if (!IsPackableWordLength(length)) {
+      BeepError();
+      const std::string why = "word " + Number(6, w + 1) + " of the archive's frame is " +
+                              Number(11, length) + " bits long, not 1 to 16";
+      ReportSetupFileNotUsed(SetupFilePath(archive_path, header.SetupFileName), 255, why, &unused_reason);
+      return false;
+    }
+  }
+  return true;
+}
+
+void FillSetupFromRecord(arkheaderstruct& header, const decomsetupstruct& record) {
+  const int32_t words = HeaderWords(header);
+  header.CommonWordLength = record.CommonWordLength;
+  header.SfidMsb = record.SubFrameIdStartBitLsb;
+  std::memcpy(header.WordTable, record.WordTable, sizeof(decomwordstruct) * words);
+  header.FspLeads = record.PatternLeads == 1;
+  header.SyncPattern = record.SyncPattern;
+  SetPatternText(header.SyncPattern.FrmSyncPat, TrimLeadingChar('0', PatternText(record.SyncPattern.FrmSyncPat)));
+  FinishSetupPart(header);
+}
+
+void FillSetupFromAnswers(arkheaderstruct& header, const decomsetupstruct& record,
+                          int32_t common_word_length, int32_t sfid_msb) {
+  const int32_t words = HeaderWords(header);
+  header.CommonWordLength = common_word_length;
+  header.SfidMsb = sfid_msb;
+  for (int32_t w = 0; w < words; ++w) {
+    header.WordTable[w] = record.WordTable[w];
+    header.WordTable[w].iWdLen = header.CommonWordLength;
+  }
+  header.FspLeads = true;
+  header.SyncPattern.FrmSyncPatLen = static_cast<int16_t>(2 * header.CommonWordLength);
+  header.SyncPattern.FrmSyncPatRadix = 2;
+  std::string text;
+  DefaultSyncPatternText(header.SyncPattern.FrmSyncPatLen, 2, text);
+  SetPatternText(header.SyncPattern.FrmSyncPat, text);
+  FinishSetupPart(header);
 }

@@ -7,7 +7,7 @@
 
 #include "archive/decom_setup_record.h"
 
-class orloarkclass;
+struct arkheaderstruct;
 
 // The setup file an archive names: the base name of `setup_file_name` +
 // ".B50", in the archive's folder.
@@ -36,11 +36,26 @@ bool ReadSetupFile(const std::string& archive_path, const std::string& setup_fil
 // 1 to 16 bits, 20 SFID word below 1 with subframe sync. A bad subframe
 // direction resets the record to the defaults and fails with code 0.
 bool ValidateDecomSetup(decomsetupstruct& record, int32_t& error_code, std::string& reason);
-// Fills the setup part of the archive header record from the setup file, or
-// from the defaults and the two operator prompts. True when the setup file
-// was used; a setup file found and not used leaves its reason in the
-// archive's SetupFileProblem.
-bool ApplyDecomSetup(orloarkclass& archive);
+// The setup file an archive's header record names, for that archive: read
+// into `record` as ReadSetupFile does, and used only when every word of the
+// archive's frame (which may be longer than the record's) has a packable
+// length too, else reported as not used like any other unusable file.
+// `unused_reason` is emptied first; `read_error` and `failed_check` are as
+// ReadSetupFile sets them (0 and -1 when nothing failed).
+bool ReadArchiveSetupFile(const std::string& archive_path, const arkheaderstruct& header,
+                          decomsetupstruct& record, std::string& unused_reason, int& read_error,
+                          int32_t& failed_check);
+// Fills the setup part of the header record (word table, common word
+// length, SFID MSB, sync pattern, bits per minor frame) for the header's
+// words per minor frame: from a setup file's record that
+// ReadArchiveSetupFile took, with the pattern text's leading zeros removed;
+void FillSetupFromRecord(arkheaderstruct& header, const decomsetupstruct& record);
+// or, without a usable setup file, from the operator's two answers: every
+// word of the common length (the rest of each entry from `record`, the
+// defaults or what a rejected file left there), the sync pattern leading,
+// two words long, with the recommended pattern for that length.
+void FillSetupFromAnswers(arkheaderstruct& header, const decomsetupstruct& record,
+                          int32_t common_word_length, int32_t sfid_msb);
 // The recommended frame sync pattern for 7 to 32 bits (false otherwise,
 // text unchanged).
 bool DefaultSyncPatternText(int32_t length_bits, int32_t radix_code, std::string& text);

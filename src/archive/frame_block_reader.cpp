@@ -15,19 +15,19 @@
 
 void orloarkclass::ReadNextBlock() {
   if (!IsOpen()) return;
-  if (FilePosition >= FileSize) {
-    EndOfData = true;
+  if (file_position_ >= file_size_) {
+    end_of_data_ = true;
     return;
   }
-  if (!GroupReadToBufs(EndOfData)) EndOfData = true;
+  if (!GroupReadToBufs(end_of_data_)) end_of_data_ = true;
 }
 
 bool orloarkclass::ReadBlockField(void* into, int64_t size, const char* short_text) {
   int64_t got = ReadAhead(static_cast<uint8_t*>(into), size);
-  FilePosition += got;  // what was delivered counts, also on a short read
+  file_position_ += got;  // what was delivered counts, also on a short read
   if (got == size) return true;
   LogInfo(short_text, 255, false);
-  if (file_.LastError() != 0) NoteReadError(file_.LastError(), FileName);
+  if (file_.LastError() != 0) NoteReadError(file_.LastError(), file_name_);
   return false;
 }
 
@@ -41,37 +41,37 @@ bool orloarkclass::GroupReadToBufs(bool& end_flag) {
   }
   serial_view_ = nullptr;  // what this reading delivers goes to the serial buffer
   // A file that ends inside this block leaves these bytes unconverted.
-  const int64_t block_start = FilePosition;
+  const int64_t block_start = file_position_;
   auto short_block = [&] {
-    PartialBlockBytes = FilePosition - block_start;
+    partial_block_bytes_ = file_position_ - block_start;
     return false;
   };
 
   // The prefix field by field, so that a short file names the field it
   // ends in; each field lands at its offset, as in the whole-block reading.
   uint8_t prefix[kBlockPrefixBytes] = {};
-  if (!ReadBlockField(prefix + kBlockTimeOffset, sizeof BlockTime, "GroupReadToBufs fail, blocksizetoy"))
+  if (!ReadBlockField(prefix + kBlockTimeOffset, sizeof block_time_, "GroupReadToBufs fail, blocksizetoy"))
     return short_block();
-  std::memcpy(&BlockTime, prefix + kBlockTimeOffset, sizeof BlockTime);
+  std::memcpy(&block_time_, prefix + kBlockTimeOffset, sizeof block_time_);
   if (!ReadBlockField(prefix + kBlockSpareOffset, 1, "GroupReadToBufs fail, blocksizespare1"))
     return short_block();
   if (!ReadBlockField(prefix + kBlockSpareOffset + 1, 1, "GroupReadToBufs fail, blocksizespare2"))
     return short_block();
-  if (!ReadBlockField(prefix + kBlockRunCountOffset, sizeof BlockRunCount, "GroupReadToBufs fail, blocksizerun"))
+  if (!ReadBlockField(prefix + kBlockRunCountOffset, sizeof block_run_count_, "GroupReadToBufs fail, blocksizerun"))
     return short_block();
-  std::memcpy(&BlockRunCount, prefix + kBlockRunCountOffset, sizeof BlockRunCount);
+  std::memcpy(&block_run_count_, prefix + kBlockRunCountOffset, sizeof block_run_count_);
 
-  if (SerialBuffer.empty()) return false;
+  if (serial_buffer_.empty()) return false;
   // The status size was checked when the header was read; a header that
   // failed that check never gets here with a serial buffer, but the status
   // buffer's bound is kept regardless.
   int32_t status_bytes = header_->StatusBytesPerBlock;
   if (status_bytes < 0 || status_bytes > kMaxStatusBytesPerBlock) return false;
 
-  if (!ReadBlockField(SerialBuffer.data(), static_cast<int64_t>(SerialBuffer.size()),
+  if (!ReadBlockField(serial_buffer_.data(), static_cast<int64_t>(serial_buffer_.size()),
                       "GroupReadToBufs fail, numserialbytes"))
     return short_block();
-  if (!ReadBlockField(StatusBuffer, status_bytes, "GroupReadToBufs fail, numstatusbytes"))
+  if (!ReadBlockField(status_buffer_, status_bytes, "GroupReadToBufs fail, numstatusbytes"))
     return short_block();
 
   end_flag = false;
@@ -79,7 +79,7 @@ bool orloarkclass::GroupReadToBufs(bool& end_flag) {
 }
 
 bool orloarkclass::ReadWholeBlockInPlace() {
-  const int64_t serial_bytes = static_cast<int64_t>(SerialBuffer.size());
+  const int64_t serial_bytes = static_cast<int64_t>(serial_buffer_.size());
   const int32_t status_bytes = header_->StatusBytesPerBlock;
   if (serial_bytes == 0 || status_bytes < 0 || status_bytes > kMaxStatusBytesPerBlock) return false;
   const size_t block_bytes = static_cast<size_t>(kBlockPrefixBytes + serial_bytes + status_bytes);
@@ -90,10 +90,10 @@ bool orloarkclass::ReadWholeBlockInPlace() {
   // The frames are read as bytes, so the serial data may lie at any address.
   const uint8_t* serial = block + kBlockPrefixBytes;
   serial_view_ = serial;
-  std::memcpy(&BlockTime, block + kBlockTimeOffset, sizeof BlockTime);
-  std::memcpy(&BlockRunCount, block + kBlockRunCountOffset, sizeof BlockRunCount);
-  std::memcpy(StatusBuffer, serial + serial_bytes, static_cast<size_t>(status_bytes));
+  std::memcpy(&block_time_, block + kBlockTimeOffset, sizeof block_time_);
+  std::memcpy(&block_run_count_, block + kBlockRunCountOffset, sizeof block_run_count_);
+  std::memcpy(status_buffer_, serial + serial_bytes, static_cast<size_t>(status_bytes));
   read_ahead_pos_ += block_bytes;
-  FilePosition += static_cast<int64_t>(block_bytes);
+  file_position_ += static_cast<int64_t>(block_bytes);
   return true;
 }

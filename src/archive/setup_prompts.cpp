@@ -12,8 +12,6 @@
 #include <limits>
 #include <utility>
 
-#include "archive/archive_reader.h"
-#include "archive/ark_header.h"
 #include "support/beeper.h"
 #include "support/text_format.h"
 #include "support/time_keeping.h"
@@ -63,32 +61,25 @@ std::string WholeNumberText(int32_t value) { return FormatFixedNumber(16, 0, val
 
 void SetTextInputHook(TextInputHook hook) { g_text_input_hook = std::move(hook); }
 
-void PromptCommonWordLength(orloarkclass& archive) {
-  arkheaderstruct& header = archive.Header();
-  header.CommonWordLength = 16;
+int32_t PromptCommonWordLength() {
   int32_t value = 16;
   if (!PromptForInteger("Enter the Common Word Length", value, 16, 10, 3,
                         PromptedValue::CommonWordLength)) BeepError();
-  header.CommonWordLength = value;
+  return value;
 }
 
-void PromptSfidMsb(orloarkclass& archive) {
-  arkheaderstruct& header = archive.Header();
-  const int32_t frames = header.NumMinorFrames;
-  if (frames < 1) {
-    header.SfidMsb = 0;
-    return;
-  }
+int32_t PromptSfidMsb(int32_t minor_frames, int32_t sfid_start_count) {
+  if (minor_frames < 1) return 0;
   // A counter that starts at 0 reaches frames - 1; one that starts at 1
   // reaches frames.
   const int64_t highest_count =
-      header.SfidStartCount == 0 ? static_cast<int64_t>(frames) - 1 : frames;
+      sfid_start_count == 0 ? static_cast<int64_t>(minor_frames) - 1 : minor_frames;
   const int32_t default_msb = SignificantBits(highest_count) - 1;
   int32_t value = default_msb;
   if (!PromptForInteger("Enter the SFID MSB", value, default_msb, 10, 0, PromptedValue::SfidMsb)) {
     BeepError();
   }
-  header.SfidMsb = value;
+  return value;
 }
 
 bool PromptForInteger(const std::string& prompt, int32_t& value, int32_t maximum, int32_t radix,

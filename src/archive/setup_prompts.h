@@ -7,8 +7,6 @@
 #include <functional>
 #include <string>
 
-class orloarkclass;
-
 // Which setup value a prompt asks for, so that a front end can answer it
 // without reading the box's texts.
 enum class PromptedValue { CommonWordLength, SfidMsb, Other };
@@ -32,8 +30,13 @@ struct textinputrequest {
 using TextInputHook = std::function<bool(const textinputrequest& request, std::string& text)>;
 void SetTextInputHook(TextInputHook hook);
 
-void PromptCommonWordLength(orloarkclass& archive);
-void PromptSfidMsb(orloarkclass& archive);
+// The common word length the operator gives (3 to 16; 16 on Cancel or
+// without a front end).
+int32_t PromptCommonWordLength();
+// The SFID MSB for a counter of `minor_frames` values that starts at
+// `sfid_start_count` (0 or 1): the default is the counter's highest bit.
+// No box and 0 when there are no minor frames.
+int32_t PromptSfidMsb(int32_t minor_frames, int32_t sfid_start_count);
 bool PromptForInteger(const std::string& prompt, int32_t& value, int32_t maximum, int32_t radix,
                       int32_t minimum, PromptedValue asked = PromptedValue::Other);
 bool ParseScientificInt(const std::string& text, int32_t& value);

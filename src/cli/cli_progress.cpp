@@ -29,12 +29,12 @@ std::string cliprogressclass::FormatLine(const conversiondriverclass& driver,
   const orloarkpackclass* pack = driver.Pack();
   const ch10convertprocessclass* cvt = driver.Converter();
   // One pass: the archive bytes read measure the progress of both outputs.
-  const double frames = pack ? pack->TotalFrameCount : 0.0;
+  const double frames = pack ? pack->TotalFrameCount() : 0.0;
   const double packets =
       cvt ? static_cast<double>(cvt->PcmPacketCount() + cvt->TimePacketCount()) : 0.0;
   const double time = cvt ? cvt->CurrentArchiveTime() : 0.0;
-  percent = archive ? ProgressPercent(static_cast<double>(archive->FilePosition),
-                                      static_cast<double>(archive->FileSize))
+  percent = archive ? ProgressPercent(static_cast<double>(archive->FilePosition()),
+                                      static_cast<double>(archive->FileSize()))
                     : 0.0;
   return archive_name_ + "  " + FormatFixedNumber(16, 1, percent) + "%  frames " +
          FormatFixedNumber(16, 0, frames) +

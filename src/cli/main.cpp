@@ -149,8 +149,8 @@ void PrintSummary(const std::string& path, const conversiondriverclass& driver,
     text += "not converted";
   } else {
     text += driver.OutcomeText();
-    text += ", frames " + FormatFixedNumber(16, 0, pack ? pack->TotalFrameCount : 0.0);
-    text += " (fill " + FormatFixedNumber(16, 0, pack ? pack->MissedFrameCount : 0.0) + ")";
+    text += ", frames " + FormatFixedNumber(16, 0, pack ? pack->TotalFrameCount() : 0.0);
+    text += " (fill " + FormatFixedNumber(16, 0, pack ? pack->MissedFrameCount() : 0.0) + ")";
     text += ", PCM packets " + FormatFixedNumber(16, 0, cvt ? static_cast<double>(cvt->PcmPacketCount()) : 0.0);
     text += ", time packets " + FormatFixedNumber(16, 0, cvt ? static_cast<double>(cvt->TimePacketCount()) : 0.0);
     text += " -> " + OneLineQuoted(driver.Ch10FileName());
@@ -191,7 +191,7 @@ bool OutputsComplete(const std::string& archive_path, const std::string& output_
   {
     orloarkclass archive;
     if (!archive.OpenArkFile(archive_path)) return false;
-    const std::string setup = SetupFilePath(archive.FileName, archive.Header().SetupFileName);
+    const std::string setup = SetupFilePath(archive.FileName(), archive.Header().SetupFileName);
     archive.CloseArkFile();
     if (FileTime(setup, setup_time) && outputs_time <= setup_time) return false;
   }
@@ -336,9 +336,9 @@ int ConvertArchives(const clioptionsstruct& args) {
         r.warnings.push_back({RunWarningCode(warning.kind), warning.text});
       }
       if (const orloarkpackclass* pack = driver.Pack()) {
-        r.frames = pack->TotalFrameCount;
-        r.fill_frames = pack->MissedFrameCount;
-        r.damaged_stamps = pack->DamagedTimeCount;
+        r.frames = pack->TotalFrameCount();
+        r.fill_frames = pack->MissedFrameCount();
+        r.damaged_stamps = pack->DamagedTimeCount();
       }
       if (const ch10convertprocessclass* cvt = driver.Converter()) {
         r.pcm_packets = static_cast<double>(cvt->PcmPacketCount());

@@ -61,11 +61,11 @@ void TOrloArkDisplayForm::PeriodicRefresh() {
   const double current = current_frame_time_ ? current_frame_time_() : archive_.Header().StartTime;
   LabelCurrentFileTime->setText(QString::fromStdString(FormatDayTimeMicro(current)));
   auto count = [](double value) { return QString::fromStdString(FormatFixedNumber(16, 0, value)); };
-  LabelArkValidFrames->setText(count(pack_.ValidFrameCount));
-  LabelArkMissedFrames->setText(count(pack_.MissedFrameCount));
-  LabelTotalFrames->setText(count(pack_.TotalFrameCount));
-  const double percent = ProgressPercent(static_cast<double>(archive_.FilePosition),
-                                         static_cast<double>(archive_.FileSize));
+  LabelArkValidFrames->setText(count(pack_.ValidFrameCount()));
+  LabelArkMissedFrames->setText(count(pack_.MissedFrameCount()));
+  LabelTotalFrames->setText(count(pack_.TotalFrameCount()));
+  const double percent = ProgressPercent(static_cast<double>(archive_.FilePosition()),
+                                         static_cast<double>(archive_.FileSize()));
   LabelProgress->setText(QString::fromStdString(ProgressPercentText(percent)));
   ShowProgress(ProgressBar1, percent);
 }

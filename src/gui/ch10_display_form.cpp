@@ -57,8 +57,8 @@ void TCh10ProcDisplayForm::PeriodicRefresh() {
   LabelPcmPkts->setText(QString::fromStdString(
       FormatFixedNumber(16, 0, static_cast<double>(converter_.PcmPacketCount()))));
   // The progress is the archive's: the packets are written as it is read.
-  const double percent = ProgressPercent(static_cast<double>(archive_.FilePosition),
-                                         static_cast<double>(archive_.FileSize));
+  const double percent = ProgressPercent(static_cast<double>(archive_.FilePosition()),
+                                         static_cast<double>(archive_.FileSize()));
   LabelProgress->setText(QString::fromStdString(ProgressPercentText(percent)));
   ShowProgress(ProgressBar1, percent);
 }

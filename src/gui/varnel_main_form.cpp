@@ -487,7 +487,7 @@ void TVarnelMainForm::MenuOptionsOutputFolderClick() {
   if (!ChooseOutputFolder()) return;
   // An archive already selected takes the new folder at once.
   if (driver_->Archive()) {
-    const std::string path = driver_->Archive()->FileName;
+    const std::string path = driver_->Archive()->FileName();
     driver_->ResetJob();
     OpenSelectedArchive(path);
   }
@@ -498,7 +498,7 @@ void TVarnelMainForm::MenuOptionsDefaultOutputFolderClick() {
   if (!driver_ || driver_->Running()) return;
   ApplyOutputFolder("");
   if (driver_->Archive()) {
-    const std::string path = driver_->Archive()->FileName;
+    const std::string path = driver_->Archive()->FileName();
     driver_->ResetJob();
     OpenSelectedArchive(path);
   }

@@ -32,7 +32,7 @@ class framewalkclass {
     frames_per_block_ = std::max<int32_t>(h.FramesPerBlock, 0);
     block_duration_ = frames_per_block_ * period_;
     stride_ = FrameStrideBytes(h.WordsPerMinorFrame);
-    reference_ = archive.FirstFrameTime - period_;
+    reference_ = archive.FirstFrameTime() - period_;
     SetSpanLimit(FillSpanLimit(h.StartTime, h.StopTime, block_duration_));
     rate_sample_.reserve(kRateSampleFrames);
   }
@@ -170,7 +170,7 @@ bool InspectArchive(const std::string& path, archiveinfostruct& info, bool keep_
   info.path = path;
   orloarkclass archive;
   if (!archive.OpenArkFile(path)) {
-    info.refusal = archive.OpenFailure.empty() ? "could not be opened" : archive.OpenFailure;
+    info.refusal = archive.OpenFailure().empty() ? "could not be opened" : archive.OpenFailure();
     return false;
   }
   const arkheaderstruct& h = archive.Header();
@@ -183,12 +183,12 @@ bool InspectArchive(const std::string& path, archiveinfostruct& info, bool keep_
   info.frames_per_block = h.FramesPerBlock;
   info.status_bytes = h.StatusBytesPerBlock;
   info.recorded_setup_name = h.SetupFileName;
-  info.setup_file = SetupFilePath(archive.FileName, h.SetupFileName);
-  if (!archive.SetupFileProblem.empty()) {
+  info.setup_file = SetupFilePath(archive.FileName(), h.SetupFileName);
+  if (!archive.SetupFileProblem().empty()) {
     info.setup = SetupDecision::NotUsed;
-    info.setup_reason = archive.SetupFileProblem;
+    info.setup_reason = archive.SetupFileProblem();
     info.setup_check = archive.SetupFileCheck();
-    info.warnings.push_back({RunWarningKind::UnusedSetupFile, archive.SetupFileProblem});
+    info.warnings.push_back({RunWarningKind::UnusedSetupFile, archive.SetupFileProblem()});
   } else {
     info.setup = IsRegularFile(info.setup_file) ? SetupDecision::Used : SetupDecision::NotFound;
   }
@@ -199,12 +199,12 @@ bool InspectArchive(const std::string& path, archiveinfostruct& info, bool keep_
     framewalkclass walk(archive, info, keep_time_line);
     for (;;) {
       archive.ReadNextBlock();
-      if (archive.EndOfData) break;
-      walk.Block(archive.SerialData(), archive.SerialBuffer.size());
+      if (archive.EndOfData()) break;
+      walk.Block(archive.SerialData(), archive.SerialBuffer().size());
     }
     walk.Finish();
   }
-  info.partial_block_bytes = archive.PartialBlockBytes;
+  info.partial_block_bytes = archive.PartialBlockBytes();
   archive.CloseArkFile();
   info.input_error = archive.InputError();
 

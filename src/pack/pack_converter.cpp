@@ -81,12 +81,12 @@ bool orloarkpackclass::SetPackFile(const std::string& path, double first_frame_t
   // A pack file still open from an earlier run gets its remaining frames.
   ClosePackOutput();
 
-  PackFileName = path;
+  pack_file_name_ = path;
   whole_frame_count_ = whole_frame_count;
   prepared_ = false;
   output_error_ = 0;
-  BlockCount = MissedFrameCount = ValidFrameCount = TotalFrameCount = DamagedTimeCount = GapCount = 0.0;
-  CutFillFrames = 0.0;
+  block_count_ = missed_frame_count_ = valid_frame_count_ = total_frame_count_ = damaged_time_count_ = gap_count_ = 0.0;
+  cut_fill_frames_ = 0.0;
   frames_in_group_ = packed_words_ = 0;
   frames_converted_ = 0;
   fill_written_ = damaged_lines_ = gap_lines_ = 0;
@@ -106,19 +106,19 @@ bool orloarkpackclass::SetPackFile(const std::string& path, double first_frame_t
 
   words_per_frame_ = header_->WordsPerMinorFrame;
   frames_per_block_ = std::max<int32_t>(header_->FramesPerBlock, 0);
-  FrameStride = words_per_frame_ + kFrameHeaderWords;
-  FrameDataBytes = words_per_frame_ * 2;
-  FramePeriod = 1.0 / header_->MinorFrameRate;
-  HalfPeriod = FramePeriod * 0.5;
-  BlockDuration = frames_per_block_ * FramePeriod;
+  frame_stride_ = words_per_frame_ + kFrameHeaderWords;
+  frame_data_bytes_ = words_per_frame_ * 2;
+  frame_period_ = 1.0 / header_->MinorFrameRate;
+  half_period_ = frame_period_ * 0.5;
+  block_duration_ = frames_per_block_ * frame_period_;
   // The stream starts with the archive's first frame: taken as one frame
   // period after its predecessor, it opens no gap. Measured from a whole
   // block before it, an archive with several frames per block would open
   // with fill frames and every later bit would be dated that much too late.
-  PreviousFrameTime = first_frame_time - FramePeriod;
-  SetSpanLimit(FillSpanLimit(header_->StartTime, header_->StopTime, BlockDuration));
-  waiting_words_.assign(static_cast<size_t>(FrameDataBytes), 0);
-  FramesPerGroup = OptimumFillBufFrames();
+  previous_frame_time_ = first_frame_time - frame_period_;
+  SetSpanLimit(FillSpanLimit(header_->StartTime, header_->StopTime, block_duration_));
+  waiting_words_.assign(static_cast<size_t>(frame_data_bytes_), 0);
+  frames_per_group_ = OptimumFillBufFrames();
   BuildWordLayout();
 
   if (!pack_file_.Create(path)) return false;
@@ -130,8 +130,8 @@ void orloarkpackclass::SetSpanLimit(double span_limit) {
   // No lost stretch is longer than the archive itself: a longer step that
   // the next frame does not confirm is a damaged time stamp. Nor does any
   // run write more frames than that span holds, whatever its steps say.
-  SpanLimit = span_limit;
-  FillBudgetFrames = FillBudget(FrameBudget(SpanLimit, FramePeriod), whole_frame_count_);
+  span_limit_ = span_limit;
+  fill_budget_frames_ = FillBudget(FrameBudget(span_limit_, frame_period_), whole_frame_count_);
 }
 
 void orloarkpackclass::SetStreamSink(packedbytesinkclass* sink) { stream_sink_ = sink; }
@@ -168,15 +168,15 @@ int32_t orloarkpackclass::OptimumFillBufFrames() {
 void orloarkpackclass::ProcessArkBlock(const uint8_t* serial, size_t serial_bytes) {
   if (!prepared_) return;
   ArkFramesToPackedBitFrames(serial, serial_bytes);
-  ValidFrameCount += frames_converted_;
-  TotalFrameCount = ValidFrameCount + MissedFrameCount;
+  valid_frame_count_ += frames_converted_;
+  total_frame_count_ = valid_frame_count_ + missed_frame_count_;
 }
 
 bool orloarkpackclass::ArkFramesToPackedBitFrames(const uint8_t* serial, size_t serial_bytes) {
   frames_converted_ = 0;
   if (!prepared_) return false;
   bool gap_filled = false;
-  BlockCount += 1.0;
+  block_count_ += 1.0;
 
   // Only frames that lie wholly inside the serial data are read.
   const size_t stride_bytes = FrameStrideBytes(words_per_frame_);
@@ -192,20 +192,20 @@ bool orloarkpackclass::ArkFramesToPackedBitFrames(const uint8_t* serial, size_t 
   // damaged one (the two frames after it agree with each other and lie
   // further from it than the rest of the archive lasts): then it is judged
   // like any damaged stamp, and the span is measured from where it belongs.
-  if (BlockCount == 1.0 && frames > 0) {
+  if (block_count_ == 1.0 && frames > 0) {
     std::optional<double> t1, t2;
     if (frames > 1) t1 = frame_time(1);
     if (frames > 2) t2 = frame_time(2);
-    PreviousFrameTime =
-        FirstFrameReference(frame_time(0), t1, t2, FramePeriod, header_->StopTime, BlockDuration);
-    if (PreviousFrameTime != frame_time(0) - FramePeriod)
-      SetSpanLimit(FillSpanLimit(PreviousFrameTime + FramePeriod, header_->StopTime, BlockDuration));
+    previous_frame_time_ =
+        FirstFrameReference(frame_time(0), t1, t2, frame_period_, header_->StopTime, block_duration_);
+    if (previous_frame_time_ != frame_time(0) - frame_period_)
+      SetSpanLimit(FillSpanLimit(previous_frame_time_ + frame_period_, header_->StopTime, block_duration_));
   }
 
   // The last frame of the previous block gets its successor now.
   if (frame_waiting_ && frames > 0) {
-    frametimedecision d = JudgeFrameTime(PreviousFrameTime, waiting_time_, frame_time(0), FramePeriod,
-                                         SpanLimit, FillBudgetFrames - fill_written_);
+    frametimedecision d = JudgeFrameTime(previous_frame_time_, waiting_time_, frame_time(0), frame_period_,
+                                         span_limit_, fill_budget_frames_ - fill_written_);
     frame_waiting_ = false;
     gap_filled = d.verdict == FrameTimeVerdict::Gap;
     ConvertJudgedFrame(d, waiting_words_.data(), waiting_index_, waiting_block_count_);
@@ -215,27 +215,27 @@ bool orloarkpackclass::ArkFramesToPackedBitFrames(const uint8_t* serial, size_t 
   for (size_t k = 0; k < frames; ++k) {
     const uint8_t* frame = serial + k * stride_bytes;
     const double t = frame_time(k);
-    const double dt = t - PreviousFrameTime;
-    if (dt >= FramePeriod - HalfPeriod && dt <= FramePeriod + HalfPeriod) {
+    const double dt = t - previous_frame_time_;
+    if (dt >= frame_period_ - half_period_ && dt <= frame_period_ + half_period_) {
       AppendFrameWords(frame + kFrameHeaderBytes);
-      PreviousFrameTime = t;
+      previous_frame_time_ = t;
       ++frames_converted_;
       continue;
     }
     // Out of step: the frame after it decides. For the block's last frame
     // that is the first frame of the next block, so this frame waits.
     if (k + 1 == frames) {
-      std::memcpy(waiting_words_.data(), frame + kFrameHeaderBytes, static_cast<size_t>(FrameDataBytes));
+      std::memcpy(waiting_words_.data(), frame + kFrameHeaderBytes, static_cast<size_t>(frame_data_bytes_));
       waiting_time_ = t;
       waiting_index_ = static_cast<int32_t>(k);
-      waiting_block_count_ = BlockCount;
+      waiting_block_count_ = block_count_;
       frame_waiting_ = true;
       break;
     }
-    frametimedecision d = JudgeFrameTime(PreviousFrameTime, t, frame_time(k + 1), FramePeriod, SpanLimit,
-                                         FillBudgetFrames - fill_written_);
+    frametimedecision d = JudgeFrameTime(previous_frame_time_, t, frame_time(k + 1), frame_period_, span_limit_,
+                                         fill_budget_frames_ - fill_written_);
     if (d.verdict == FrameTimeVerdict::Gap) gap_filled = true;
-    ConvertJudgedFrame(d, frame + kFrameHeaderBytes, static_cast<int32_t>(k), BlockCount);
+    ConvertJudgedFrame(d, frame + kFrameHeaderBytes, static_cast<int32_t>(k), block_count_);
     ++frames_converted_;
   }
   return gap_filled;
@@ -244,11 +244,16 @@ bool orloarkpackclass::ArkFramesToPackedBitFrames(const uint8_t* serial, size_t 
 void orloarkpackclass::FinishFrames() {
   if (!prepared_ || !frame_waiting_) return;
   frame_waiting_ = false;
-  frametimedecision d = JudgeFrameTime(PreviousFrameTime, waiting_time_, std::nullopt, FramePeriod, SpanLimit,
-                                       FillBudgetFrames - fill_written_);
+  frametimedecision d = JudgeFrameTime(previous_frame_time_, waiting_time_, std::nullopt, frame_period_, span_limit_,
+                                       fill_budget_frames_ - fill_written_);
   ConvertJudgedFrame(d, waiting_words_.data(), waiting_index_, waiting_block_count_);
-  ValidFrameCount += 1.0;
-  TotalFrameCount = ValidFrameCount + MissedFrameCount;
+  valid_frame_count_ += 1.0;
+  total_frame_count_ = valid_frame_count_ + missed_frame_count_;
+}
+
+void orloarkpackclass::RestartFrameTimesAt(double frame_time) {
+  FinishFrames();
+  previous_frame_time_ = frame_time - frame_period_;
 }
 
 void orloarkpackclass::ConvertJudgedFrame(const frametimedecision& d, const uint8_t* frame_words,
@@ -259,21 +264,21 @@ void orloarkpackclass::ConvertJudgedFrame(const frametimedecision& d, const uint
   if (d.verdict == FrameTimeVerdict::Damaged) {
     // Only this frame's stamp is off: the frame keeps its place in the
     // stream and the reference moves on by one period.
-    DamagedTimeCount += 1.0;
+    damaged_time_count_ += 1.0;
     if (++damaged_lines_ <= kLoggedFrameTimeLines) {
       LogInfo("ArkFramesToPackedBitFrames(), Ark File frame time out of step, kept in place      dT was " +
                   FormatDayTimeMicro(d.step) + "      ArkBlockCount " + FormatFixedNumber(12, 0, block_count),
               index_in_block, false);
     }
   } else if (d.verdict == FrameTimeVerdict::Gap) {
-    GapCount += 1.0;
+    gap_count_ += 1.0;
     // A step of m frame periods means m - 1 frames are missing between
     // the two frames: that many fill frames keep every later bit at its
     // time. A repeated or backward time (m of 0 or less) has lost
     // nothing; it is logged with its m and nothing is filled or counted.
     const int64_t missed = d.steps >= 2 ? d.steps - 1 : d.steps;
     const int64_t filled = d.fill_frames > 0 ? AppendFillFrames(d.fill_frames) : 0;
-    MissedFrameCount += static_cast<double>(filled);
+    missed_frame_count_ += static_cast<double>(filled);
     if (d.fill_cut) {
       // The rest of the archive keeps its frames but no longer its times.
       if (!fill_cut_logged_) {
@@ -281,11 +286,11 @@ void orloarkpackclass::ConvertJudgedFrame(const frametimedecision& d, const uint
         LogWarning("ArkFramesToPackedBitFrames(), fill cut to " + FormatFixedNumber(20, 0, static_cast<double>(filled)) +
                        " of " + FormatFixedNumber(20, 0, static_cast<double>(missed)) +
                        " missed frames: the archive's time span holds " +
-                       FormatFixedNumber(20, 0, static_cast<double>(FillBudgetFrames)) +
+                       FormatFixedNumber(20, 0, static_cast<double>(fill_budget_frames_)) +
                        " fill frames besides its own frames, and no more are filled",
                    index_in_block, false);
       }
-      CutFillFrames += static_cast<double>(missed - d.fill_frames);
+      cut_fill_frames_ += static_cast<double>(missed - d.fill_frames);
     }
     if (++gap_lines_ <= kLoggedFrameTimeLines) {
       std::string text = "ArkFramesToPackedBitFrames(), Ark File frames missed = " +
@@ -297,7 +302,7 @@ void orloarkpackclass::ConvertJudgedFrame(const frametimedecision& d, const uint
     }
   }
   AppendFrameWords(frame_words);
-  PreviousFrameTime = d.reference;
+  previous_frame_time_ = d.reference;
 }
 
 void orloarkpackclass::AppendFrameWords(const uint8_t* frame_words) { PackFrame(frame_words); }
@@ -315,7 +320,7 @@ int64_t orloarkpackclass::AppendFillFrames(int64_t count) {
   int64_t done = 0;
   while (done < count && !FillMustStop() && prepared_) {
     const int64_t run = std::min({count - done, frames_per_run,
-                                  static_cast<int64_t>(FramesPerGroup - frames_in_group_),
+                                  static_cast<int64_t>(frames_per_group_ - frames_in_group_),
                                   (kPackBufferWords - packed_words_) / w});
     if (run < 1) {
       PackFrame(fill);  // hands on what the buffer holds first
@@ -332,7 +337,7 @@ int64_t orloarkpackclass::AppendFillFrames(int64_t count) {
     packed_words_ += static_cast<int32_t>(stored);
     frames_in_group_ += static_cast<int32_t>(run);
     done += run;
-    if (frames_in_group_ >= FramesPerGroup) PackFillBuffer();
+    if (frames_in_group_ >= frames_per_group_) PackFillBuffer();
   }
   fill_written_ += done;
   return done;
@@ -348,7 +353,7 @@ void orloarkpackclass::PackFrame(const uint8_t* words) {
   const size_t stored = uniform_layout_ ? PackUniformWords(stream_, words, w, layout_[0], out)
                                         : PackFramesByLayout(stream_, words, 1, layout_.data(), w, out);
   packed_words_ += static_cast<int32_t>(stored);
-  if (++frames_in_group_ >= FramesPerGroup) PackFillBuffer();
+  if (++frames_in_group_ >= frames_per_group_) PackFillBuffer();
 }
 
 void orloarkpackclass::PackFillBuffer() {
@@ -389,7 +394,7 @@ void orloarkpackclass::LogOmittedFrameTimeLines() {
   const int64_t gaps = gap_lines_ - kLoggedFrameTimeLines;
   if (gaps > 0) {
     LogInfo("ArkFramesToPackedBitFrames(), " + FormatFixedNumber(20, 0, static_cast<double>(gaps)) +
-                " more gaps, not logged one by one; fill frames in all " + FormatFixedNumber(20, 0, MissedFrameCount),
+                " more gaps, not logged one by one; fill frames in all " + FormatFixedNumber(20, 0, missed_frame_count_),
             0, false);
   }
   damaged_lines_ = gap_lines_ = 0;

@@ -69,6 +69,12 @@ class orloarkpackclass {
   // archive's last frame. Called when the archive has no more blocks (and
   // by ClosePackOutput); does nothing when no frame waits.
   void FinishFrames();
+  // For a source whose frame times start over (one block replayed): the
+  // next frame is taken as in step when it lies at `frame_time`, as a run's
+  // first frame is. The stream, the pack file and the counters carry on; a
+  // frame still waiting for its successor is judged first, as the last
+  // frame before the new start.
+  void RestartFrameTimesAt(double frame_time);
   // Hands on the frames packed since the last group.
   void PackFillBuffer();
   // Appends one word to the stream; lengths above 16 are taken as 16 (the
@@ -85,28 +91,31 @@ class orloarkpackclass {
   int OutputError() const { return output_error_ != 0 ? output_error_ : pack_file_.Error(); }
 
   // Counters read by the progress view and the notes.
-  double BlockCount = 0.0;
-  double MissedFrameCount = 0.0;
-  double ValidFrameCount = 0.0;
-  double TotalFrameCount = 0.0;
+  double BlockCount() const { return block_count_; }
+  double MissedFrameCount() const { return missed_frame_count_; }
+  double ValidFrameCount() const { return valid_frame_count_; }
+  double TotalFrameCount() const { return total_frame_count_; }
   // Frames whose own time stamp was out of step and that were kept in place.
-  double DamagedTimeCount = 0.0;
+  double DamagedTimeCount() const { return damaged_time_count_; }
   // Frames whose step was taken as a real move of the time base (gaps,
   // repeated and backward times).
-  double GapCount = 0.0;
+  double GapCount() const { return gap_count_; }
   // Fill frames left out because the run had reached FillBudgetFrames.
-  double CutFillFrames = 0.0;
+  double CutFillFrames() const { return cut_fill_frames_; }
 
-  int32_t FrameStride = 0;        // WPF + the frame header's words
-  int32_t FrameDataBytes = 0;     // WPF x 2
-  double BlockDuration = 0.0;
-  double PreviousFrameTime = 0.0;
-  double FramePeriod = 0.0;
-  double HalfPeriod = 0.0;
-  double SpanLimit = 0.0;         // longest unconfirmed step that may be filled, seconds
-  int64_t FillBudgetFrames = 0;   // most fill frames the run writes (FillBudget)
-  int32_t FramesPerGroup = 0;     // F
-  std::string PackFileName;
+  // The run's frame timing and layout, set by SetPackFile.
+  int32_t FrameStride() const { return frame_stride_; }          // WPF + the frame header's words
+  int32_t FrameDataBytes() const { return frame_data_bytes_; }   // WPF x 2
+  double BlockDuration() const { return block_duration_; }
+  double PreviousFrameTime() const { return previous_frame_time_; }
+  double FramePeriod() const { return frame_period_; }
+  double HalfPeriod() const { return half_period_; }
+  // The longest unconfirmed step that may be filled, seconds.
+  double SpanLimit() const { return span_limit_; }
+  // The most fill frames the run writes (FillBudget).
+  int64_t FillBudgetFrames() const { return fill_budget_frames_; }
+  int32_t FramesPerGroup() const { return frames_per_group_; }   // F
+  const std::string& PackFileName() const { return pack_file_name_; }
 
  private:
   bool CheckSetup(std::string& reason) const;
@@ -131,6 +140,23 @@ class orloarkpackclass {
   void DeliverPackedWords();
 
   const arkheaderstruct* header_;           // the archive's
+  std::string pack_file_name_;
+  double block_count_ = 0.0;
+  double missed_frame_count_ = 0.0;
+  double valid_frame_count_ = 0.0;
+  double total_frame_count_ = 0.0;
+  double damaged_time_count_ = 0.0;
+  double gap_count_ = 0.0;
+  double cut_fill_frames_ = 0.0;
+  int32_t frame_stride_ = 0;
+  int32_t frame_data_bytes_ = 0;
+  double block_duration_ = 0.0;
+  double previous_frame_time_ = 0.0;
+  double frame_period_ = 0.0;
+  double half_period_ = 0.0;
+  double span_limit_ = 0.0;
+  int64_t fill_budget_frames_ = 0;
+  int32_t frames_per_group_ = 0;
   int64_t whole_frame_count_ = 0;           // the archive's whole frames, for the fill budget
   packfilewriterclass pack_file_;
   bool pack_file_wanted_ = true;

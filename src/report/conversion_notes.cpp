@@ -17,27 +17,23 @@ std::string Line(const std::string& text) { return text + kNotesLineEnd; }
 std::string Time(double seconds) { return FormatDayTimeMicro(seconds); }
 std::string Count(double value) { return FormatFixedNumber(16, 0, value); }
 
-std::string SourceBlock(const orloarkclass& archive, int32_t utc_year,
+std::string SourceBlock(const std::string& archive_path, int32_t utc_year,
                         double local_time_of_year) {
   std::string date;
   std::string time;
   FormatTmatsDate(utc_year, local_time_of_year, date, time);
   return Line("Ch10 file converted from a Quorvant ORLO_8X .Ark archive file.") +
-         Line("Converted from " + archive.FileName) +
+         Line("Converted from " + archive_path) +
          Line("Converted on " + date + " at " + time) + Line(NotesSeparatorLine());
 }
 
-std::string ArchiveBlock(const orloarkclass& archive, const orloarkpackclass* pack) {
-  const arkheaderstruct& header = archive.Header();
-  const double valid = pack ? pack->ValidFrameCount : 0.0;
-  const double missed = pack ? pack->MissedFrameCount : 0.0;
-  const double total = pack ? pack->TotalFrameCount : 0.0;
+std::string ArchiveBlock(const arkheaderstruct& header, const notesframecounts& frames) {
   return Line("Ark file Start Time         : " + Time(header.StartTime)) +
          Line("Ark file Stop Time          : " + Time(header.StopTime)) +
          Line("Ark file Total Time         : " + Time(header.StopTime - header.StartTime)) +
-         Line("Ark file Vald Frame Count   : " + Count(valid)) +
-         Line("Ark file Invald Frame Count : " + Count(missed)) +
-         Line("Ark file Total Frame Count  : " + Count(total)) + Line(NotesSeparatorLine());
+         Line("Ark file Vald Frame Count   : " + Count(frames.valid)) +
+         Line("Ark file Invald Frame Count : " + Count(frames.missed)) +
+         Line("Ark file Total Frame Count  : " + Count(frames.total)) + Line(NotesSeparatorLine());
 }
 
 std::string Ch10Block(const ch10convertprocessclass* converter) {
@@ -55,6 +51,16 @@ std::string Ch10Block(const ch10convertprocessclass* converter) {
 
 }  // namespace
 
+notesframecounts PackFrameCounts(const orloarkpackclass* pack) {
+  notesframecounts frames;
+  if (pack) {
+    frames.valid = pack->ValidFrameCount();
+    frames.missed = pack->MissedFrameCount();
+    frames.total = pack->TotalFrameCount();
+  }
+  return frames;
+}
+
 void WriteNotesBlock(TextStream& stream, const std::string& block_text) {
   stream.Write(block_text);
   WriteTextLine(stream, "");
@@ -65,14 +71,16 @@ void WriteCvtNotes(TextStream& stream, const orloarkclass& archive,
   int32_t utc_year = 0;
   double local_time_of_year = 0.0;
   ReadConversionClock(utc_year, local_time_of_year);
-  WriteCvtNotesAt(stream, archive, pack, converter, utc_year, local_time_of_year);
+  WriteCvtNotesAt(stream, archive.FileName(), archive.Header(), PackFrameCounts(pack), converter,
+                  utc_year, local_time_of_year);
 }
 
-void WriteCvtNotesAt(TextStream& stream, const orloarkclass& archive,
-                     const orloarkpackclass* pack, const ch10convertprocessclass* converter,
-                     int32_t utc_year, double local_time_of_year) {
-  WriteNotesBlock(stream, SourceBlock(archive, utc_year, local_time_of_year));
-  WriteNotesBlock(stream, ArchiveBlock(archive, pack));
+void WriteCvtNotesAt(TextStream& stream, const std::string& archive_path,
+                     const arkheaderstruct& header, const notesframecounts& frames,
+                     const ch10convertprocessclass* converter, int32_t utc_year,
+                     double local_time_of_year) {
+  WriteNotesBlock(stream, SourceBlock(archive_path, utc_year, local_time_of_year));
+  WriteNotesBlock(stream, ArchiveBlock(header, frames));
   WriteNotesBlock(stream, Ch10Block(converter));
-  WriteNotesSetupBlocks(stream, archive.Header());
+  WriteNotesSetupBlocks(stream, header);
 }

@@ -37,7 +37,7 @@ bool conversiondriverclass::PrepareSelection(std::string& initial_folder,
     BeepError();
     return false;
   }
-  std::string previous = archive_ ? archive_->FileName : std::string();
+  std::string previous = archive_ ? archive_->FileName() : std::string();
   ResetJob();
   initial_folder = options_.Options.LastArchiveDir;
   default_name = FileBaseName(previous);
@@ -63,12 +63,12 @@ bool conversiondriverclass::OpenArchive(const std::string& path) {
     // The archive object stays in the job, but it is never ready, so it
     // cannot be converted; the next selection removes it.
     ready_ = false;
-    refusal_reason_ = archive_->OpenFailure.empty() ? "could not be opened" : archive_->OpenFailure;
+    refusal_reason_ = archive_->OpenFailure().empty() ? "could not be opened" : archive_->OpenFailure();
     LogError(kArchiveOpenFailedText, 255, true);
     return false;
   }
-  if (!archive_->SetupFileProblem.empty()) {
-    warnings_.push_back({RunWarningKind::UnusedSetupFile, archive_->SetupFileProblem});
+  if (!archive_->SetupFileProblem().empty()) {
+    warnings_.push_back({RunWarningKind::UnusedSetupFile, archive_->SetupFileProblem()});
   }
 
   DeriveOutputNames(path);
@@ -76,7 +76,7 @@ bool conversiondriverclass::OpenArchive(const std::string& path) {
     // The archive and the setup file beside it are inputs: no output may be
     // one of them.
     const std::vector<std::string> inputs = {
-        archive_->FileName, SetupFilePath(archive_->FileName, archive_->Header().SetupFileName)};
+        archive_->FileName(), SetupFilePath(archive_->FileName(), archive_->Header().SetupFileName)};
     std::string reason;
     if (!outputs_.Begin(OutputNamesFor(path, chosen_output_folder_), inputs, reason)) {
       ready_ = false;
@@ -91,7 +91,7 @@ bool conversiondriverclass::OpenArchive(const std::string& path) {
   // Without a usable output folder nothing is created: the run then ends
   // at once, aborted, with the folder's failure as the reason.
   if (outputs_.Active()) {
-    bool created = pack->SetPackFile(WritingPackFile(), archive_->FirstFrameTime, archive_->WholeFrameCount());
+    bool created = pack->SetPackFile(WritingPackFile(), archive_->FirstFrameTime(), archive_->WholeFrameCount());
     if (pack->OutputFailed()) {
       NoteOutputFailure(pack->OutputError());
     } else if (!created || !FileExists(WritingPackFile())) {
@@ -182,7 +182,7 @@ bool conversiondriverclass::RetainPackFile() const {
 }
 
 std::string conversiondriverclass::ArchiveDisplayName() const {
-  return archive_ ? FileBaseName(archive_->FileName) : std::string(kNoArchiveDisplayText);
+  return archive_ ? FileBaseName(archive_->FileName()) : std::string(kNoArchiveDisplayText);
 }
 
 void conversiondriverclass::ReportOutputFailure(const std::string& what, const std::string& path,

@@ -113,21 +113,21 @@ void conversiondriverclass::ConvertArchive() {
   const size_t last_frame_offset = [&] {
     const size_t stride = FrameStrideBytes(archive_->Header().WordsPerMinorFrame);
     const size_t frames =
-        WholeFramesInBlock(archive_->Header().FramesPerBlock, archive_->SerialBuffer.size(), stride);
+        WholeFramesInBlock(archive_->Header().FramesPerBlock, archive_->SerialBuffer().size(), stride);
     return frames > 0 ? (frames - 1) * stride : SIZE_MAX;
   }();
   int counter = 0;
   for (;;) {
     if (PumpAndCheckStop(counter)) break;
     archive_->ReadNextBlock();
-    if (archive_->EndOfData) break;
+    if (archive_->EndOfData()) break;
     if (last_frame_offset != SIZE_MAX) {
       int32_t sfid = 0, state_a = 0, state_b = 0;
       DecodeFrameHeader(archive_->SerialData() + last_frame_offset, last_frame_time_, sfid,
                         state_a, state_b);
     }
     // Full packets reach the Chapter 10 file as they fill.
-    pack->ProcessArkBlock(archive_->SerialData(), archive_->SerialBuffer.size());
+    pack->ProcessArkBlock(archive_->SerialData(), archive_->SerialBuffer().size());
     if (pack->OutputFailed()) {
       NoteOutputFailure(pack->OutputError());  // the pack writer logged it
       break;
@@ -248,10 +248,10 @@ void conversiondriverclass::CollectArchiveWarnings() {
   const orloarkpackclass* pack = Pack();
   if (!archive_ || !pack) return;
   archivewarningcountsstruct counts;
-  counts.partial_block_bytes = archive_->PartialBlockBytes;
-  counts.damaged_stamps = pack->DamagedTimeCount;
-  counts.gaps = pack->GapCount;
-  counts.archive_frames = pack->ValidFrameCount;
+  counts.partial_block_bytes = archive_->PartialBlockBytes();
+  counts.damaged_stamps = pack->DamagedTimeCount();
+  counts.gaps = pack->GapCount();
+  counts.archive_frames = pack->ValidFrameCount();
   counts.header_rate = archive_->Header().MinorFrameRate;
   for (const archivewarningstruct& w : ArchiveWarningsFor(counts)) AddWarning(w.kind, w.text, w.log_text, 255);
 }

@@ -44,7 +44,7 @@ archiveframestreamclass::~archiveframestreamclass() {
 }
 
 bool archiveframestreamclass::Open() {
-  if (!reader_.Open(archive_.FileName, archive_.HeaderBytes)) return false;
+  if (!reader_.Open(archive_.FileName(), archive_.HeaderBytes())) return false;
   if (UsableProcessors() >= 2) {
     try {
       thread_ = std::thread(&archiveframestreamclass::Run, this);
@@ -123,7 +123,7 @@ size_t archiveframestreamclass::Peek(const uint8_t*& data) {
 bool archiveframestreamclass::TakeBlock() {
   // The blocks end where the file did when the archive was opened, or at
   // a block the file ends inside (which is not converted).
-  if (reader_.Position() >= archive_.FileSize) return false;
+  if (reader_.Position() >= archive_.FileSize()) return false;
   size_t got = 0;
   const uint8_t* block = reader_.Take(block_bytes_, got);
   if (got < block_bytes_) {

@@ -77,7 +77,7 @@ class ch10fileverifierclass {
   // The archive's frames ended early because a read failed: no verdict.
   bool ArchiveReadFailed() {
     result_.DifferenceOffset = -1;
-    result_.Difference = "the archive " + archive_->FileName +
+    result_.Difference = "the archive " + archive_->FileName() +
                          " could not be read: " + SystemErrorText(stream_->LastError());
     return false;
   }

@@ -69,7 +69,7 @@ TEST_F(ArchiveHeaderTest, ReadHeaderLineCountsCrLfLfNulAndEnd) {
   ark.ReadHeaderLine(text, count);
   EXPECT_EQ(text, "");
   EXPECT_EQ(count, -1);
-  EXPECT_EQ(ark.FilePosition, static_cast<int64_t>(header.size() + probe.size()));
+  EXPECT_EQ(ark.FilePosition(), static_cast<int64_t>(header.size() + probe.size()));
 }
 
 TEST_F(ArchiveHeaderTest, LongLinesEndAtTheirByteCountPastThreeThousand) {
@@ -140,13 +140,13 @@ TEST_F(ArchiveHeaderTest, ValueLinesAreReadByPosition) {
   EXPECT_EQ(h.DescriptionTexts[0], " SYNTHETIC ARCHIVE");
   EXPECT_EQ(h.DescriptionTexts[2], " TEST DATA");
   EXPECT_EQ(h.FrameHeaderWords, 5);
-  EXPECT_EQ(ark.HeaderBytes, layout.header_bytes);
-  EXPECT_EQ(ark.FileSize, layout.file_bytes);
-  EXPECT_EQ(ark.FilePosition, layout.header_bytes);
-  EXPECT_DOUBLE_EQ(ark.BlockDuration, 5 / 812.5);
-  EXPECT_EQ(ark.SerialBuffer.size(), static_cast<size_t>(layout.serial_bytes));
-  EXPECT_EQ(ark.FileName, path_);
-  EXPECT_DOUBLE_EQ(ark.FirstFrameTime, layout.first_frame_time);
+  EXPECT_EQ(ark.HeaderBytes(), layout.header_bytes);
+  EXPECT_EQ(ark.FileSize(), layout.file_bytes);
+  EXPECT_EQ(ark.FilePosition(), layout.header_bytes);
+  EXPECT_DOUBLE_EQ(ark.BlockDuration(), 5 / 812.5);
+  EXPECT_EQ(ark.SerialBuffer().size(), static_cast<size_t>(layout.serial_bytes));
+  EXPECT_EQ(ark.FileName(), path_);
+  EXPECT_DOUBLE_EQ(ark.FirstFrameTime(), layout.first_frame_time);
   EXPECT_DOUBLE_EQ(h.StartTime, layout.first_frame_time);
   EXPECT_DOUBLE_EQ(h.StopTime, layout.last_block_time);
 }
@@ -189,14 +189,14 @@ TEST_F(ArchiveHeaderTest, ThreeHundredNinetyNineValueLinesAreReadFourHundredRefu
   {
     orloarkclass ark;
     EXPECT_TRUE(ark.OpenAndReadHeader(path_));
-    EXPECT_EQ(ark.HeaderBytes, mkarchive::ComputeLayout(settings).header_bytes);
+    EXPECT_EQ(ark.HeaderBytes(), mkarchive::ComputeLayout(settings).header_bytes);
   }
   settings.extra_value_lines.push_back("EXTRA: 400");
   Write(settings);
   LogSession log(dir_.path());
   orloarkclass ark;
   EXPECT_FALSE(ark.OpenAndReadHeader(path_));
-  EXPECT_EQ(ark.HeaderBytes, 0);
+  EXPECT_EQ(ark.HeaderBytes(), 0);
   EXPECT_TRUE(ark.IsOpen());  // the handle stays open after a corrupt header
   const std::string text = log.EndAndRead();
   EXPECT_NE(text.find("000255  "), std::string::npos);
@@ -283,14 +283,14 @@ TEST_F(ArchiveHeaderTest, DataStartIsTheRealPositionAfterTheTerminator) {
       const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(settings);
       orloarkclass ark;
       ASSERT_TRUE(ark.OpenAndReadHeader(path_));
-      EXPECT_EQ(ark.HeaderBytes, layout.header_bytes);
-      EXPECT_DOUBLE_EQ(ark.FirstFrameTime, layout.first_frame_time);
+      EXPECT_EQ(ark.HeaderBytes(), layout.header_bytes);
+      EXPECT_DOUBLE_EQ(ark.FirstFrameTime(), layout.first_frame_time);
       EXPECT_DOUBLE_EQ(ark.Header().StopTime, layout.last_block_time);
       if (std::string(line_end) == "\r\n") {
         // (magic + 2) + sum of (line + 2) + 1
         int64_t formula = 32 + 2 + 1;
         for (const std::string& line : mkarchive::HeaderValueLines(settings)) formula += line.size() + 2;
-        EXPECT_EQ(ark.HeaderBytes, formula);
+        EXPECT_EQ(ark.HeaderBytes(), formula);
       }
     }
   }
@@ -312,7 +312,7 @@ TEST_F(ArchiveHeaderTest, BufferedHeaderReadMatchesLineByLineReading) {
   EXPECT_EQ(ark.Header().DescriptionTexts[1], "");
   EXPECT_EQ(ark.Header().DescriptionTexts[2], " ORLOVARNEL MKARCHIVE");
 
-  const int32_t header_bytes = ark.HeaderBytes;
+  const int32_t header_bytes = ark.HeaderBytes();
   ark.SeekArk(0);
   std::string text;
   int32_t count = 0;
@@ -325,7 +325,7 @@ TEST_F(ArchiveHeaderTest, BufferedHeaderReadMatchesLineByLineReading) {
     ++lines;
   }
   EXPECT_EQ(lines, 25 + 1 + 3);  // one split description, the 7000-byte line in three
-  EXPECT_EQ(ark.FilePosition, header_bytes);
+  EXPECT_EQ(ark.FilePosition(), header_bytes);
 }
 
 }  // namespace

@@ -34,9 +34,9 @@ class ArchiveTimesTest : public ::testing::Test {
     testutil::WriteAllText(path_, mkarchive::HeaderText(settings));
   }
   double Estimate(const orloarkclass& ark) const {
-    return orloarkclass::EstimateStopTime(ark.Header().StartTime, ark.BlockDuration,
-                                          ark.Header().BlockSize, ark.HeaderBytes,
-                                          static_cast<double>(ark.FileSize));
+    return orloarkclass::EstimateStopTime(ark.Header().StartTime, ark.BlockDuration(),
+                                          ark.Header().BlockSize, ark.HeaderBytes(),
+                                          static_cast<double>(ark.FileSize()));
   }
 
   testutil::TempDir dir_;
@@ -53,7 +53,7 @@ TEST_F(ArchiveTimesTest, StartTimeIsTheFirstFrameTime) {
   LogSession log(dir_.path());
   orloarkclass ark;
   ASSERT_TRUE(ark.OpenAndReadHeader(path_));
-  EXPECT_DOUBLE_EQ(ark.FirstFrameTime, layout.first_frame_time);
+  EXPECT_DOUBLE_EQ(ark.FirstFrameTime(), layout.first_frame_time);
   EXPECT_DOUBLE_EQ(ark.Header().StartTime, layout.first_frame_time);
   EXPECT_DOUBLE_EQ(ark.Header().StopTime, layout.last_block_time);
   EXPECT_EQ(ark.Header().ArchiveYear, 2024);
@@ -71,9 +71,9 @@ TEST_F(ArchiveTimesTest, HeaderStartTimeStandsWhenThereIsNoBlock) {
   ASSERT_TRUE(ark.OpenAndReadHeader(path_));
   EXPECT_EQ(ark.Header().ArchiveYear, 100);  // the digits after "YEAR"
   EXPECT_DOUBLE_EQ(ark.Header().StartTime, 100 * 86400.0 + 3723.5);
-  EXPECT_DOUBLE_EQ(ark.FirstFrameTime, 100 * 86400.0 + 3723.5);
+  EXPECT_DOUBLE_EQ(ark.FirstFrameTime(), 100 * 86400.0 + 3723.5);
   EXPECT_DOUBLE_EQ(ark.Header().StopTime, 101 * 86400.0);
-  EXPECT_TRUE(ark.EndOfData);
+  EXPECT_TRUE(ark.EndOfData());
   const std::string text = log.EndAndRead();
   EXPECT_EQ(text.find(kStopWarning), std::string::npos) << text;
   EXPECT_EQ(text.find("GroupReadToBufs"), std::string::npos) << text;
@@ -153,7 +153,7 @@ TEST_F(ArchiveTimesTest, LastBlockTimeReplacesTheStopTimeWithinItsBounds) {
   {
     orloarkclass ark;
     ASSERT_TRUE(ark.OpenAndReadHeader(path_));
-    first = ark.FirstFrameTime;
+    first = ark.FirstFrameTime();
     EXPECT_DOUBLE_EQ(ark.Header().StopTime, mkarchive::ComputeLayout(settings).last_block_time);
   }
   struct Case {
@@ -191,15 +191,15 @@ TEST_F(ArchiveTimesTest, ReadLastBlockTimeBoundsAndPosition) {
     orloarkclass ark;
     ASSERT_TRUE(ark.OpenAndReadHeader(path_));
     ark.ReadNextBlock();
-    const int64_t position = ark.FilePosition;
+    const int64_t position = ark.FilePosition();
     double t = 0;
     EXPECT_EQ(ark.ReadLastBlockTime(t), good[i]) << times[i];
     EXPECT_EQ(t, times[i]);
-    EXPECT_EQ(ark.FilePosition, position);
+    EXPECT_EQ(ark.FilePosition(), position);
     // Reading goes on where it was.
     ark.ReadNextBlock();
-    EXPECT_FALSE(ark.EndOfData);
-    EXPECT_EQ(ark.FilePosition, position + ark.Header().BlockSize);
+    EXPECT_FALSE(ark.EndOfData());
+    EXPECT_EQ(ark.FilePosition(), position + ark.Header().BlockSize);
   }
 }
 
@@ -236,7 +236,7 @@ TEST_F(ArchiveTimesTest, NoWholeBlockOrNoFileGivesNoLastBlockTime) {
   ASSERT_TRUE(ark.OpenAndReadHeader(path_));
   EXPECT_FALSE(ark.ReadLastBlockTime(t));
   EXPECT_EQ(t, -1.0);
-  EXPECT_EQ(ark.FilePosition, static_cast<int64_t>(header.size()));
+  EXPECT_EQ(ark.FilePosition(), static_cast<int64_t>(header.size()));
 }
 
 TEST_F(ArchiveTimesTest, BlockSizeOfZeroOrBelowFailsTheLastBlockTime) {
@@ -267,7 +267,7 @@ TEST_F(ArchiveTimesTest, BlockSizeDisagreeingWithItsFieldsIsWarnedAndReadingGoes
   int blocks = 0;
   for (;;) {
     ark.ReadNextBlock();
-    if (ark.EndOfData) break;
+    if (ark.EndOfData()) break;
     ++blocks;
   }
   EXPECT_EQ(blocks, layout.blocks);

@@ -187,18 +187,22 @@ TEST_F(SetupFileTest, RejectedRecordSoundsTheErrorBeep) {
   EXPECT_EQ(+out->SyncPattern.FrmSyncPatLen, 99);  // what the file said stays in the record
 }
 
-// ApplyDecomSetup on an archive object whose header was filled by hand.
+// The setup part as opening an archive fills it: an archive made by the
+// generator (16 words, 64 minor frames counted from 0, naming the setup file
+// "C:\DECOM\SETUPS\FLIGHT.B50") beside the setup file a test writes.
 class ApplySetupTest : public SetupFileTest {
  protected:
-  void SetUp() override {
-    SetupFileTest::SetUp();
-    archive.FileName = archive_path;
-    arkheaderstruct& h = archive.Header();
-    h.WordsPerMinorFrame = 16;
-    h.NumMinorFrames = 64;
-    h.SfidStartCount = 0;
-    h.SetupFileName = " C:\\DECOM\\SETUPS\\FLIGHT.B50";
+  // Writes the archive as `settings` say and opens it with `a`: true when
+  // the open took the setup part from the setup file.
+  bool Open(orloarkclass& a) {
+    std::string error;
+    EXPECT_TRUE(mkarchive::WriteArchive(archive_path, settings, &error)) << error;
+    EXPECT_TRUE(a.OpenArkFile(archive_path)) << a.OpenFailure();
+    return a.SetupFileUsed();
   }
+  bool ApplyDecomSetup() { return Open(archive); }
+
+  mkarchive::ArchiveSettings settings;
   orloarkclass archive;
 };
 
@@ -218,7 +222,7 @@ TEST_F(ApplySetupTest, UsableFileFillsTheSetupPart) {
   WriteSetup(File());
 
   PromptScript prompts({});
-  EXPECT_TRUE(ApplyDecomSetup(archive));
+  EXPECT_TRUE(ApplyDecomSetup());
   const arkheaderstruct& h = archive.Header();
   EXPECT_TRUE(prompts.asked.empty());
   EXPECT_EQ(h.CommonWordLength, 12);
@@ -242,7 +246,7 @@ TEST_F(ApplySetupTest, AllZeroPatternTextBecomesEmpty) {
   record->PatternLeads = 0;
   record->SubFrameIdWord = 3;
   WriteSetup(File());
-  EXPECT_TRUE(ApplyDecomSetup(archive));
+  EXPECT_TRUE(ApplyDecomSetup());
   EXPECT_STREQ(archive.Header().SyncPattern.FrmSyncPat, "");
   EXPECT_FALSE(archive.Header().FspLeads);
   EXPECT_FALSE(archive.Header().VariableWordLengths);
@@ -252,13 +256,13 @@ TEST_F(ApplySetupTest, AllZeroPatternTextBecomesEmpty) {
 TEST_F(ApplySetupTest, UnterminatedPatternTextStaysTerminated) {
   std::memset(record->SyncPattern.FrmSyncPat, 'A', sizeof record->SyncPattern.FrmSyncPat);
   WriteSetup(File());
-  EXPECT_TRUE(ApplyDecomSetup(archive));
+  EXPECT_TRUE(ApplyDecomSetup());
   EXPECT_EQ(std::strlen(archive.Header().SyncPattern.FrmSyncPat), 65u);
 }
 
 TEST_F(ApplySetupTest, NoFileAndCancelGiveTheDefaults) {
   PromptScript prompts({"", ""});
-  EXPECT_FALSE(ApplyDecomSetup(archive));
+  EXPECT_FALSE(ApplyDecomSetup());
   const arkheaderstruct& h = archive.Header();
   ASSERT_EQ(prompts.asked.size(), 2u);
   EXPECT_EQ(prompts.asked[0].label, "Enter the Common Word Length");
@@ -282,15 +286,15 @@ TEST_F(ApplySetupTest, NoFileAndCancelGiveTheDefaults) {
 
 TEST_F(ApplySetupTest, NoHookBehavesAsCancel) {
   SetTextInputHook(nullptr);
-  EXPECT_FALSE(ApplyDecomSetup(archive));
+  EXPECT_FALSE(ApplyDecomSetup());
   EXPECT_EQ(archive.Header().CommonWordLength, 16);
   EXPECT_STREQ(archive.Header().SyncPattern.FrmSyncPat, "FE6B2840");
 }
 
 TEST_F(ApplySetupTest, PromptAnswersSetTheWordLengthAndPattern) {
-  archive.Header().WordsPerMinorFrame = 10;
+  settings.words_per_frame = 10;
   PromptScript prompts({"12", "4"});
-  EXPECT_FALSE(ApplyDecomSetup(archive));
+  EXPECT_FALSE(ApplyDecomSetup());
   const arkheaderstruct& h = archive.Header();
   EXPECT_EQ(h.CommonWordLength, 12);
   EXPECT_EQ(h.SfidMsb, 4);
@@ -302,9 +306,8 @@ TEST_F(ApplySetupTest, PromptAnswersSetTheWordLengthAndPattern) {
 }
 
 TEST_F(ApplySetupTest, ShortWordLengthHasNoDefaultPattern) {
-  std::strcpy(archive.Header().SyncPattern.FrmSyncPat, "OLD");
   PromptScript prompts({"3", ""});
-  EXPECT_FALSE(ApplyDecomSetup(archive));
+  EXPECT_FALSE(ApplyDecomSetup());
   EXPECT_EQ(archive.Header().CommonWordLength, 3);
   EXPECT_EQ(+archive.Header().SyncPattern.FrmSyncPatLen, 6);
   EXPECT_STREQ(archive.Header().SyncPattern.FrmSyncPat, "");
@@ -314,11 +317,11 @@ TEST_F(ApplySetupTest, ShortWordLengthHasNoDefaultPattern) {
 TEST_F(ApplySetupTest, VersionOneFileGoesToThePromptsWithAWarning) {
   WriteSetup(File(1));
   PromptScript prompts({"", ""});
-  EXPECT_FALSE(ApplyDecomSetup(archive));
+  EXPECT_FALSE(ApplyDecomSetup());
   EXPECT_EQ(prompts.asked.size(), 2u);
   EXPECT_EQ(beeps.Total(), 1);
-  EXPECT_NE(archive.SetupFileProblem.find("its version 1 is below 2"), std::string::npos)
-      << archive.SetupFileProblem;
+  EXPECT_NE(archive.SetupFileProblem().find("its version 1 is below 2"), std::string::npos)
+      << archive.SetupFileProblem();
 }
 
 // A setup file cut inside the word table would leave default lengths for
@@ -328,10 +331,10 @@ TEST_F(ApplySetupTest, FileCutInsideTheWordTableGoesToThePrompts) {
   f.record_bytes = 220 + 16 * 3;  // three of the archive's entries
   WriteSetup(f);
   PromptScript prompts({"12", ""});
-  EXPECT_FALSE(ApplyDecomSetup(archive));
+  EXPECT_FALSE(ApplyDecomSetup());
   EXPECT_EQ(prompts.asked.size(), 2u);
   EXPECT_EQ(archive.Header().CommonWordLength, 12);
-  EXPECT_NE(archive.SetupFileProblem.find("it is cut short"), std::string::npos) << archive.SetupFileProblem;
+  EXPECT_NE(archive.SetupFileProblem().find("it is cut short"), std::string::npos) << archive.SetupFileProblem();
 }
 
 TEST_F(ApplySetupTest, BadDirectionFileIsRejectedAndTheWordsComeFromTheDefaults) {
@@ -339,7 +342,7 @@ TEST_F(ApplySetupTest, BadDirectionFileIsRejectedAndTheWordsComeFromTheDefaults)
   record->SubframeDirection = 2;
   WriteSetup(File());
   PromptScript prompts({"10", ""});
-  EXPECT_FALSE(ApplyDecomSetup(archive));
+  EXPECT_FALSE(ApplyDecomSetup());
   EXPECT_EQ(beeps.Count(BeepKind::Error), 1);
   EXPECT_EQ(prompts.asked.size(), 2u);
   const arkheaderstruct& h = archive.Header();
@@ -360,7 +363,7 @@ TEST_F(ApplySetupTest, RejectedFileLeavesItsOtherWordBytesInTheTable) {
   record->FramesPerInterrupt = 30000;  // rejected with code 17
   WriteSetup(File());
   PromptScript prompts({"", ""});
-  EXPECT_FALSE(ApplyDecomSetup(archive));
+  EXPECT_FALSE(ApplyDecomSetup());
   EXPECT_EQ(beeps.Count(BeepKind::Error), 1);
   for (int i = 0; i < 16; ++i) {
     EXPECT_EQ(+archive.Header().WordTable[i].iWdLen, 16);
@@ -372,7 +375,7 @@ TEST_F(ApplySetupTest, RecordsWithUnpackableLengthsAreRejected) {
   record->CommonWordLength = 0;
   WriteSetup(File());
   PromptScript prompts({"", ""});
-  EXPECT_FALSE(ApplyDecomSetup(archive));
+  EXPECT_FALSE(ApplyDecomSetup());
   EXPECT_EQ(beeps.Count(BeepKind::Error), 1);
   EXPECT_EQ(archive.Header().CommonWordLength, 16);
   EXPECT_EQ(prompts.asked.size(), 2u);
@@ -382,10 +385,10 @@ TEST_F(ApplySetupTest, ArchiveFrameLongerThanTheRecordNeedsPackableLengthsToo) {
   // The record describes 16 words and passes; the archive's frame has 40
   // and word 31 of the table cannot be packed.
   record->WordTable[30].iWdLen = 0;
-  archive.Header().WordsPerMinorFrame = 40;
+  settings.words_per_frame = 40;
   WriteSetup(File());
   PromptScript prompts({"", ""});
-  EXPECT_FALSE(ApplyDecomSetup(archive));
+  EXPECT_FALSE(ApplyDecomSetup());
   EXPECT_EQ(beeps.Count(BeepKind::Error), 1);
   EXPECT_EQ(archive.Header().BitsPerMinorFrame, 40 * 16);
 
@@ -393,16 +396,15 @@ TEST_F(ApplySetupTest, ArchiveFrameLongerThanTheRecordNeedsPackableLengthsToo) {
   beeps.Clear();
   record->WordTable[30].iWdLen = 7;
   WriteSetup(File());
-  EXPECT_TRUE(ApplyDecomSetup(archive));
+  EXPECT_TRUE(ApplyDecomSetup());
   EXPECT_EQ(archive.Header().BitsPerMinorFrame, 39 * 16 + 7);
   EXPECT_EQ(beeps.Total(), 0);
 }
 
 TEST_F(ApplySetupTest, NoMinorFramesSkipsTheSfidPrompt) {
-  archive.Header().NumMinorFrames = 0;
-  archive.Header().SfidMsb = 9;
+  settings.num_minor_frames = 0;
   PromptScript prompts({"", ""});
-  EXPECT_FALSE(ApplyDecomSetup(archive));
+  EXPECT_FALSE(ApplyDecomSetup());
   EXPECT_EQ(prompts.asked.size(), 1u);
   EXPECT_EQ(archive.Header().SfidMsb, 0);
 }
@@ -440,25 +442,13 @@ TEST_F(ApplySetupTest, ReusedArchiveObjectAppliesAsAFreshOne) {
       }
       WriteSetup(File());
     }
-    // The header record as an open leaves it before the setup is applied.
-    const std::string setup_name = archive.Header().SetupFileName;
-    auto start_header = [&](orloarkclass& a) {
-      a.FileName = archive_path;
-      arkheaderstruct& h = a.Header();
-      std::destroy_at(&h);
-      std::construct_at(&h);
-      h.WordsPerMinorFrame = 16;
-      h.NumMinorFrames = 64;
-      h.SetupFileName = setup_name;
-    };
     orloarkclass fresh;
-    start_header(archive);
-    start_header(fresh);
     PromptScript prompts({"", "", "", ""});
-    const bool reused_ok = ApplyDecomSetup(archive);
-    const bool fresh_ok = ApplyDecomSetup(fresh);
+    const bool reused_ok = Open(archive);
+    const bool fresh_ok = Open(fresh);
     EXPECT_EQ(reused_ok, fresh_ok);
-    EXPECT_EQ(archive.SetupFileProblem, fresh.SetupFileProblem);
+    EXPECT_EQ(reused_ok, step.file && step.frames_per_interrupt == 1);
+    EXPECT_EQ(archive.SetupFileProblem(), fresh.SetupFileProblem());
     EXPECT_EQ(archive.Header().CommonWordLength, fresh.Header().CommonWordLength);
     EXPECT_EQ(archive.Header().BitsPerMinorFrame, fresh.Header().BitsPerMinorFrame);
     EXPECT_STREQ(archive.Header().SyncPattern.FrmSyncPat, fresh.Header().SyncPattern.FrmSyncPat);

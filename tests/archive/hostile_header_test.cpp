@@ -147,7 +147,7 @@ TEST_F(HostileHeaderTest, UnsafeGeometryIsRefusedAtOpenNamingTheProblem) {
     size_t largest = 0;
     EXPECT_FALSE(TrackedOpen(ark, path_, largest)) << r.text;
     EXPECT_LT(largest, kRefusedOpenAllocationCap) << r.text;
-    EXPECT_TRUE(ark.SerialBuffer.empty()) << r.text;
+    EXPECT_TRUE(ark.SerialBuffer().empty()) << r.text;
     const std::string text = log.EndAndRead();
     const size_t problem = text.find("000255  ");
     ASSERT_NE(problem, std::string::npos) << text;
@@ -181,7 +181,7 @@ TEST_F(HostileHeaderTest, LimitsThemselvesAreAccepted) {
     testutil::WriteAllText(path_, RawHeader(lines));
     orloarkclass ark;
     EXPECT_TRUE(ark.OpenAndReadHeader(path_)) << a.words << " " << a.serial_bytes;
-    EXPECT_EQ(static_cast<int64_t>(ark.SerialBuffer.size()), a.serial_bytes);
+    EXPECT_EQ(static_cast<int64_t>(ark.SerialBuffer().size()), a.serial_bytes);
   }
 }
 
@@ -256,8 +256,8 @@ TEST_F(HostileHeaderTest, RandomlyDamagedHeadersAreReadOrRefusedSafely) {
               h.SerialBytesPerBlock);
     EXPECT_GE(h.StatusBytesPerBlock, 0);
     EXPECT_LE(h.StatusBytesPerBlock, 1024);
-    for (int guard = 0; guard < 1000 && !ark.EndOfData; ++guard) ark.ReadNextBlock();
-    EXPECT_TRUE(ark.EndOfData);
+    for (int guard = 0; guard < 1000 && !ark.EndOfData(); ++guard) ark.ReadNextBlock();
+    EXPECT_TRUE(ark.EndOfData());
   }
   const std::string text = log.EndAndRead();
   EXPECT_EQ(CountOf(text, kCorrupt), failures);
@@ -285,8 +285,8 @@ TEST_F(HostileHeaderTest, HeaderCutAtEveryByteFailsCleanlyUntilItsLastLineIsTher
     EXPECT_FALSE(TrackedOpen(ark, path_, largest)) << "cut at " << cut;
     EXPECT_LT(largest, kRefusedOpenAllocationCap) << "cut at " << cut;
     if (cut >= last_line_start + 2) {
-      EXPECT_EQ(ark.HeaderBytes, static_cast<int32_t>(cut)) << "cut at " << cut;
-      EXPECT_EQ(ark.OpenFailure.rfind("no whole frame block", 0), 0u) << ark.OpenFailure;
+      EXPECT_EQ(ark.HeaderBytes(), static_cast<int32_t>(cut)) << "cut at " << cut;
+      EXPECT_EQ(ark.OpenFailure().rfind("no whole frame block", 0), 0u) << ark.OpenFailure();
       ++header_reads;
     } else {
       ++failures;

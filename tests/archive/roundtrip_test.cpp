@@ -62,10 +62,10 @@ void CheckHeader(const orloarkclass& ark, const ArchiveSettings& settings, const
   }
   for (int k = n; k < kStatusDescriptionCount; ++k) EXPECT_EQ(h.StatusDescriptions[k], "") << k;
 
-  EXPECT_EQ(ark.HeaderBytes, layout.header_bytes);
-  EXPECT_EQ(ark.FileSize, layout.file_bytes);
-  EXPECT_DOUBLE_EQ(ark.BlockDuration, settings.frames_per_block * (1.0 / settings.frame_rate_hz));
-  EXPECT_EQ(ark.FirstFrameTime, layout.first_frame_time);
+  EXPECT_EQ(ark.HeaderBytes(), layout.header_bytes);
+  EXPECT_EQ(ark.FileSize(), layout.file_bytes);
+  EXPECT_DOUBLE_EQ(ark.BlockDuration(), settings.frames_per_block * (1.0 / settings.frame_rate_hz));
+  EXPECT_EQ(ark.FirstFrameTime(), layout.first_frame_time);
   EXPECT_EQ(h.StartTime, layout.first_frame_time);
   // The stop time comes from the last whole block (a cut-short block does
   // not count).
@@ -128,13 +128,13 @@ void CheckFrames(orloarkclass& ark, const ArchiveSettings& settings, const mkarc
   std::vector<uint8_t> words(wpf * 2);
   for (;;) {
     ark.ReadNextBlock();
-    if (ark.EndOfData) break;
+    if (ark.EndOfData()) break;
     ASSERT_LT(static_cast<size_t>(block), whole_blocks);
-    ASSERT_GE(ark.SerialBuffer.size(), per_block * stride);
+    ASSERT_GE(ark.SerialBuffer().size(), per_block * stride);
     double block_time = expected[frame].time;
     if (settings.last_block_time && block == layout.blocks - 1) block_time = *settings.last_block_time;
-    EXPECT_EQ(ark.BlockTime, block_time) << block;
-    EXPECT_EQ(ark.BlockRunCount, static_cast<uint16_t>(block & 0xFFFF));
+    EXPECT_EQ(ark.BlockTime(), block_time) << block;
+    EXPECT_EQ(ark.BlockRunCount(), static_cast<uint16_t>(block & 0xFFFF));
     for (int32_t k = 0; k < per_block; ++k, ++frame) {
       const mkarchive::FrameRecord& want = expected[frame];
       const uint8_t* at = ark.SerialData() + k * stride;
@@ -154,8 +154,8 @@ void CheckFrames(orloarkclass& ark, const ArchiveSettings& settings, const mkarc
   }
   EXPECT_EQ(static_cast<size_t>(block), whole_blocks);
   EXPECT_EQ(frame, whole_blocks * per_block);
-  EXPECT_EQ(ark.FilePosition, settings.last_block == LastBlockFill::kCutShort ? layout.file_bytes
-                                                                          : ark.FileSize);
+  EXPECT_EQ(ark.FilePosition(), settings.last_block == LastBlockFill::kCutShort ? layout.file_bytes
+                                                                          : ark.FileSize());
 }
 
 const RoundTripCase kCases[] = {

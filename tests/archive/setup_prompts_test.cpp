@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "archive/archive_reader.h"
 #include "archive/setup_prompts.h"
 #include "common/test_helpers.h"
 
@@ -46,11 +45,9 @@ int32_t AskWordLength(std::optional<std::string> answer, testutil::BeepRecorder&
                       std::vector<Shown>* shown = nullptr) {
   beeps.Clear();
   ScriptedInput input(std::move(answer));
-  orloarkclass ark;
-  ark.Header().CommonWordLength = 7;
-  PromptCommonWordLength(ark);
+  const int32_t length = PromptCommonWordLength();
   if (shown) *shown = input.shown;
-  return ark.Header().CommonWordLength;
+  return length;
 }
 
 TEST(SetupPromptsTest, CommonWordLengthBoxShowsRangeLabelAndDefault) {
@@ -107,13 +104,8 @@ TEST(SetupPromptsTest, CommonWordLengthAnswers) {
 TEST(SetupPromptsTest, WithoutAFrontEndEveryPromptTakesItsDefault) {
   testutil::BeepRecorder beeps;
   SetTextInputHook(nullptr);
-  orloarkclass ark;
-  PromptCommonWordLength(ark);
-  EXPECT_EQ(ark.Header().CommonWordLength, 16);
-  ark.Header().NumMinorFrames = 64;
-  ark.Header().SfidStartCount = 0;
-  PromptSfidMsb(ark);
-  EXPECT_EQ(ark.Header().SfidMsb, 5);
+  EXPECT_EQ(PromptCommonWordLength(), 16);
+  EXPECT_EQ(PromptSfidMsb(64, 0), 5);
   EXPECT_EQ(beeps.Total(), 0);
 }
 
@@ -149,14 +141,10 @@ TEST(SetupPromptsTest, SfidMsbDefaultsAndRanges) {
   for (const SfidCase& c : cases) {
     beeps.Clear();
     ScriptedInput input(c.answer);
-    orloarkclass ark;
-    ark.Header().NumMinorFrames = c.frames;
-    ark.Header().SfidStartCount = c.start_count;
-    ark.Header().SfidMsb = 77;
-    PromptSfidMsb(ark);
+    const int32_t msb = PromptSfidMsb(c.frames, c.start_count);
     const std::string name = std::to_string(c.frames) + "/" + std::to_string(c.start_count) + "/" +
                              (c.answer ? *c.answer : "Cancel");
-    EXPECT_EQ(ark.Header().SfidMsb, c.msb) << name;
+    EXPECT_EQ(msb, c.msb) << name;
     if (c.caption) {
       ASSERT_EQ(input.shown.size(), 1u) << name;
       EXPECT_EQ(input.shown[0].caption, c.caption) << name;
@@ -178,11 +166,7 @@ TEST(SetupPromptsTest, SfidMsbDefaultsAndRanges) {
 TEST(SetupPromptsTest, SfidMsbUnreadableAnswerKeepsTheDefaultWithTheErrorBeep) {
   testutil::BeepRecorder beeps;
   ScriptedInput input(std::string("six"));  // no "e": not read as scientific
-  orloarkclass ark;
-  ark.Header().NumMinorFrames = 16;
-  ark.Header().SfidStartCount = 0;
-  PromptSfidMsb(ark);
-  EXPECT_EQ(ark.Header().SfidMsb, 3);
+  EXPECT_EQ(PromptSfidMsb(16, 0), 3);
   EXPECT_EQ(input.shown.at(0).text, "3");
   EXPECT_EQ(beeps.Count(BeepKind::Error), 1);
 }

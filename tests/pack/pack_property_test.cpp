@@ -50,7 +50,7 @@ void CheckRandomRun(std::mt19937& rng, const RandomRun& run, bool uniform_table,
   }
 
   const int64_t start_us = 10672496LL * 1000000 + static_cast<int64_t>(rng() % 1000) * run.period_us;
-  rig.archive.FirstFrameTime = static_cast<double>(start_us) / 1e6;
+  rig.first_frame_time = static_cast<double>(start_us) / 1e6;
   orloarkpackclass pack(rig.Header());
   ASSERT_TRUE(rig.Prepare(pack, dir.File("prop.arkpak")));
 
@@ -70,8 +70,8 @@ void CheckRandomRun(std::mt19937& rng, const RandomRun& run, bool uniform_table,
   for (int n = 0; n < frames; ++n) {
     std::optional<double> next;
     if (n + 1 < frames) next = packtest::HeaderTime(times[n + 1]);
-    frametimedecision d = JudgeFrameTime(reference, packtest::HeaderTime(times[n]), next, period, pack.SpanLimit,
-                                         pack.FillBudgetFrames - static_cast<int64_t>(expected_missed));
+    frametimedecision d = JudgeFrameTime(reference, packtest::HeaderTime(times[n]), next, period, pack.SpanLimit(),
+                                         pack.FillBudgetFrames() - static_cast<int64_t>(expected_missed));
     expected_missed += static_cast<double>(d.fill_frames);
     for (int64_t f = 0; f < d.fill_frames; ++f) ref.PackFillFrame(header);
     ref.PackFrame(words[n].data(), header);
@@ -84,9 +84,9 @@ void CheckRandomRun(std::mt19937& rng, const RandomRun& run, bool uniform_table,
   }
   ASSERT_TRUE(pack.ClosePackOutput());
 
-  EXPECT_EQ(pack.MissedFrameCount, expected_missed) << "trial " << trial;
-  EXPECT_EQ(pack.ValidFrameCount, static_cast<double>(frames)) << "trial " << trial;
-  EXPECT_EQ(pack.TotalFrameCount, expected_missed + frames) << "trial " << trial;
+  EXPECT_EQ(pack.MissedFrameCount(), expected_missed) << "trial " << trial;
+  EXPECT_EQ(pack.ValidFrameCount(), static_cast<double>(frames)) << "trial " << trial;
+  EXPECT_EQ(pack.TotalFrameCount(), expected_missed + frames) << "trial " << trial;
   std::vector<uint8_t> got = testutil::ReadAllBytes(dir.File("prop.arkpak"));
   std::vector<uint8_t> want = ref.Bytes();
   ASSERT_EQ(got.size(), want.size()) << "trial " << trial << " words " << run.words;

@@ -1,5 +1,5 @@
-// Shared pieces of the pack tests: an archive object filled by hand (no
-// file), frame headers written in BCD, a plain bit-by-bit packer that
+// Shared pieces of the pack tests: a header record and a block filled by
+// hand (no archive file), frame headers written in BCD, a plain bit-by-bit packer that
 // serves as the reference for the pack file, and a running error log.
 #pragma once
 
@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/archive_reader.h"
+#include "archive/ark_header.h"
 #include "archive/frame_header.h"
 #include "mkarchive/archive_generator.h"
 #include "common/test_helpers.h"
@@ -19,6 +19,9 @@
 #include "support/platform_file.h"
 
 namespace packtest {
+
+// The first frame time of every rig unless a test moves it.
+inline constexpr int64_t kBaseMicros = 10672496LL * 1000000;  // day 123, 12:34:56
 
 // Writes a frame time given in whole microseconds of the year as the
 // recorder's 10-byte BCD frame header (status word 0): the generator's
@@ -80,13 +83,15 @@ class ReferencePacker {
   int bit_count_ = 0;
 };
 
-// An archive object with the header fields the converter reads, a serial
-// buffer of one block, and helpers to place frames in it.
+// What a conversion hands the converter from an open archive, made by
+// hand: the header record, the run's first frame time and one block's
+// serial data, with helpers to place frames in it.
 class ArchiveRig {
  public:
   ArchiveRig(int words_per_frame, int frames_per_block, double frame_rate, int word_length = 16,
-             bool left = false) {
-    arkheaderstruct& h = archive.Header();
+             bool left = false)
+      : header_(std::make_unique<arkheaderstruct>()) {
+    arkheaderstruct& h = *header_;
     h.WordsPerMinorFrame = words_per_frame;
     h.FramesPerBlock = frames_per_block;
     h.MinorFrameRate = frame_rate;
@@ -102,23 +107,24 @@ class ArchiveRig {
       h.WordTable[i].bLeftAlign = left ? 1 : 0;
     }
     size_t stride = static_cast<size_t>(words_per_frame > 0 ? words_per_frame : 0) + 5;
-    archive.SerialBuffer.assign(stride * 2 * static_cast<size_t>(frames_per_block > 0 ? frames_per_block : 0), 0);
-    h.SerialBytesPerBlock = static_cast<int32_t>(archive.SerialBuffer.size());
+    serial_.assign(stride * 2 * static_cast<size_t>(frames_per_block > 0 ? frames_per_block : 0), 0);
+    h.SerialBytesPerBlock = static_cast<int32_t>(serial_.size());
   }
 
-  arkheaderstruct& Header() { return archive.Header(); }
-  int Words() const { return archive.Header().WordsPerMinorFrame; }
+  arkheaderstruct& Header() { return *header_; }
+  int Words() const { return header_->WordsPerMinorFrame; }
 
-  // Starts a run of `pack` at the archive's first frame time.
+  // Starts a run of `pack` at the first frame time. Without an archive file
+  // there are no whole frames to add to the fill budget.
   bool Prepare(orloarkpackclass& pack, const std::string& path) {
-    return pack.SetPackFile(path, archive.FirstFrameTime, archive.WholeFrameCount());
+    return pack.SetPackFile(path, first_frame_time, 0);
   }
-  // Hands `pack` the block in the serial buffer.
-  void Feed(orloarkpackclass& pack) { pack.ProcessArkBlock(archive.SerialData(), archive.SerialBuffer.size()); }
+  // Hands `pack` the block.
+  void Feed(orloarkpackclass& pack) { pack.ProcessArkBlock(serial_.data(), serial_.size()); }
 
   // Frame k of the block: its time and its data words.
   void PutFrame(int k, int64_t micros, const uint16_t* words) {
-    uint8_t* frame = archive.SerialBuffer.data() + static_cast<size_t>(k) * (Words() + 5) * 2;
+    uint8_t* frame = serial_.data() + static_cast<size_t>(k) * (Words() + 5) * 2;
     EncodeFrameHeader(micros, frame);
     for (int i = 0; i < Words(); ++i) {
       frame[10 + 2 * i] = static_cast<uint8_t>(words[i] & 0xFF);
@@ -126,7 +132,11 @@ class ArchiveRig {
     }
   }
 
-  orloarkclass archive;
+  double first_frame_time = kBaseMicros / 1e6;
+
+ private:
+  std::unique_ptr<arkheaderstruct> header_;  // about 260 KB: not on the stack
+  std::vector<uint8_t> serial_;
 };
 
 // A fresh error log in a temporary folder; Lines() ends it and returns its

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "archive/archive_reader.h"
+#include "archive/ark_header.h"
 #include "ch10/ch10_converter.h"
-#include "pack/pack_converter.h"
 #include "report/conversion_notes.h"
 #include "support/text_stream.h"
 #include "common/test_helpers.h"
@@ -20,11 +20,13 @@ const std::string kSeparator(75, '-');
 const std::string kSetupHeading = kSeparator + "\r\nDecom Setup from ORLO_8x Archive\r\n" +
                                   kSeparator + "\r\n\r\n";
 
-// Day 100, 12:00:00 to 12:10:00.5; 64 words of 16 bits at 1000 Hz, one
-// minor frame, sync FE6B2840.
-void FillArchive(orloarkclass& archive) {
-  archive.FileName = "/data/flights/flight7.Ark";
-  arkheaderstruct& h = archive.Header();
+const std::string kArchivePath = "/data/flights/flight7.Ark";
+
+// The header record of an archive: day 100, 12:00:00 to 12:10:00.5; 64
+// words of 16 bits at 1000 Hz, one minor frame, sync FE6B2840.
+std::unique_ptr<arkheaderstruct> ArchiveHeader() {
+  auto header = std::make_unique<arkheaderstruct>();
+  arkheaderstruct& h = *header;
   h.ArchiveYear = 2026;
   h.StartTime = 100 * kDay + 12 * 3600.0;
   h.StopTime = h.StartTime + 600.5;
@@ -40,15 +42,16 @@ void FillArchive(orloarkclass& archive) {
   h.SyncPattern.FrmSyncPatLen = 32;
   h.NumMinorFrames = 1;
   h.MinorFrameRate = 1000.0;
+  return header;
 }
 
-std::string WriteNotes(const orloarkclass& archive, const orloarkpackclass* pack,
+std::string WriteNotes(const arkheaderstruct& header, const notesframecounts& frames,
                        const ch10convertprocessclass* converter) {
   testutil::TempDir dir;
   const std::string path = dir.File("flight7.CvtNotes");
   TextStream stream;
   EXPECT_TRUE(stream.Create(path));
-  WriteCvtNotesAt(stream, archive, pack, converter, 2026, 342 * kDay + 19 * 60 + 21.7);
+  WriteCvtNotesAt(stream, kArchivePath, header, frames, converter, 2026, 342 * kDay + 19 * 60 + 21.7);
   EXPECT_TRUE(stream.Close());
   return testutil::ReadAllText(path);
 }
@@ -101,22 +104,21 @@ void ExpectOnlyCrLfLineEnds(const std::string& text) {
 }
 
 TEST(ConversionNotes, WholeReportForOneMinorFrame) {
-  orloarkclass archive;
-  FillArchive(archive);
-  orloarkpackclass pack(archive.Header());
-  pack.ValidFrameCount = 600500;
-  pack.MissedFrameCount = 3;
-  pack.TotalFrameCount = 600503;
+  const std::unique_ptr<arkheaderstruct> header = ArchiveHeader();
+  notesframecounts frames;
+  frames.valid = 600500;
+  frames.missed = 3;
+  frames.total = 600503;
   // A stream at 512 bit/s from day 1, 00:00:00: packets of the minimum 4
   // words, 0.125 s each. 100 full packets and 4 bytes more: 101 PCM
   // packets over 12.5625 s, and a time packet after every 8th (1 s) besides
   // the first, 13 in all.
   testutil::TempDir dir;
-  arkheaderstruct stream_setup = archive.Header();
-  stream_setup.StartTime = kDay;
-  stream_setup.BitsPerMinorFrame = 64;
-  stream_setup.MinorFrameRate = 8.0;
-  ch10convertprocessclass converter(dir.File("stream.ch10"), stream_setup);
+  auto stream_setup = std::make_unique<arkheaderstruct>(*header);
+  stream_setup->StartTime = kDay;
+  stream_setup->BitsPerMinorFrame = 64;
+  stream_setup->MinorFrameRate = 8.0;
+  ch10convertprocessclass converter(dir.File("stream.ch10"), *stream_setup);
   ASSERT_TRUE(converter.Start());
   const std::vector<uint8_t> stream(100 * 8 + 4, 0x5A);
   ASSERT_TRUE(converter.AcceptPackedBytes(stream.data(), stream.size()));
@@ -130,16 +132,14 @@ TEST(ConversionNotes, WholeReportForOneMinorFrame) {
       "CWL                   : 16\r\n"
       "Variable Word Lengths : NO\r\n" +
       FrameLines("1\r\n");
-  const std::string text = WriteNotes(archive, &pack, &converter);
+  const std::string text = WriteNotes(*header, frames, &converter);
   EXPECT_EQ(text, expected);
   EXPECT_EQ(text.find("SFID"), std::string::npos);
   ExpectOnlyCrLfLineEnds(text);
 }
 
 TEST(ConversionNotes, MissingConvertersReadAsZeros) {
-  orloarkclass archive;
-  FillArchive(archive);
-  const std::string text = WriteNotes(archive, nullptr, nullptr);
+  const std::string text = WriteNotes(*ArchiveHeader(), PackFrameCounts(nullptr), nullptr);
   const std::string summary =
       SummaryBlocks("0", "0", "0", "000:00:00:00.000000", "000:00:00:00.000000",
                     "000:00:00:00.000000", "0", "0");
@@ -148,9 +148,8 @@ TEST(ConversionNotes, MissingConvertersReadAsZeros) {
 }
 
 TEST(ConversionNotes, VariableWordLengthsAndSubframeLines) {
-  orloarkclass archive;
-  FillArchive(archive);
-  arkheaderstruct& h = archive.Header();
+  const std::unique_ptr<arkheaderstruct> header = ArchiveHeader();
+  arkheaderstruct& h = *header;
   h.RightAligned = false;
   h.VariableWordLengths = true;
   h.WordTable[6].iWdLen = 12;   // word 7
@@ -174,17 +173,16 @@ TEST(ConversionNotes, VariableWordLengthsAndSubframeLines) {
                  "SFID Start Count      : 1\r\n"
                  "SFID Word Number      : 3\r\n"
                  "SFID MSB              : 7\r\n");
-  const std::string text = WriteNotes(archive, nullptr, nullptr);
+  const std::string text = WriteNotes(h, {}, nullptr);
   ASSERT_GE(text.size(), expected_setup.size());
   EXPECT_EQ(text.substr(text.size() - expected_setup.size()), expected_setup);
   ExpectOnlyCrLfLineEnds(text);
 }
 
 TEST(ConversionNotes, VariableFlagWithNoDifferingWordKeepsTheTableHeading) {
-  orloarkclass archive;
-  FillArchive(archive);
-  archive.Header().VariableWordLengths = true;
-  const std::string text = WriteNotes(archive, nullptr, nullptr);
+  const std::unique_ptr<arkheaderstruct> header = ArchiveHeader();
+  header->VariableWordLengths = true;
+  const std::string text = WriteNotes(*header, {}, nullptr);
   const std::string block = "Variable Word Lengths : YES\r\n\r\n"
                             "    Word Number      Num Bits\r\n\r\n"
                             "WPF                   : 64\r\n";
@@ -192,10 +190,9 @@ TEST(ConversionNotes, VariableFlagWithNoDifferingWordKeepsTheTableHeading) {
 }
 
 TEST(ConversionNotes, TimesOutOfRangeShowTheFixedText) {
-  orloarkclass archive;
-  FillArchive(archive);
-  archive.Header().StopTime = -1.0;
-  const std::string text = WriteNotes(archive, nullptr, nullptr);
+  const std::unique_ptr<arkheaderstruct> header = ArchiveHeader();
+  header->StopTime = -1.0;
+  const std::string text = WriteNotes(*header, {}, nullptr);
   EXPECT_NE(text.find("Ark file Stop Time          : XXX:XX:XX:XX.XXXXXX\r\n"),
             std::string::npos);
   EXPECT_NE(text.find("Ark file Total Time         : XXX:XX:XX:XX.XXXXXX\r\n"),

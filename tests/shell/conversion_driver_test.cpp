@@ -176,7 +176,7 @@ TEST(ConversionDriver, CompleteRunThenASecondRunIsRefused) {
   EXPECT_TRUE(FileExists(job.driver.Ch10FileName()));
   EXPECT_TRUE(FileExists(job.driver.NotesFileName()));
   EXPECT_FALSE(FileExists(job.driver.PackFileName()));  // not retained
-  EXPECT_EQ(job.driver.Pack()->ValidFrameCount, 208);   // 13 blocks of 16
+  EXPECT_EQ(job.driver.Pack()->ValidFrameCount(), 208);   // 13 blocks of 16
   std::string log = job.log.LogText();
   size_t begin = log.find("000000  ");
   EXPECT_NE(log.find("---------------  BEGIN ARK TO CH10 CONVERSION   ----------\r\n"),
@@ -216,7 +216,7 @@ TEST(ConversionDriver, AbortKeepsEveryFrameReadInBothOutputsAndTheNotes) {
   EXPECT_EQ(job.driver.RunConversion(), ConversionOutcome::Aborted);
   EXPECT_EQ(job.driver.OutcomeText(), "Conversion Aborted");
   EXPECT_EQ(job.log.Beeps().Count(BeepKind::Done), 0);
-  EXPECT_EQ(job.driver.Pack()->ValidFrameCount, 16 * 101);  // 101 blocks before the abort
+  EXPECT_EQ(job.driver.Pack()->ValidFrameCount(), 16 * 101);  // 101 blocks before the abort
   EXPECT_FALSE(job.driver.Archive()->IsOpen());
 
   // Kept under the partial names; nothing under the final ones.
@@ -265,9 +265,9 @@ TEST(ConversionDriver, AStopSourceEndsALongFillAsAnAbort) {
   EXPECT_EQ(job.driver.RunConversion(), ConversionOutcome::Aborted);
   EXPECT_FALSE(job.driver.OutputFailed());
   const orloarkpackclass& pack = *job.driver.Pack();
-  EXPECT_GT(pack.MissedFrameCount, 0.0);
-  EXPECT_LT(pack.MissedFrameCount, 100000.0);
-  EXPECT_EQ(pack.ValidFrameCount, 16 * 13);
+  EXPECT_GT(pack.MissedFrameCount(), 0.0);
+  EXPECT_LT(pack.MissedFrameCount(), 100000.0);
+  EXPECT_EQ(pack.ValidFrameCount(), 16 * 13);
   EXPECT_NE(job.log.LogText().find(kLogOperatorAbortText), std::string::npos);
   EXPECT_NE(testutil::ReadAllText(job.driver.KeptOutputs().NotesFile).find(kNotesOperatorAbortText),
             std::string::npos);
@@ -315,7 +315,7 @@ TEST(ConversionDriver, SelectionAndRunAreRefusedWhileRunning) {
   EXPECT_GE(job.pumps, 1);
   EXPECT_EQ(job.log.Beeps().Count(BeepKind::Error), 2 * job.pumps);
   EXPECT_EQ(CountOf(job.log.LogText(), "BEGIN ARK TO CH10"), 1);
-  EXPECT_EQ(job.driver.Pack()->ValidFrameCount, 16 * 150);
+  EXPECT_EQ(job.driver.Pack()->ValidFrameCount(), 16 * 150);
 }
 
 TEST(ConversionDriver, WindowHooksSeeResetStartAndOutcome) {

@@ -88,9 +88,9 @@ TEST(DamagedArchive, OneDamagedStampFillsNothing) {
     ASSERT_TRUE(run.Convert("DAMAGED.Ark", settings)) << c.name;
     const orloarkpackclass& pack = *run.driver.Pack();
     EXPECT_EQ(run.outcome, ConversionOutcome::Complete) << c.name;
-    EXPECT_EQ(pack.MissedFrameCount, 0.0) << c.name;
-    EXPECT_EQ(pack.TotalFrameCount, static_cast<double>(kFrames)) << c.name;
-    EXPECT_EQ(pack.DamagedTimeCount, 1.0) << c.name;
+    EXPECT_EQ(pack.MissedFrameCount(), 0.0) << c.name;
+    EXPECT_EQ(pack.TotalFrameCount(), static_cast<double>(kFrames)) << c.name;
+    EXPECT_EQ(pack.DamagedTimeCount(), 1.0) << c.name;
     EXPECT_TRUE(run.HasWarning(RunWarningKind::DamagedFrameTimes)) << c.name;
     const std::string log = run.log.LogText();
     const std::string code = c.code < 10 ? "00000" + std::to_string(c.code) : "0000" + std::to_string(c.code);
@@ -133,9 +133,9 @@ TEST(DamagedArchive, RealGapsAreStillFilled) {
     settings.time_shifts = c.shifts;
     ASSERT_TRUE(run.Convert("GAPS.Ark", settings)) << c.name;
     const orloarkpackclass& pack = *run.driver.Pack();
-    EXPECT_EQ(pack.MissedFrameCount, c.fill) << c.name;
-    EXPECT_EQ(pack.ValidFrameCount, static_cast<double>(kFrames)) << c.name;
-    EXPECT_EQ(pack.DamagedTimeCount, 0.0) << c.name;
+    EXPECT_EQ(pack.MissedFrameCount(), c.fill) << c.name;
+    EXPECT_EQ(pack.ValidFrameCount(), static_cast<double>(kFrames)) << c.name;
+    EXPECT_EQ(pack.DamagedTimeCount(), 0.0) << c.name;
     EXPECT_TRUE(run.driver.Warnings().empty()) << c.name;
   }
 }
@@ -163,8 +163,8 @@ TEST(DamagedArchive, LastFrameStepIsBoundedByTheArchive) {
     mkarchive::ArchiveSettings settings = SmallSettings(kFrames);
     settings.time_shifts = {{kFrames - 1, c.shift_us, false}};
     ASSERT_TRUE(run.Convert("LAST.Ark", settings)) << c.name;
-    EXPECT_EQ(run.driver.Pack()->MissedFrameCount, c.fill) << c.name;
-    EXPECT_EQ(run.driver.Pack()->DamagedTimeCount, c.damaged) << c.name;
+    EXPECT_EQ(run.driver.Pack()->MissedFrameCount(), c.fill) << c.name;
+    EXPECT_EQ(run.driver.Pack()->DamagedTimeCount(), c.damaged) << c.name;
   }
 }
 
@@ -177,8 +177,8 @@ TEST(DamagedArchive, CutLastBlockConvertsTheWholeBlocksWithAWarning) {
   settings.cut_tail_bytes = 100;
   ASSERT_TRUE(run.Convert("CUT.Ark", settings));
   EXPECT_EQ(run.outcome, ConversionOutcome::Complete);
-  EXPECT_EQ(run.driver.Pack()->ValidFrameCount, static_cast<double>(kFrames - 16));
-  EXPECT_EQ(run.driver.Pack()->MissedFrameCount, 0.0);
+  EXPECT_EQ(run.driver.Pack()->ValidFrameCount(), static_cast<double>(kFrames - 16));
+  EXPECT_EQ(run.driver.Pack()->MissedFrameCount(), 0.0);
   ASSERT_EQ(run.driver.Warnings().size(), 1u);
   const int64_t left = mkarchive::ComputeLayout(settings).block_size - 100;
   const std::string text = "the archive ends inside its last block: " + std::to_string(left) +

@@ -90,25 +90,25 @@ TEST(MutatedArchives, ConvertWithinTheirTimeSpan) {
     const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(m.settings);
     const int64_t whole_blocks = (layout.file_bytes - layout.header_bytes) / layout.block_size;
     const int64_t frames = std::min(kFrames, whole_blocks * 16);
-    EXPECT_EQ(pack.ValidFrameCount, static_cast<double>(frames)) << m.text;
+    EXPECT_EQ(pack.ValidFrameCount(), static_cast<double>(frames)) << m.text;
 
     // No step fills more than the archive's span (stop - start as the notes
     // show them, plus one block); unless the last frame is damaged (it has
     // no successor to be judged by), the whole stream fits that span, or
     // holds only the archive's own frames when a damaged first stamp made
     // the span too short.
-    const double span_frames = (h.StopTime - h.StartTime + pack.BlockDuration) / pack.FramePeriod + 1.0;
+    const double span_frames = (h.StopTime - h.StartTime + pack.BlockDuration()) / pack.FramePeriod() + 1.0;
     const bool last_damaged = std::count(m.damaged_frames.begin(), m.damaged_frames.end(), frames - 1) > 0;
     if (last_damaged) {
-      EXPECT_LE(pack.MissedFrameCount, pack.SpanLimit / pack.FramePeriod + 1.0) << m.text;
+      EXPECT_LE(pack.MissedFrameCount(), pack.SpanLimit() / pack.FramePeriod() + 1.0) << m.text;
     } else {
-      EXPECT_LE(pack.TotalFrameCount, std::max(span_frames, static_cast<double>(frames))) << m.text;
+      EXPECT_LE(pack.TotalFrameCount(), std::max(span_frames, static_cast<double>(frames))) << m.text;
     }
     // Damaged stamps away from the archive's ends are kept in place.
     const bool at_an_end = last_damaged ||
                            std::count(m.damaged_frames.begin(), m.damaged_frames.end(), int64_t{0}) > 0;
     if (!at_an_end) {
-      EXPECT_EQ(pack.MissedFrameCount, 0.0) << m.text;
+      EXPECT_EQ(pack.MissedFrameCount(), 0.0) << m.text;
       without_fill += 1;
     }
     std::filesystem::remove_all(log.File("Ch10Conversion"));

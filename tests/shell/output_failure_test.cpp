@@ -72,7 +72,7 @@ TEST(OutputFailure, KeptPackFileWriteEndsThePass) {
   EXPECT_EQ(CountOf(run.log.LogText(), run.driver.PackFileName() + kWritingSuffix), 1);
   // The pass stopped at the failure; the archive is closed; the Chapter 10
   // file holds the group that was packed, whole packets and a short one.
-  EXPECT_LT(run.driver.Pack()->ValidFrameCount, 8176 + 16);
+  EXPECT_LT(run.driver.Pack()->ValidFrameCount(), 8176 + 16);
   EXPECT_FALSE(run.driver.Archive()->IsOpen());
   std::vector<testutil::Ch10Packet> packets;
   std::string error;
@@ -95,7 +95,7 @@ TEST(OutputFailure, Ch10FileWriteEndsThePassAtOnce) {
   EXPECT_LT(cvt->PcmPacketCount(), 20);
   // The pass ends with the block that completed the first group of 8,176
   // frames, whose packets failed.
-  EXPECT_LT(run.driver.Pack()->ValidFrameCount, 8176 + 16);
+  EXPECT_LT(run.driver.Pack()->ValidFrameCount(), 8176 + 16);
   EXPECT_TRUE(FileExists(run.driver.KeptOutputs().NotesFile));
   std::string notes = testutil::ReadAllText(run.driver.KeptOutputs().NotesFile);
   char expected[64];
