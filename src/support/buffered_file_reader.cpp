@@ -99,7 +99,7 @@ size_t bufferedfilereaderclass::Fill(size_t wanted) {
       continue;
     }
     // A view larger than the room before a piece is read here.
-    StopThread();
+    if (thread_.Running()) StopThread();
     SizeBuffer(wanted);
     std::vector<uint8_t>& buffer = buffers_[current_];
     // The unread bytes move to the front, so that what follows them
