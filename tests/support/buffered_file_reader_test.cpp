@@ -6,9 +6,11 @@
 #include "support/buffered_file_reader.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -44,7 +46,22 @@ TEST(BufferedFileReaderTest, DeliversTheFileExactlyAtEveryEdge) {
   std::mt19937 random(21);
   for (uint8_t& byte : file) byte = static_cast<uint8_t>(random());
   testutil::WriteAllBytes(path, file.data(), file.size());
-  const bool threads = UsableProcessors() >= 2;
+  // Each script runs as it comes, then on one processor only (no thread).
+  cpu_set_t all;
+  CPU_ZERO(&all);
+  ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+  struct RestoreAffinity {
+    cpu_set_t set;
+    ~RestoreAffinity() { sched_setaffinity(0, sizeof set, &set); }
+  } restore{all};
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+    if (CPU_ISSET(cpu, &all)) {
+      CPU_SET(cpu, &one);
+      break;
+    }
+  }
 
   using S = Step;
   const Case cases[] = {
@@ -71,8 +88,12 @@ TEST(BufferedFileReaderTest, DeliversTheFileExactlyAtEveryEdge) {
       {"a failed read on the thread ends the data after the pieces before it", 64, 256, 4,
        {{S::Walk, 24, 360, 144}, {S::Peek, 24, 8, 16}, {S::View, 24, 8, 16}, {S::View, 24, 0}}, EIO},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (size_t run = 0; run < 2 * std::size(cases); ++run) {
+    const Case& c = cases[run % std::size(cases)];
+    const bool pinned = run >= std::size(cases);
+    SCOPED_TRACE(std::string(c.name) + (pinned ? ", one processor" : ""));
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, pinned ? &one : &all), 0);
+    const bool threads = UsableProcessors() >= 2;
     bufferedfilereaderclass reader({c.block_bytes, c.piece_bytes, 0});
     ASSERT_TRUE(reader.Open(path));
     if (c.failing_read > 0) SetFileCallFault(path, FileOperation::Read, c.failing_read, EIO);
