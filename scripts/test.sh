@@ -5,7 +5,8 @@
 #   2. a warnings-as-errors build and the whole test suite;
 #   3. the same tests under AddressSanitizer + UndefinedBehaviorSanitizer;
 #   4. the suites whose code runs threads under ThreadSanitizer (the
-#      archive's read-ahead, the self-check's reader, the error log);
+#      buffered file reader and its read-ahead thread, the self-check's
+#      stream thread, the error log);
 #   5. every fuzz target for ORLO_FUZZ_SECONDS (default 10) seconds, failing
 #      on any finding.
 # Each part's time is printed at the end. About 10 minutes from a fresh

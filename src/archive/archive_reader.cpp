@@ -30,7 +30,6 @@ namespace {
 
 constexpr size_t kMaxValueLines = 400;         // a header with this many is refused
 constexpr int32_t kLineCountLimit = 3000;      // the byte whose count passes this ends a line
-constexpr size_t kHeaderChunkBytes = 64 * 1024;
 constexpr double kMinArchiveTime = 1e-7;
 constexpr double kMaxArchiveTime = 31622400.0;  // 366 days
 constexpr double kYearEndTime = 31536000.0;     // 365 days
@@ -61,55 +60,6 @@ bool TakeHeaderByte(uint8_t byte, std::string& text, int32_t& count) {
   text.push_back(static_cast<char>(byte));
   return false;
 }
-
-// Header lines from a file read in large chunks. Gives the same lines and
-// counts as reading byte by byte, and knows how many bytes it has consumed:
-// after the terminator that is the data start offset.
-class HeaderLineSource {
- public:
-  HeaderLineSource(PlatformFile& file, int64_t& file_position)
-      : file_(file), file_position_(file_position), buffer_(kHeaderChunkBytes) {}
-
-  // At the end of the file the line ends where it is (count -1 when no byte
-  // was left).
-  void ReadLine(std::string& text, int32_t& count) {
-    text.clear();
-    count = -1;
-    for (;;) {
-      if (next_ == filled_ && !Refill()) return;
-      ++consumed_;
-      if (TakeHeaderByte(buffer_[next_++], text, count)) return;
-    }
-  }
-
-  int64_t Consumed() const { return consumed_; }
-
-  // The error number of a failed read (0: none).
-  int ReadError() const { return read_error_; }
-
- private:
-  bool Refill() {
-    if (at_end_) return false;
-    int64_t got = file_.Read(buffer_.data(), static_cast<int64_t>(buffer_.size()));
-    if (got < static_cast<int64_t>(buffer_.size()) && file_.LastError() != 0)
-      read_error_ = file_.LastError();
-    file_position_ += got;
-    // The file layer reads until the count is met, so less means the end.
-    if (got < static_cast<int64_t>(buffer_.size())) at_end_ = true;
-    next_ = 0;
-    filled_ = static_cast<size_t>(got);
-    return got > 0;
-  }
-
-  PlatformFile& file_;
-  int64_t& file_position_;
-  std::vector<uint8_t> buffer_;
-  size_t next_ = 0;
-  size_t filled_ = 0;
-  int64_t consumed_ = 0;
-  bool at_end_ = false;
-  int read_error_ = 0;
-};
 
 // Refusals of the header: logged, and kept as the reason the open failed.
 // "Permission denied" as "permission denied", to go after a colon.
@@ -223,31 +173,30 @@ bool orloarkclass::OpenAndReadHeader(const std::string& path) {
     LogInfo("Not an archive file: " + path + " " + open_failure_, 255, false);
     return false;
   }
-  if (!file_.OpenRead(path)) {
-    LogInfo("Could not open " + path + ": " + SystemErrorText(file_.LastError()), file_.LastError(),
-            false);
+  // Apart from the one look at the last block, the archive is read from
+  // its start to its end: the reader tells the system so, which may then
+  // read further ahead than it would for a file used at random.
+  if (!reader_.Open(path)) {
+    const int error = reader_.File().LastError();
+    LogInfo("Could not open " + path + ": " + SystemErrorText(error), error, false);
     LogError("Could Not Open Archive File For Reading", 255, true);
-    open_failure_ = PlainErrorText(file_.LastError());
+    open_failure_ = PlainErrorText(error);
     return false;
   }
   // The file opened must be the one looked at: a name replaced in between
   // (by a FIFO, a device, another file) is refused.
   struct stat opened {};
-  if (::fstat(file_.Descriptor(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
+  if (::fstat(reader_.File().Descriptor(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
       opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
-    file_.Close();
+    reader_.Close();
     open_failure_ = "was replaced while it was being opened, not converted";
     LogError("Could Not Open Archive File For Reading: " + path + " " + open_failure_, 255, true);
     return false;
   }
   file_name_ = path;
-  // Apart from the one look at the last block, the archive is read from
-  // its start to its end: the system may read further ahead than it would
-  // for a file used at random. Advice only; nothing depends on it.
-  ::posix_fadvise(file_.Descriptor(), 0, 0, POSIX_FADV_SEQUENTIAL);
   // The size of the file just opened (asking by name again would be one
   // more open that can fail).
-  file_size_ = file_.Size();
+  file_size_ = reader_.SizeAtOpen();
 
   bool times_valid = false;
   // A read error while the header, the first or the last block is read
@@ -280,12 +229,11 @@ bool orloarkclass::ReadArkHeader(bool& times_valid) {
   if (!IsOpen()) return false;
   SeekArk(0);
 
-  HeaderLineSource source(file_, file_position_);
   std::string line;
   int32_t count = -1;
-  source.ReadLine(line, count);
-  if (source.ReadError() != 0) {
-    NoteReadError(source.ReadError(), file_name_);
+  ReadHeaderLine(line, count);
+  if (reader_.ReadError() != 0) {
+    NoteReadError(reader_.ReadError(), file_name_);
     return false;
   }
   if (line != kArchiveMagicLine) {
@@ -298,7 +246,7 @@ bool orloarkclass::ReadArkHeader(bool& times_valid) {
   std::vector<std::string> lines;
   lines.reserve(kMaxValueLines);
   for (;;) {
-    source.ReadLine(line, count);
+    ReadHeaderLine(line, count);
     if (count < 1) break;
     lines.push_back(line);
     if (lines.size() == kMaxValueLines) break;
@@ -309,9 +257,9 @@ bool orloarkclass::ReadArkHeader(bool& times_valid) {
   }
   // Reading stopped just past the terminator byte (LF or NUL), or at the end
   // of the file: the frame blocks start there, whatever the line ends were.
-  header_bytes_ = static_cast<int32_t>(source.Consumed());
-  if (source.ReadError() != 0) {
-    NoteReadError(source.ReadError(), file_name_);
+  header_bytes_ = static_cast<int32_t>(reader_.Position());
+  if (reader_.ReadError() != 0) {
+    NoteReadError(reader_.ReadError(), file_name_);
     return false;
   }
 
@@ -532,22 +480,26 @@ int64_t orloarkclass::WholeFrameCount() const {
 void orloarkclass::ReadHeaderLine(std::string& text, int32_t& count) {
   text.clear();
   count = -1;
-  uint8_t byte = 0;
-  DropReadAhead();
-  while (file_.Read(&byte, 1) == 1) {
-    ++file_position_;
-    if (TakeHeaderByte(byte, text, count)) return;
+  // Byte by byte through what the reader holds: the same lines and counts
+  // as reading the file one byte at a time, at one read per block. At the
+  // end of the file (or a failed read) the line ends where it is.
+  for (bool complete = false; !complete;) {
+    size_t got = 0;
+    const uint8_t* bytes = reader_.View(1, got);
+    if (got == 0) break;
+    const size_t held = reader_.Buffered();
+    size_t used = 0;
+    while (used < held && !complete) complete = TakeHeaderByte(bytes[used++], text, count);
+    reader_.Consume(used);
   }
+  file_position_ = reader_.Position();
 }
 
 int64_t orloarkclass::SeekArk(int64_t offset) {
-  StopReadThread();
-  if (file_.Seek(offset)) {
+  if (reader_.Seek(offset)) {
     file_position_ = offset;
-    read_ahead_pos_ = read_ahead_len_ = 0;  // the buffered bytes belong elsewhere now
-    read_failed_ = false;
   } else {
-    int error = file_.LastError();
+    int error = reader_.File().LastError();
     LogInfo("Cannot Seek File " + SystemErrorText(error), error, false);
   }
   return file_position_;
@@ -569,10 +521,10 @@ bool orloarkclass::ReadLastBlockTime(double& time) {
   const int64_t target = header_bytes_ + (blocks - 1) * block_size;
   if (SeekArk(target) != target) return false;
   double block_time = 0.0;
-  int64_t got = file_.Read(&block_time, sizeof block_time);
-  file_position_ += got;
-  if (got != static_cast<int64_t>(sizeof block_time) && file_.LastError() != 0)
-    NoteReadError(file_.LastError(), file_name_);
+  int64_t got = reader_.Read(&block_time, sizeof block_time);
+  file_position_ = reader_.Position();
+  if (got != static_cast<int64_t>(sizeof block_time) && reader_.ReadError() != 0)
+    NoteReadError(reader_.ReadError(), file_name_);
   SeekArk(remembered);
   if (got != static_cast<int64_t>(sizeof block_time)) return false;
   time = block_time;
@@ -617,12 +569,7 @@ void orloarkclass::NoteReadError(int error_number, const std::string& path) {
 }
 
 void orloarkclass::CloseArkFile() {
-  StopReadThread();
-  read_ahead_pos_ = read_ahead_len_ = 0;
   serial_view_ = nullptr;
-  read_failed_ = false;
-  for (std::vector<uint8_t>& buffer : read_ahead_) std::vector<uint8_t>().swap(buffer);
-  current_ahead_ = 0;
-  if (!file_.IsOpen()) return;
-  if (!file_.Close()) NoteReadError(file_.LastError(), file_name_);
+  // The reader's buffers go too: a closed archive holds no memory for them.
+  if (!reader_.Close()) NoteReadError(reader_.File().LastError(), file_name_);
 }

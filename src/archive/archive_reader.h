@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "archive/ark_header.h"
-#include "support/platform_file.h"
-#include "support/read_ahead_thread.h"
+#include "support/buffered_file_reader.h"
 
 // A frame block starts with its time (a little-endian double), two spare
 // bytes and its run count (little-endian 16 bits); its serial data and its
@@ -49,7 +48,7 @@ class orloarkclass {
   void ReadNextBlock();
   bool GroupReadToBufs(bool& end_flag);
 
-  bool IsOpen() const { return file_.IsOpen(); }
+  bool IsOpen() const { return reader_.IsOpen(); }
   // The archive frames of the whole blocks the file holds (a last block
   // cut short is not converted).
   int64_t WholeFrameCount() const;
@@ -122,31 +121,9 @@ class orloarkclass {
   }
   // One field of a frame block; logs `short_text` on a short read.
   bool ReadBlockField(void* into, int64_t size, const char* short_text);
-  // Read-ahead (archive_read_ahead.cpp).
-  // Up to `size` bytes at FilePosition through the read-ahead buffer.
-  int64_t ReadAhead(uint8_t* into, int64_t size);
-  // Makes the read-ahead buffer hold `wanted` bytes from FilePosition in one
-  // piece (fewer at the end of the file or after a read error); returns the
-  // bytes it holds.
-  size_t FillReadAhead(size_t wanted);
-  // Gives the current read-ahead buffer room for `least` bytes and at least
-  // its usual size, but no more than the file holds.
-  void SizeReadAhead(int64_t least);
-  // The read-ahead thread: started when a pass reads straight on (blocks of
-  // up to `block_bytes`), asked for the piece after the one in use, waited
-  // for when the buffered bytes run short, stopped before any other use of
-  // the file.
-  void StartReadThread(size_t block_bytes);
-  void RequestThreadPiece();
-  size_t TakeThreadPiece();
-  void StopReadThread();
-  uint8_t* AheadData() { return read_ahead_[current_ahead_].data(); }
-  // Takes the next block from the read-ahead buffer when it lies there
+  // Takes the next block from the reader's buffer when it lies there
   // whole; false (nothing taken) when it does not.
   bool ReadWholeBlockInPlace();
-  // Forgets the read-ahead data and puts the file back at FilePosition;
-  // every direct use of the file and every seek goes through this first.
-  void DropReadAhead();
   // Records and reports the first read error (LogError names the file).
   void NoteReadError(int error_number, const std::string& path);
 
@@ -170,23 +147,12 @@ class orloarkclass {
   // made at the first open and reused by every later one.
   std::unique_ptr<decomsetupstruct> setup_record_;
   int32_t setup_file_check_ = -1;
-  PlatformFile file_;
   int input_error_ = 0;
   bool open_complete_ = false;               // OpenArkFile succeeded: read errors no longer fail the open
-  // Frame blocks are small (often a few KiB); reading them field by field
-  // straight from the file would cost several system calls per block, so
-  // the block reader draws on one large read-ahead buffer instead.
-  // Two buffers: the blocks are taken from the current one while the
-  // read-ahead thread fills the other.
-  std::vector<uint8_t> read_ahead_[2];
-  int current_ahead_ = 0;
-  size_t read_ahead_pos_ = 0;
-  size_t read_ahead_len_ = 0;
   const uint8_t* serial_view_ = nullptr;     // see SerialData
-  bool read_failed_ = false;                 // a refill failed: no more data
-  int whole_refills_ = 0;                    // whole buffers read since a seek
-  size_t thread_headroom_ = 0;               // room for a block before each piece
-  int64_t thread_offset_ = 0;                // file offset of the thread's next piece
-  // Last, so that it stops before the file and the buffers go.
-  readaheadthreadclass read_thread_;
+  // The archive file. Frame blocks are small (often a few KiB); reading
+  // them field by field straight from the file would cost several system
+  // calls per block, so they are drawn from the reader's large buffer, and
+  // a block that lies whole there is used in place.
+  bufferedfilereaderclass reader_;
 };

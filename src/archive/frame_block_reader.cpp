@@ -1,7 +1,7 @@
 // Reading the archive's frame blocks, one after another, into the archive
 // object's buffers. A block is: block time (8 bytes), two spare bytes, the
 // block run count (2 bytes), the serial data (the frames) and the status
-// data. Blocks are drawn from the read-ahead buffer (archive_read_ahead.cpp),
+// data. Blocks are drawn from the buffered reader (buffered_file_reader),
 // so a pass makes one system call per 256 KiB of archive, not several per
 // block. A block that lies whole in the buffer is used where it lies: its
 // serial data is not copied. Nothing is allocated per block.
@@ -23,11 +23,11 @@ void orloarkclass::ReadNextBlock() {
 }
 
 bool orloarkclass::ReadBlockField(void* into, int64_t size, const char* short_text) {
-  int64_t got = ReadAhead(static_cast<uint8_t*>(into), size);
-  file_position_ += got;  // what was delivered counts, also on a short read
+  int64_t got = reader_.Read(into, size);
+  file_position_ = reader_.Position();  // what was delivered counts, also on a short read
   if (got == size) return true;
   LogInfo(short_text, 255, false);
-  if (file_.LastError() != 0) NoteReadError(file_.LastError(), file_name_);
+  if (reader_.ReadError() != 0) NoteReadError(reader_.ReadError(), file_name_);
   return false;
 }
 
@@ -85,15 +85,16 @@ bool orloarkclass::ReadWholeBlockInPlace() {
   const size_t block_bytes = static_cast<size_t>(kBlockPrefixBytes + serial_bytes + status_bytes);
   // A file that ends inside the block, or a read error, is left to the
   // field by field reading, which reports the field that came up short.
-  if (FillReadAhead(block_bytes) < block_bytes) return false;
-  const uint8_t* block = AheadData() + read_ahead_pos_;
+  size_t got = 0;
+  const uint8_t* block = reader_.View(block_bytes, got);
+  if (got < block_bytes) return false;
   // The frames are read as bytes, so the serial data may lie at any address.
   const uint8_t* serial = block + kBlockPrefixBytes;
   serial_view_ = serial;
   std::memcpy(&block_time_, block + kBlockTimeOffset, sizeof block_time_);
   std::memcpy(&block_run_count_, block + kBlockRunCountOffset, sizeof block_run_count_);
   std::memcpy(status_buffer_, serial + serial_bytes, static_cast<size_t>(status_bytes));
-  read_ahead_pos_ += block_bytes;
-  file_position_ += static_cast<int64_t>(block_bytes);
+  reader_.Consume(block_bytes);
+  file_position_ = reader_.Position();
   return true;
 }

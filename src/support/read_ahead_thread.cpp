@@ -6,17 +6,12 @@
 #include <algorithm>
 #include <system_error>
 
-namespace {
-
-// The processors this process may run on.
 int UsableProcessors() {
   cpu_set_t set;
   CPU_ZERO(&set);
   if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
   return CPU_COUNT(&set);
 }
-
-}  // namespace
 
 bool readaheadthreadclass::Start(PlatformFile& file, int64_t advise_ahead) {
   Stop();

@@ -28,6 +28,9 @@
 
 #include "support/platform_file.h"
 
+// The processors this process may run on (1 when that cannot be learnt).
+int UsableProcessors();
+
 class readaheadthreadclass {
  public:
   readaheadthreadclass() = default;

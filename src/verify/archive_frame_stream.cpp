@@ -8,6 +8,8 @@
 #include "archive/archive_reader.h"
 #include "archive/frame_header.h"
 #include "pack/frame_time_check.h"
+#include "support/read_ahead_thread.h"
+#include "verify/ch10_packet_reader.h"
 
 namespace {
 // Stream bytes per chunk: large enough that the hand-overs between the
@@ -17,7 +19,7 @@ constexpr size_t kPrefetchBytes = 2048;
 }  // namespace
 
 archiveframestreamclass::archiveframestreamclass(const orloarkclass& archive)
-    : archive_(archive), packer_(StreamWordsOf(archive.Header())) {
+    : archive_(archive), reader_(kVerifyReading), packer_(StreamWordsOf(archive.Header())) {
   const arkheaderstruct& h = archive_.Header();
   words_per_frame_ = std::clamp<int32_t>(h.WordsPerMinorFrame, 0, kWordTableEntries);
   stride_ = FrameStrideBytes(words_per_frame_);
@@ -44,7 +46,8 @@ archiveframestreamclass::~archiveframestreamclass() {
 }
 
 bool archiveframestreamclass::Open() {
-  if (!reader_.Open(archive_.FileName(), archive_.HeaderBytes())) return false;
+  if (!reader_.Open(archive_.FileName())) return false;
+  if (!reader_.Seek(std::max<int64_t>(archive_.HeaderBytes(), 0))) return false;
   if (UsableProcessors() >= 2) {
     try {
       thread_ = std::thread(&archiveframestreamclass::Run, this);
@@ -125,9 +128,10 @@ bool archiveframestreamclass::TakeBlock() {
   // a block the file ends inside (which is not converted).
   if (reader_.Position() >= archive_.FileSize()) return false;
   size_t got = 0;
-  const uint8_t* block = reader_.Take(block_bytes_, got);
+  const uint8_t* block = reader_.View(block_bytes_, got);
+  reader_.Consume(got);
   if (got < block_bytes_) {
-    read_failed_ = reader_.LastError() != 0;
+    read_failed_ = reader_.ReadError() != 0;
     return false;
   }
   serial_ = block + kBlockPrefixBytes;

@@ -6,8 +6,9 @@
 // where it belongs and damaged time stamps kept in place without fill.
 //
 // The archive object gives the header and the setup; the frame blocks are
-// read with the check's own reader (sequential_reader) from the data start
-// on, whole blocks only, as the converter takes them. Frames are packed
+// read with a reader of the stream's own (not the archive object's, whose
+// block reading is then checked too) from the data start on, whole blocks
+// only, as the converter takes them. Frames are packed
 // where they lie in the reader's buffer, into chunks of a few hundred
 // kilobytes: a long archive (or a long gap) needs no more memory than a
 // few of them. Where this process may run on a second processor, a thread
@@ -24,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "verify/sequential_reader.h"
+#include "support/buffered_file_reader.h"
 #include "verify/stream_packer.h"
 
 class orloarkclass;
@@ -54,7 +55,7 @@ class archiveframestreamclass {
   // (LastError tells why) rather than at the end of the archive's data, and
   // the frames it held.
   bool ReadFailed() const { return read_failed_; }
-  int LastError() const { return reader_.LastError(); }
+  int LastError() const { return reader_.ReadError() != 0 ? reader_.ReadError() : reader_.File().LastError(); }
   int64_t ArchiveFrames() const { return archive_frames_; }
   int64_t FillFrames() const { return fill_frames_; }
   // Frame of the stream (archive and fill frames counted) that holds the
@@ -86,7 +87,7 @@ class archiveframestreamclass {
   void PackFrame(const uint8_t* words);
 
   const orloarkclass& archive_;
-  sequentialreaderclass reader_;
+  bufferedfilereaderclass reader_;
   lanepackerclass packer_;
   int32_t words_per_frame_ = 0;
   size_t stride_ = 0;       // bytes from one frame of a block to the next

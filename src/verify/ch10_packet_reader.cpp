@@ -50,15 +50,21 @@ bool ch10packetreaderclass::Open(const std::string& path) {
   return file_.Open(path);
 }
 
+const uint8_t* ch10packetreaderclass::Take(size_t n, size_t& got) {
+  const uint8_t* bytes = file_.View(n, got);
+  file_.Consume(got);
+  return bytes;
+}
+
 ch10packetreaderclass::Step ch10packetreaderclass::Next(ch10packetviewstruct& packet,
                                                         std::string& problem) {
   packet = ch10packetviewstruct{};
   packet.Offset = file_.Position();
   size_t got = 0;
-  const uint8_t* h = file_.Take(kHeaderBytes, got);
-  if (got == 0 && file_.LastError() == 0) return Step::End;
+  const uint8_t* h = Take(kHeaderBytes, got);
+  if (got == 0 && LastError() == 0) return Step::End;
   if (got < kHeaderBytes) {
-    problem = file_.LastError() != 0 ? "read error: " + SystemErrorText(file_.LastError())
+    problem = LastError() != 0 ? "read error: " + SystemErrorText(LastError())
                                      : "the file ends inside a packet header";
     return Step::Broken;
   }
@@ -91,9 +97,9 @@ ch10packetreaderclass::Step ch10packetreaderclass::Next(ch10packetviewstruct& pa
   }
   // The header's span is not used past here: taking the rest may move it.
   const size_t rest = packet.PacketLength - kHeaderBytes;
-  const uint8_t* body = file_.Take(rest, got);
+  const uint8_t* body = Take(rest, got);
   if (got < rest) {
-    problem = file_.LastError() != 0 ? "read error: " + SystemErrorText(file_.LastError())
+    problem = LastError() != 0 ? "read error: " + SystemErrorText(LastError())
                                      : "the file ends inside the packet";
     return Step::Broken;
   }
