@@ -3,7 +3,6 @@
 // as the packed-bit converter judges it.
 #include "info/archive_info.h"
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -149,11 +148,6 @@ class framewalkclass {
   std::vector<double> rate_sample_;
 };
 
-bool IsRegularFile(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 }  // namespace
 
 const char* SetupDecisionCode(SetupDecision decision) {
@@ -190,7 +184,9 @@ bool InspectArchive(const std::string& path, archiveinfostruct& info, bool keep_
     info.setup_check = archive.SetupFileCheck();
     info.warnings.push_back({RunWarningKind::UnusedSetupFile, archive.SetupFileProblem()});
   } else {
-    info.setup = IsRegularFile(info.setup_file) ? SetupDecision::Used : SetupDecision::NotFound;
+    // Whether the open read the file, not whether one lies at its path: a
+    // recorded name that does not end in ".B50" is never read.
+    info.setup = archive.SetupFileUsed() ? SetupDecision::Used : SetupDecision::NotFound;
   }
   info.prompts_asked = info.setup != SetupDecision::Used;
 

@@ -49,6 +49,12 @@ std::vector<ShapeCase> AllShapes() {
                       base(s);
                       s.setup_file.edit = [](decomsetupstruct& r) { r.CommonWordLength = 20; };
                     }});
+  // The file is there, but the recorded name does not end in ".B50": the
+  // converter never reads it and asks the prompts instead.
+  shapes.push_back({"setup file not named .B50", [=](auto& s) {
+                      base(s);
+                      s.setup_file_name = "C:\\SETUPS\\LOWER.b50";
+                    }});
   shapes.push_back({"no setup file", [=](auto& s) {
                       base(s);
                       s.setup_file.write = false;
@@ -126,7 +132,8 @@ TEST(ArchiveInfo, AgreesWithTheConversion) {
     const bool setup_warned = !warnings.empty() && warnings[0].rfind("setup file ", 0) == 0;
     EXPECT_EQ(info.setup == SetupDecision::NotUsed, setup_warned);
     EXPECT_EQ(info.prompts_asked, info.setup != SetupDecision::Used);
-    EXPECT_EQ(info.setup == SetupDecision::Used, settings.setup_file.write && !setup_warned);
+    const bool named_b50 = settings.setup_file_name.ends_with(".B50");
+    EXPECT_EQ(info.setup == SetupDecision::Used, settings.setup_file.write && named_b50 && !setup_warned);
     // The check's number comes from the validation itself: none for a
     // file used, missing or refused for another reason.
     EXPECT_EQ(info.setup_check, c.name == "setup file fails a check" ? 18 : -1) << info.setup_reason;
