@@ -112,9 +112,9 @@ class packetbatchwriterclass {
   PlatformFile file_;
   int error_ = 0;
   const size_t batch_bytes_;
-  std::vector<uint8_t> buffer_;       // allocated once (a very large packet grows it)
-  size_t used_ = 0;                   // bytes of the waiting packets
-  std::vector<size_t> packet_ends_;   // where each waiting packet ends; fixed size
+  std::vector<uint8_t> buffer_;      // allocated once (a very large packet grows it)
+  size_t used_ = 0;                  // bytes of the waiting packets
+  std::vector<size_t> packet_ends_;  // where each waiting packet ends; fixed size
   size_t waiting_ = 0;
   size_t gather_offset_ = 0;
   size_t gather_room_ = 0;
