@@ -3,17 +3,14 @@
 // The file holds one TMATS setup packet (channel 0), one time packet
 // (channel 1), then PCM packets (channel 2) in throughput mode with a time
 // packet about once per second of archive time. Every packet is framed in
-// place at the end of one output buffer (header, body, trailer back to
-// back), and the buffer goes to the file with one write call per quarter
-// megabyte: one system call for many packets. The stream's bytes are copied
-// once, straight to their place in that buffer, and summed for the data
-// checksum as they are copied, so memory stays the same whatever the
-// archive's size.
+// place in the batched writer's buffer (header, body, trailer back to
+// back), which goes to the file with one write call per quarter megabyte.
+// The stream's bytes are copied once, straight to their place in that
+// buffer, and summed for the data checksum as they are copied, so memory
+// stays the same whatever the archive's size.
 #include "ch10/ch10_converter.h"
 
 #include <algorithm>
-#include <cassert>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 
@@ -21,7 +18,6 @@
 #include "ch10/ch10_packet.h"
 #include "ch10/time_packet.h"
 #include "ch10/tmats_builder.h"
-#include "support/error_log.h"
 #include "support/time_keeping.h"
 
 namespace {
@@ -48,7 +44,6 @@ constexpr size_t kPcmDataOffset = kCh10HeaderBytes + 4;
 constexpr size_t kLargestPcmPacket =
     kPcmDataOffset + static_cast<size_t>(kMaxPacketHalfWords) * 4 + kMaxTrailerBytes;
 constexpr size_t kLargestTimePacket = kCh10HeaderBytes + kTimePacketBodyBytes + kMaxTrailerBytes;
-constexpr size_t kOutputBufferBytes = kOutputWriteBytes + kLargestTimePacket + kLargestPcmPacket;
 
 void PutLe32(uint8_t* p, uint32_t v) {
   p[0] = static_cast<uint8_t>(v);
@@ -68,9 +63,9 @@ size_t PacketLengthFor(size_t data_length) {
 ch10convertprocessclass::ch10convertprocessclass(const std::string& ch10_file_name,
                                                  const arkheaderstruct& setup)
     : setup_(setup),
-      ch10_file_name_(ch10_file_name),
-      output_buffer_(kOutputBufferBytes, 0),
-      waiting_packets_(kMaxWaitingPackets) {}
+      writer_(ch10_file_name, kOutputWriteBytes, kMaxWaitingPackets,
+              kLargestTimePacket + kLargestPcmPacket),
+      waiting_progress_(kMaxWaitingPackets) {}
 
 ch10convertprocessclass::~ch10convertprocessclass() {
   tmats_lines_.clear();
@@ -78,7 +73,7 @@ ch10convertprocessclass::~ch10convertprocessclass() {
 }
 
 bool ch10convertprocessclass::Start() {
-  CreateCh10File(ch10_file_name_);
+  CreateCh10File(writer_.FileName());
   WriteTmatsPacket();
   SetUpTiming();
   WriteTimePacket(leap_year_, relative_seconds_, current_archive_time_);
@@ -87,102 +82,45 @@ bool ch10convertprocessclass::Start() {
 
 bool ch10convertprocessclass::CreateCh10File(const std::string& ch10_file_name) {
   // Packets still waiting belong to the file they were framed for.
-  if (ch10_file_.IsOpen()) WriteWaitingPackets();
-  ch10_file_.Close();
-  ch10_file_name_ = ch10_file_name;
-  if (!ch10_file_.CreateNew(ch10_file_name)) {
-    ReportOutputFailure("Unable to create Ch10 file ", ch10_file_.LastError());
-    return false;
-  }
-  ch10_file_.SetWriteBehind(kWriteBehindBytes);
-  return true;
-}
-
-void ch10convertprocessclass::ReportOutputFailure(const std::string& what, int error_number) {
-  if (error_number == 0) error_number = EIO;
-  if (output_error_ != 0) return;  // the first failure is the one that counts
-  output_error_ = error_number;
-  LogError(what + ch10_file_name_ + " : " + SystemErrorText(error_number), error_number, true);
+  if (writer_.IsOpen()) WriteWaitingPackets();
+  return writer_.Create(ch10_file_name);
 }
 
 uint8_t* ch10convertprocessclass::PlaceForPacket(size_t packet_bytes) {
-  // After a failed write the file is incomplete; the driver ends the run, and
-  // further packets would only add to a broken file.
-  if (output_error_ != 0) return nullptr;
-  if (!ch10_file_.IsOpen()) {
-    ReportOutputFailure("Unable to write Ch10 file ", EBADF);
-    return nullptr;
-  }
   // Below kOutputWriteBytes of waiting packets a time or PCM packet always
-  // fits, with room for a PCM packet to gather behind it.
-  const size_t gathering_room =
-      pending_bytes_ > 0 ? kPcmDataOffset + full_packet_bytes_ + kMaxTrailerBytes : 0;
-  if (output_used_ + packet_bytes + gathering_room > output_buffer_.size()) {
-    // Only a large TMATS packet gets here: it goes out on its own.
-    WriteWaitingPackets();
-    if (output_error_ != 0) return nullptr;
-    const size_t needed = output_used_ + packet_bytes + gathering_room;
-    if (needed > output_buffer_.size()) output_buffer_.resize(needed, 0);
-  }
-  assert(output_used_ + packet_bytes + gathering_room <= output_buffer_.size());
-  uint8_t* place = output_buffer_.data() + output_used_;
-  if (pending_bytes_ > 0) {
-    // The PCM packet being gathered follows the new one in the file.
-    std::memmove(place + packet_bytes + kPcmDataOffset, place + kPcmDataOffset, pending_bytes_);
-  }
-  return place;
+  // fits, with room for a PCM packet to gather behind it. Only a large
+  // TMATS packet does not: it goes out on its own.
+  if (!writer_.Fits(packet_bytes)) WriteWaitingPackets();
+  return writer_.Place(packet_bytes);
 }
 
-void ch10convertprocessclass::FramePacket(uint16_t channel_id, uint8_t data_type, uint8_t& sequence,
-                                          uint64_t relative_time_counter, uint32_t data_length,
-                                          uint16_t checksum) {
-  uint8_t* packet = output_buffer_.data() + output_used_;
+void ch10convertprocessclass::FramePacket(uint8_t* packet, uint16_t channel_id, uint8_t data_type,
+                                          uint8_t& sequence, uint64_t relative_time_counter,
+                                          uint32_t data_length, uint16_t checksum) {
   const ch10trailerstruct trailer = TrailerForChecksum(checksum, data_length);
   const uint32_t packet_length = kCh10HeaderBytes + data_length + trailer.TrailerLength;
-  assert(output_used_ + packet_length <= output_buffer_.size());
   ch10headerstruct header;
   BuildCh10Header(header, channel_id, packet_length, relative_time_counter, data_type,
                   kCh10PacketFlags, sequence, data_length);
   std::memcpy(packet, header.Bytes, kCh10HeaderBytes);
   PlaceTrailer(packet + kCh10HeaderBytes + data_length, trailer);
-  output_used_ += packet_length;
+  writer_.Append(packet_length);
   ++sequence;  // uint8_t: 255 wraps to 0
 }
 
 void ch10convertprocessclass::PacketAppended() {
-  // A full table is written out when the packet that fills it is appended.
-  assert(waiting_count_ < waiting_packets_.size());
-  waiting_packets_[waiting_count_] = {output_used_, CurrentProgress()};
-  ++waiting_count_;
-  if (output_used_ >= kOutputWriteBytes || waiting_count_ == waiting_packets_.size()) {
-    WriteWaitingPackets();
-  }
+  waiting_progress_[writer_.WaitingPackets() - 1] = CurrentProgress();
+  if (writer_.BatchDue()) WriteWaitingPackets();
 }
 
 void ch10convertprocessclass::WriteWaitingPackets() {
-  if (waiting_count_ == 0) return;
-  const int64_t wanted = static_cast<int64_t>(output_used_);
-  const int64_t written = output_error_ == 0 ? ch10_file_.Write(output_buffer_.data(), wanted) : 0;
-  if (written == wanted) {
-    written_progress_ = waiting_packets_[waiting_count_ - 1].After;
-    // A PCM packet being gathered moves to the front with the rest.
-    if (pending_bytes_ > 0) {
-      uint8_t* front = output_buffer_.data();
-      std::memmove(front + kPcmDataOffset, front + output_used_ + kPcmDataOffset, pending_bytes_);
-    }
-  } else {
-    // Counters and times go back to the last packet that is whole in the
-    // file; a packet cut short or never written is not counted.
-    for (size_t i = 0; i < waiting_count_; ++i) {
-      if (static_cast<int64_t>(waiting_packets_[i].EndOffset) > written) break;
-      written_progress_ = waiting_packets_[i].After;
-    }
-    RestoreProgress(written_progress_);
-    const int error_number = ch10_file_.LastError();
-    ReportOutputFailure("Unable to write Ch10 file ", error_number != 0 ? error_number : EIO);
-  }
-  output_used_ = 0;
-  waiting_count_ = 0;
+  const size_t waiting = writer_.WaitingPackets();
+  if (waiting == 0) return;
+  const size_t whole = writer_.WriteWaiting();
+  if (whole > 0) written_progress_ = waiting_progress_[whole - 1];
+  // Counters and times go back to the last packet that is whole in the
+  // file; a packet cut short or never written is not counted.
+  if (whole < waiting) RestoreProgress(written_progress_);
 }
 
 ch10convertprocessclass::progressstruct ch10convertprocessclass::CurrentProgress() const {
@@ -214,7 +152,7 @@ void ch10convertprocessclass::WriteTmatsPacket() {
     return;
   }
   std::memcpy(packet + kCh10HeaderBytes, body.data(), body_length);
-  FramePacket(kTmatsChannelId, kTmatsDataType, tmats_sequence_, 0,
+  FramePacket(packet, kTmatsChannelId, kTmatsDataType, tmats_sequence_, 0,
               static_cast<uint32_t>(body_length), Ch10Checksum16(body.data(), body_length));
   PacketAppended();
 }
@@ -245,12 +183,12 @@ void ch10convertprocessclass::SetUpTiming() {
   time_packet_count_ = 1;  // the first time packet, written next
   packed_bytes_accepted_ = 0;
   full_packet_bytes_ = static_cast<size_t>(words_per_packet_ / 2) * 4;  // whole 4-byte units
-  pending_bytes_ = 0;
+  writer_.SetGatherLayout(kPcmDataOffset, kPcmDataOffset + full_packet_bytes_ + kMaxTrailerBytes);
   pending_checksum_ = 0;
   // Packets framed before the timing (the TMATS packet) carry no progress:
   // should a write fail, the values go back to these.
   written_progress_ = CurrentProgress();
-  for (size_t i = 0; i < waiting_count_; ++i) waiting_packets_[i].After = written_progress_;
+  for (size_t i = 0; i < writer_.WaitingPackets(); ++i) waiting_progress_[i] = written_progress_;
 }
 
 void ch10convertprocessclass::WriteTimePacket(uint8_t leap_year, double relative_seconds,
@@ -262,7 +200,7 @@ void ch10convertprocessclass::WriteTimePacket(uint8_t leap_year, double relative
   }
   uint8_t* body = packet + kCh10HeaderBytes;
   const uint32_t body_length = BuildTimePacketBody(body, leap_year != 0, archive_time);
-  FramePacket(kTimeChannelId, kTimeDataType, time_sequence_, SecondsToRtc(relative_seconds),
+  FramePacket(packet, kTimeChannelId, kTimeDataType, time_sequence_, SecondsToRtc(relative_seconds),
               body_length, Ch10Checksum16(body, body_length));
   PacketAppended();
 }
@@ -270,8 +208,9 @@ void ch10convertprocessclass::WriteTimePacket(uint8_t leap_year, double relative
 bool ch10convertprocessclass::AcceptPackedBytes(const uint8_t* bytes, size_t count) {
   // Before the timing is set up there is no packet size to fill.
   if (full_packet_bytes_ == 0) return false;
-  while (count > 0 && output_error_ == 0) {
-    if (pending_bytes_ == 0 && count >= full_packet_bytes_) {
+  while (count > 0 && !writer_.Failed()) {
+    const size_t pending_bytes = writer_.Gathered();
+    if (pending_bytes == 0 && count >= full_packet_bytes_) {
       // A whole packet in the piece handed over: no need to gather it.
       WriteFullPcmPacketFrom(bytes);
       packed_bytes_accepted_ += static_cast<int64_t>(full_packet_bytes_);
@@ -280,11 +219,10 @@ bool ch10convertprocessclass::AcceptPackedBytes(const uint8_t* bytes, size_t cou
       continue;
     }
     // Gathered in place, behind the waiting packets, and summed as copied.
-    const size_t n = std::min(count, full_packet_bytes_ - pending_bytes_);
-    assert(output_used_ + kPcmDataOffset + pending_bytes_ + n <= output_buffer_.size());
-    uint8_t* at = output_buffer_.data() + output_used_ + kPcmDataOffset + pending_bytes_;
+    const size_t n = std::min(count, full_packet_bytes_ - pending_bytes);
+    uint8_t* at = writer_.GatherPlace(n);
     size_t odd = 0;
-    if (pending_bytes_ % 2 != 0) {
+    if (pending_bytes % 2 != 0) {
       // The high byte of the word the piece before began.
       at[0] = bytes[0];
       pending_checksum_ = static_cast<uint16_t>(pending_checksum_ + (bytes[0] << 8));
@@ -292,35 +230,35 @@ bool ch10convertprocessclass::AcceptPackedBytes(const uint8_t* bytes, size_t cou
     }
     pending_checksum_ = static_cast<uint16_t>(
         pending_checksum_ + Ch10CopyAndChecksum16(at + odd, bytes + odd, n - odd));
-    pending_bytes_ += n;
+    writer_.AddGathered(n);
     packed_bytes_accepted_ += static_cast<int64_t>(n);
     bytes += n;
     count -= n;
-    if (pending_bytes_ == full_packet_bytes_) WritePcmPacket(full_packet_bytes_);
+    if (pending_bytes + n == full_packet_bytes_) WritePcmPacket(full_packet_bytes_);
   }
-  return output_error_ == 0;
+  return !writer_.Failed();
 }
 
 void ch10convertprocessclass::Finish() {
-  if (pending_bytes_ > 0 && output_error_ == 0) {
+  const size_t pending_bytes = writer_.Gathered();
+  if (pending_bytes > 0 && !writer_.Failed()) {
     // The stream may end inside a 4-byte unit: its missing bytes are zero
     // (and add nothing to the checksum).
-    const size_t data_bytes = (pending_bytes_ + 3) & ~static_cast<size_t>(3);
-    std::memset(output_buffer_.data() + output_used_ + kPcmDataOffset + pending_bytes_, 0,
-                data_bytes - pending_bytes_);
+    const size_t data_bytes = (pending_bytes + 3) & ~static_cast<size_t>(3);
+    std::memset(writer_.GatherPlace(data_bytes - pending_bytes), 0, data_bytes - pending_bytes);
     WritePcmPacket(data_bytes);
   }
-  pending_bytes_ = 0;
+  writer_.EndGathering();
   // Written before the stop time is taken: a failed write sets the times
   // back to the last packet in the file.
-  if (ch10_file_.IsOpen()) WriteWaitingPackets();
+  if (writer_.IsOpen()) WriteWaitingPackets();
   ch10_stop_time_ = current_archive_time_;
   CloseCh10File();
 }
 
 void ch10convertprocessclass::WritePcmPacket(size_t data_bytes) {
   // The data already lies in place, where the packet is framed.
-  pending_bytes_ = 0;
+  writer_.EndGathering();
   const uint16_t data_checksum = pending_checksum_;
   pending_checksum_ = 0;
   const uint32_t data_length = static_cast<uint32_t>(4 + data_bytes);
@@ -332,7 +270,7 @@ void ch10convertprocessclass::WritePcmPacket(size_t data_bytes) {
   PutLe32(packet + kCh10HeaderBytes, kPcmChannelWord);
   const uint16_t checksum =
       static_cast<uint16_t>(Ch10Checksum16(packet + kCh10HeaderBytes, 4) + data_checksum);
-  FramePacket(kPcmChannelId, kPcmDataType, pcm_sequence_, SecondsToRtc(relative_seconds_),
+  FramePacket(packet, kPcmChannelId, kPcmDataType, pcm_sequence_, SecondsToRtc(relative_seconds_),
               data_length, checksum);
   AdvancePastPcmPacket(data_bytes);
 }
@@ -349,7 +287,7 @@ void ch10convertprocessclass::WriteFullPcmPacketFrom(const uint8_t* data) {
   // Channel word and data are both of even length: their sums add up.
   const uint16_t checksum = static_cast<uint16_t>(
       Ch10Checksum16(body, 4) + Ch10CopyAndChecksum16(body + 4, data, full_packet_bytes_));
-  FramePacket(kPcmChannelId, kPcmDataType, pcm_sequence_, SecondsToRtc(relative_seconds_),
+  FramePacket(packet, kPcmChannelId, kPcmDataType, pcm_sequence_, SecondsToRtc(relative_seconds_),
               data_length, checksum);
   AdvancePastPcmPacket(full_packet_bytes_);
 }
@@ -369,7 +307,7 @@ void ch10convertprocessclass::AdvancePastPcmPacket(size_t data_bytes) {
   pcm_packet_count_ += 1;
   PacketAppended();
   // A failed write has set the values back to those of the file.
-  if (output_error_ != 0) return;
+  if (writer_.Failed()) return;
   if (current_archive_time_ - last_time_packet_time_ >= kTimePacketSpacing) {
     time_packet_count_ += 1;
     last_time_packet_time_ = current_archive_time_;
@@ -378,13 +316,7 @@ void ch10convertprocessclass::AdvancePastPcmPacket(size_t data_bytes) {
 }
 
 void ch10convertprocessclass::CloseCh10File() {
-  if (!ch10_file_.IsOpen()) return;
-  WriteWaitingPackets();
-  const bool flushed = ch10_file_.Flush();
-  const int flush_error = ch10_file_.LastError();
-  if (!ch10_file_.Close()) {
-    ReportOutputFailure("Unable to close Ch10 file ", ch10_file_.LastError());
-  } else if (!flushed) {
-    ReportOutputFailure("Unable to flush Ch10 file ", flush_error);
-  }
+  if (!writer_.IsOpen()) return;
+  WriteWaitingPackets();  // the values follow what reached the file
+  writer_.Close();
 }

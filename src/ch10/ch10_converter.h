@@ -7,9 +7,9 @@
 // as soon as its bytes are there, with a time packet after each PCM packet
 // that brings the archive time 0.9 s or more past the previous one), then
 // Finish (the short last packet, the stop time, the file closed). Packets
-// collect in an output buffer that is written in large blocks; the counters
-// and times describe the packets framed so far, and after a failed write
-// those that wholly reached the file.
+// go to the file through a packetbatchwriterclass, in large blocks; the
+// counters and times describe the packets framed so far, and after a
+// failed write those that wholly reached the file.
 #pragma once
 
 #include <cstddef>
@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "ch10/packet_batch_writer.h"
 #include "pack/packed_byte_sink.h"
-#include "support/platform_file.h"
 
 struct arkheaderstruct;
 
@@ -48,8 +48,8 @@ class ch10convertprocessclass : public packedbytesinkclass {
 
   // True once a write to the Chapter 10 file failed or came up short
   // (reported once with LogError, code = the error number).
-  bool OutputFailed() const { return output_error_ != 0; }
-  int OutputError() const { return output_error_; }
+  bool OutputFailed() const { return writer_.Failed(); }
+  int OutputError() const { return writer_.Error(); }
 
   // Counters and times for the progress view and the notes.
   int64_t TimePacketCount() const { return time_packet_count_; }
@@ -68,7 +68,7 @@ class ch10convertprocessclass : public packedbytesinkclass {
   int32_t WordsPerPacket() const { return words_per_packet_; }
   double PacketDuration() const { return packet_duration_; }
 
-  const std::string& Ch10FileName() const { return ch10_file_name_; }
+  const std::string& Ch10FileName() const { return writer_.FileName(); }
   const std::vector<std::string>& TmatsLines() const { return tmats_lines_; }
 
  private:
@@ -81,30 +81,23 @@ class ch10convertprocessclass : public packedbytesinkclass {
     double RelativeSeconds = 0.0;
     double LastTimePacketTime = 0.0;
   };
-  // A packet waiting in the output buffer: where it ends there, and the
-  // values once it is in the file.
-  struct waitingpacketstruct {
-    size_t EndOffset = 0;
-    progressstruct After;
-  };
-
-  // Where the next packet of up to packet_bytes goes in the output buffer
-  // (after the packets waiting there; a PCM packet being gathered moves up
-  // behind it). Null, with the failure reported, when nothing can be
-  // written any more.
+  // Where the next packet of up to packet_bytes goes (after the packets
+  // waiting; a PCM packet being gathered moves up behind it). Null, with
+  // the failure reported, when nothing can be written any more.
   uint8_t* PlaceForPacket(size_t packet_bytes);
-  // Frames the body of data_length bytes (checksum given) that lies at the
-  // end of the waiting packets: header, trailer; the channel's sequence
-  // counter moves on (8-bit wrap). The caller then updates the values the
-  // packet changes and calls PacketAppended.
-  void FramePacket(uint16_t channel_id, uint8_t data_type, uint8_t& sequence,
+  // Frames the body of data_length bytes (checksum given) at `packet`, the
+  // place PlaceForPacket gave: header, trailer; the packet then waits to be
+  // written, and the channel's sequence counter moves on (8-bit wrap). The
+  // caller then updates the values the packet changes and calls
+  // PacketAppended.
+  void FramePacket(uint8_t* packet, uint16_t channel_id, uint8_t data_type, uint8_t& sequence,
                    uint64_t relative_time_counter, uint32_t data_length, uint16_t checksum);
-  // Records the packet just framed with the current values, and writes the
-  // waiting packets out once they are many enough.
+  // Records the current values as those once the packet just framed is in
+  // the file, and writes the waiting packets out once they are many enough.
   void PacketAppended();
   // One write of every waiting packet. On a failed or short write the
-  // values go back to those after the last packet wholly written, and the
-  // failure is reported.
+  // values go back to those after the last packet wholly written (the
+  // writer reports the failure).
   void WriteWaitingPackets();
   progressstruct CurrentProgress() const;
   void RestoreProgress(const progressstruct& progress);
@@ -118,12 +111,9 @@ class ch10convertprocessclass : public packedbytesinkclass {
   // After a PCM packet of data_bytes was framed: times, the count, the
   // time packet when one is due.
   void AdvancePastPcmPacket(size_t data_bytes);
-  void ReportOutputFailure(const std::string& what, int error_number);
 
   const arkheaderstruct& setup_;
-  std::string ch10_file_name_;
-  PlatformFile ch10_file_;
-  int output_error_ = 0;
+  packetbatchwriterclass writer_;
   std::vector<std::string> tmats_lines_;
 
   double counter_wrap_period_ = 0.0;
@@ -140,19 +130,14 @@ class ch10convertprocessclass : public packedbytesinkclass {
   int64_t time_packet_count_ = 0;
   int64_t packed_bytes_accepted_ = 0;
 
-  // Output buffer: whole packets in file order, written with one call once
-  // they reach a quarter megabyte (or a bounded number of packets), and at
-  // Finish and CloseCh10File. Allocated once; behind the waiting packets a
-  // PCM packet gathers the stream's bytes in place (channel word at +24,
-  // data from +28) until it is full.
-  std::vector<uint8_t> output_buffer_;
-  size_t output_used_ = 0;                            // bytes of the waiting packets
-  std::vector<waitingpacketstruct> waiting_packets_;  // fixed size, allocated once
-  size_t waiting_count_ = 0;
+  // The values once each waiting packet is in the file, by its place among
+  // the writer's waiting packets; fixed size, allocated once. Behind the
+  // waiting packets the writer gathers a PCM packet's data in place
+  // (channel word at +24, data from +28) until it is full.
+  std::vector<progressstruct> waiting_progress_;
   progressstruct written_progress_;  // the values after the last write
   size_t full_packet_bytes_ = 0;     // PCM data bytes of a full packet
-  size_t pending_bytes_ = 0;         // PCM data bytes gathered so far
-  uint16_t pending_checksum_ = 0;    // their 16-bit sum
+  uint16_t pending_checksum_ = 0;    // the 16-bit sum of the data gathered
   uint8_t tmats_sequence_ = 0;
   uint8_t pcm_sequence_ = 0;
   uint8_t time_sequence_ = 0;

@@ -244,7 +244,7 @@ int ConvertArchives(const clioptionsstruct& args) {
   progoptionsclass options;
   // --retain-pack holds for this command only: the saved choice of the
   // window stays as it was.
-  const bool saved_retain = options.Options.RetainTempArkPackFile;
+  const bool saved_retain = options.Options().RetainTempArkPackFile;
   cliprogressclass progress(stderr, args.quiet, isatty(STDERR_FILENO) != 0);
   bool any_failed = false;
   bool any_warnings = false;
@@ -383,7 +383,7 @@ int ConvertArchives(const clioptionsstruct& args) {
   }
   // The last summary may be the one that could not be written.
   if (g_output_closed) any_failed = true;
-  options.Options.RetainTempArkPackFile = saved_retain;
+  options.SetRetainPackFile(saved_retain);
   if (any_failed) return kExitFailed;
   return any_warnings ? kExitWarnings : kExitComplete;
 }

@@ -186,9 +186,9 @@ void TVarnelMainForm::FormShow() {
   };
   hooks.RunEnded = [this](const std::string& outcome) { ShowRunEnd(outcome); };
   driver_->SetWindowHooks(std::move(hooks));
-  driver_->SetOutputFolder(options_->Options.OutputFolder);
+  driver_->SetOutputFolder(options_->Options().OutputFolder);
 
-  PlaceWindow(options_->Options.MainScreenPos.left, options_->Options.MainScreenPos.top);
+  PlaceWindow(options_->Options().MainScreenPos.left, options_->Options().MainScreenPos.top);
   refreshing_ = false;
   HideJobAreas();
   driver_->ResetJob();
@@ -374,12 +374,8 @@ void TVarnelMainForm::ProgramShutdown() {
   }
   log_viewer_.End();
   if (options_) {
-    screenposstruct& pos = options_->Options.MainScreenPos;
     // The frame's place, as PlaceWindow restores it.
-    pos.left = x();
-    pos.top = y();
-    pos.right = width();
-    pos.bottom = height();
+    options_->SetMainWindowPosition({x(), y(), width(), height()});
   }
   driver_.reset();  // converter, archive view, archive object
   options_.reset();  // saves the options file
@@ -465,8 +461,8 @@ void TVarnelMainForm::OpenSelectedArchive(const std::string& path) {
 }
 
 bool TVarnelMainForm::ChooseOutputFolder() {
-  std::string start = options_->Options.OutputFolder;
-  if (start.empty()) start = options_->Options.LastArchiveDir;
+  std::string start = options_->Options().OutputFolder;
+  if (start.empty()) start = options_->Options().LastArchiveDir;
   std::string chosen;
   if (!BrowseForFolder(this, "Output Folder", start, chosen)) return false;
   ApplyOutputFolder(chosen);
@@ -474,7 +470,7 @@ bool TVarnelMainForm::ChooseOutputFolder() {
 }
 
 void TVarnelMainForm::ApplyOutputFolder(const std::string& folder) {
-  options_->Options.OutputFolder = folder;
+  options_->SetOutputFolder(folder);
   driver_->SetOutputFolder(folder);
   LogInfo(folder.empty() ? std::string("Outputs go to ") + kOutputFolderName + " beside the archive"
                          : "Outputs go to " + folder,
@@ -509,8 +505,8 @@ void TVarnelMainForm::ShowOutputFolder() {
   std::string where;
   if (!driver_->OutputFolder().empty()) {
     where = driver_->OutputFolder();
-  } else if (!options_->Options.OutputFolder.empty()) {
-    where = options_->Options.OutputFolder;
+  } else if (!options_->Options().OutputFolder.empty()) {
+    where = options_->Options().OutputFolder;
   } else {
     where = std::string(kOutputFolderName) + " beside the archive";
   }

@@ -39,7 +39,7 @@ bool conversiondriverclass::PrepareSelection(std::string& initial_folder,
   }
   std::string previous = archive_ ? archive_->FileName() : std::string();
   ResetJob();
-  initial_folder = options_.Options.LastArchiveDir;
+  initial_folder = options_.Options().LastArchiveDir;
   default_name = FileBaseName(previous);
   return true;
 }
@@ -50,7 +50,7 @@ bool conversiondriverclass::OpenArchive(const std::string& path) {
     return false;
   }
   // The dialog starts in this folder next time, whether the open works or not.
-  options_.Options.LastArchiveDir = FileFolderPart(path);
+  options_.RememberArchiveFolder(FileFolderPart(path));
 
   archive_view_.reset();
   refusal_reason_.clear();
@@ -174,11 +174,11 @@ void conversiondriverclass::DeriveOutputNames(const std::string& archive_path) {
 }
 
 void conversiondriverclass::SetRetainPackFile(bool retain) {
-  options_.Options.RetainTempArkPackFile = retain;
+  options_.SetRetainPackFile(retain);
 }
 
 bool conversiondriverclass::RetainPackFile() const {
-  return options_.Options.RetainTempArkPackFile;
+  return options_.Options().RetainTempArkPackFile;
 }
 
 std::string conversiondriverclass::ArchiveDisplayName() const {

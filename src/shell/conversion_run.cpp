@@ -98,7 +98,7 @@ void conversiondriverclass::ConvertArchive() {
 
   // The pack file is written only when the user keeps it; the choice is
   // taken now, since the stream cannot be written again later.
-  const bool pack_file_wanted = options_.Options.RetainTempArkPackFile;
+  const bool pack_file_wanted = options_.Options().RetainTempArkPackFile;
   pack->SetPackFileWanted(pack_file_wanted);
   pack->SetStreamSink(&cvt);
   // A long fill sees an abort as the block loop does.
@@ -164,8 +164,8 @@ void conversiondriverclass::FinishOutputs(bool pack_file_written) {
   // The option is read again now, so clearing it during the run removes the
   // pack file. Set during the run, it finds no stream written: the empty
   // file is removed and the log says why.
-  keep_pack_file_ = options_.Options.RetainTempArkPackFile && pack_file_written;
-  if (options_.Options.RetainTempArkPackFile && !pack_file_written) {
+  keep_pack_file_ = options_.Options().RetainTempArkPackFile && pack_file_written;
+  if (options_.Options().RetainTempArkPackFile && !pack_file_written) {
     LogInfo("Pack file not kept: keeping it was chosen after the conversion had started", 0,
             false);
   }

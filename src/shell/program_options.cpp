@@ -9,7 +9,7 @@
 #include "support/profile_files.h"
 
 progoptionsclass::progoptionsclass() {
-  Options.LastArchiveDir = StartFolder();
+  options_.LastArchiveDir = StartFolder();
   file_path_ = StartFolder() + "/" + kOptionsFileName;
   Load();
 }
@@ -23,15 +23,15 @@ bool progoptionsclass::Load() {
   std::string folder;
   if (ProfileReadText(file_path_, kOptionsMainSection, "LastArchiveDir", folder) &&
       FolderExists(folder)) {
-    Options.LastArchiveDir = folder;
+    options_.LastArchiveDir = folder;
   }
   ProfileReadBool(file_path_, kOptionsMainSection, "RetainTempArkPackFile",
-                  Options.RetainTempArkPackFile);
+                  options_.RetainTempArkPackFile);
   // A folder that is gone is kept: the window says so when it is used.
-  ProfileReadText(file_path_, kOptionsMainSection, "OutputFolder", Options.OutputFolder);
+  ProfileReadText(file_path_, kOptionsMainSection, "OutputFolder", options_.OutputFolder);
 
   // Each field changes only when its whole value is a decimal integer.
-  screenposstruct& pos = Options.MainScreenPos;
+  screenposstruct& pos = options_.MainScreenPos;
   ProfileReadInt(file_path_, kOptionsPositionSection, "MainScreenPos.left", pos.left);
   ProfileReadInt(file_path_, kOptionsPositionSection, "MainScreenPos.top", pos.top);
   ProfileReadInt(file_path_, kOptionsPositionSection, "MainScreenPos.right", pos.right);
@@ -45,14 +45,14 @@ void progoptionsclass::Save() {
   // renamed over the old one): a failure leaves the previous settings in
   // place instead of a file with some keys missing. The values are written
   // as the profile writers write them.
-  const screenposstruct& pos = Options.MainScreenPos;
+  const screenposstruct& pos = options_.MainScreenPos;
   IniFile ini;
-  ini.Set(kOptionsMainSection, "LastArchiveDir", Options.LastArchiveDir);
+  ini.Set(kOptionsMainSection, "LastArchiveDir", options_.LastArchiveDir);
   ini.Set(kOptionsMainSection, "RetainTempArkPackFile",
-          ProfileBoolText(Options.RetainTempArkPackFile));
+          ProfileBoolText(options_.RetainTempArkPackFile));
   // Written only once chosen: the file of a user who never chose one stays
   // as it was.
-  if (!Options.OutputFolder.empty()) ini.Set(kOptionsMainSection, "OutputFolder", Options.OutputFolder);
+  if (!options_.OutputFolder.empty()) ini.Set(kOptionsMainSection, "OutputFolder", options_.OutputFolder);
   ini.Set(kOptionsPositionSection, "MainScreenPos.left", ProfileIntText(pos.left));
   ini.Set(kOptionsPositionSection, "MainScreenPos.top", ProfileIntText(pos.top));
   ini.Set(kOptionsPositionSection, "MainScreenPos.right", ProfileIntText(pos.right));

@@ -44,9 +44,18 @@ class progoptionsclass {
   void Save();
 
   const std::string& FilePath() const { return file_path_; }
+  // The settings as loaded and changed since; saved as they stand.
+  const progoptionstruct& Options() const { return options_; }
 
-  progoptionstruct Options;
+  // The folder the next archive dialog starts in (with its trailing
+  // separator).
+  void RememberArchiveFolder(const std::string& folder) { options_.LastArchiveDir = folder; }
+  void SetRetainPackFile(bool retain) { options_.RetainTempArkPackFile = retain; }
+  // Empty: the outputs go to Ch10Conversion beside the archive.
+  void SetOutputFolder(const std::string& folder) { options_.OutputFolder = folder; }
+  void SetMainWindowPosition(const screenposstruct& position) { options_.MainScreenPos = position; }
 
  private:
+  progoptionstruct options_;
   std::string file_path_;
 };

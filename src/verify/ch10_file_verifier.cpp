@@ -40,28 +40,6 @@ constexpr double kTimeDigitsBelow = 0.010 + 1e-6;
 
 std::string Count(int64_t n) { return std::to_string(n); }
 
-// Day-of-year seconds of a time packet's BCD words; false when a digit is
-// not decimal or a bit outside the fields is set.
-bool DecodeBcdDayTime(const uint8_t* words, double& seconds) {
-  const unsigned w0 = words[0] | (words[1] << 8);
-  const unsigned w1 = words[2] | (words[3] << 8);
-  const unsigned w2 = words[4] | (words[5] << 8);
-  const unsigned digits[] = {w0 & 0xF,         (w0 >> 4) & 0xF, (w0 >> 8) & 0xF, (w0 >> 12) & 0x7,
-                             w1 & 0xF,         (w1 >> 4) & 0x7, (w1 >> 8) & 0xF, (w1 >> 12) & 0x3,
-                             w2 & 0xF,         (w2 >> 4) & 0xF, (w2 >> 8) & 0x3};
-  for (unsigned d : digits) {
-    if (d > 9) return false;
-  }
-  if ((w0 & 0x8000) != 0 || (w1 & 0xC080) != 0 || (w2 & 0xFC00) != 0) return false;
-  const double ms = digits[1] * 100.0 + digits[0] * 10.0;
-  const double s = digits[3] * 10.0 + digits[2];
-  const double min = digits[5] * 10.0 + digits[4];
-  const double h = digits[7] * 10.0 + digits[6];
-  const double day = digits[10] * 100.0 + digits[9] * 10.0 + digits[8];
-  seconds = day * 86400.0 + h * 3600.0 + min * 60.0 + s + ms / 1000.0;
-  return true;
-}
-
 class ch10fileverifierclass {
  public:
   verifyresultstruct Run(const std::string& archive_path, const std::string& ch10_path,

@@ -15,10 +15,6 @@ constexpr uint16_t kSyncPattern = 0xEB25;
 // as a broken file rather than a reason to allocate.
 constexpr uint32_t kLargestPacket = 64u << 20;
 
-uint16_t Le16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
 }  // namespace
 
 uint16_t VerifyChecksum16(const uint8_t* bytes, size_t length) {
@@ -41,7 +37,7 @@ uint16_t VerifyChecksum16(const uint8_t* bytes, size_t length) {
       total += static_cast<uint64_t>(sum[0]) + sum[1] + sum[2] + sum[3];
     }
   }
-  for (; i + 1 < length; i += 2) total += Le16(bytes + i);
+  for (; i + 1 < length; i += 2) total += VerifyLe16(bytes + i);
   if (i < length) total += bytes[i];
   return static_cast<uint16_t>(total & 0xFFFF);
 }
@@ -68,8 +64,8 @@ ch10packetreaderclass::Step ch10packetreaderclass::Next(ch10packetviewstruct& pa
                                      : "the file ends inside a packet header";
     return Step::Broken;
   }
-  packet.Sync = Le16(h);
-  packet.ChannelId = Le16(h + 2);
+  packet.Sync = VerifyLe16(h);
+  packet.ChannelId = VerifyLe16(h + 2);
   packet.PacketLength = VerifyLe32(h + 4);
   packet.DataLength = VerifyLe32(h + 8);
   packet.DataTypeVersion = h[12];
@@ -77,8 +73,8 @@ ch10packetreaderclass::Step ch10packetreaderclass::Next(ch10packetviewstruct& pa
   packet.PacketFlags = h[14];
   packet.DataType = h[15];
   packet.RelativeTimeCounter =
-      static_cast<uint64_t>(VerifyLe32(h + 16)) | (static_cast<uint64_t>(Le16(h + 20)) << 32);
-  packet.HeaderChecksumGood = VerifyChecksum16(h, 22) == Le16(h + 22);
+      static_cast<uint64_t>(VerifyLe32(h + 16)) | (static_cast<uint64_t>(VerifyLe16(h + 20)) << 32);
+  packet.HeaderChecksumGood = VerifyChecksum16(h, 22) == VerifyLe16(h + 22);
   if (packet.Sync != kSyncPattern) {
     problem = "no packet sync pattern 0xEB25";
     return Step::Broken;
@@ -109,6 +105,27 @@ ch10packetreaderclass::Step ch10packetreaderclass::Next(ch10packetviewstruct& pa
   for (uint32_t i = 0; i < packet.FillerLength; ++i) {
     if (body[packet.DataLength + i] != 0) packet.FillerZero = false;
   }
-  packet.DataChecksumGood = VerifyChecksum16(body, packet.DataLength) == Le16(body + rest - 2);
+  packet.DataChecksumGood =
+      VerifyChecksum16(body, packet.DataLength) == VerifyLe16(body + rest - 2);
   return Step::Packet;
+}
+
+bool DecodeBcdDayTime(const uint8_t* words, double& seconds) {
+  const unsigned w0 = words[0] | (words[1] << 8);
+  const unsigned w1 = words[2] | (words[3] << 8);
+  const unsigned w2 = words[4] | (words[5] << 8);
+  const unsigned digits[] = {w0 & 0xF, (w0 >> 4) & 0xF, (w0 >> 8) & 0xF, (w0 >> 12) & 0x7,
+                             w1 & 0xF, (w1 >> 4) & 0x7, (w1 >> 8) & 0xF, (w1 >> 12) & 0x3,
+                             w2 & 0xF, (w2 >> 4) & 0xF, (w2 >> 8) & 0x3};
+  for (unsigned d : digits) {
+    if (d > 9) return false;
+  }
+  if ((w0 & 0x8000) != 0 || (w1 & 0xC080) != 0 || (w2 & 0xFC00) != 0) return false;
+  const double ms = digits[1] * 100.0 + digits[0] * 10.0;
+  const double s = digits[3] * 10.0 + digits[2];
+  const double min = digits[5] * 10.0 + digits[4];
+  const double h = digits[7] * 10.0 + digits[6];
+  const double day = digits[10] * 100.0 + digits[9] * 10.0 + digits[8];
+  seconds = day * 86400.0 + h * 3600.0 + min * 60.0 + s + ms / 1000.0;
+  return true;
 }

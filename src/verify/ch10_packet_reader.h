@@ -61,7 +61,11 @@ class ch10packetreaderclass {
   bufferedfilereaderclass file_{kVerifyReading};
 };
 
-// The little-endian 32-bit word at `bytes`: header lengths and channel words.
+// The little-endian 16- and 32-bit words at `bytes`: header fields,
+// lengths, checksums and channel words.
+inline uint16_t VerifyLe16(const uint8_t* bytes) {
+  return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
+}
 inline uint32_t VerifyLe32(const uint8_t* bytes) {
   return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
          (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
@@ -71,3 +75,8 @@ inline uint32_t VerifyLe32(const uint8_t* bytes) {
 // counts as the low byte of a word whose high byte is 0. Summed sixteen
 // bytes at a time.
 uint16_t VerifyChecksum16(const uint8_t* bytes, size_t length);
+
+// Day-of-year seconds (day 1, 00:00:00 is 86,400) of a time packet's three
+// BCD words, the six bytes after its channel word; false when a digit is not
+// decimal or a bit outside the fields is set.
+bool DecodeBcdDayTime(const uint8_t* words, double& seconds);

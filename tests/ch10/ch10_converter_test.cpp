@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "archive/ark_header.h"
-#include "common/ch10_file_reader.h"
+#include "common/ch10_packets.h"
 #include "ch10_test_setup.h"
 #include "common/test_helpers.h"
 #include "support/error_log.h"
@@ -63,6 +63,13 @@ class Ch10Converter : public ::testing::Test {
     return pcm;
   }
 
+  // The header record the test's converters read: a stream of 1,000,000
+  // bit/s unless the test takes another.
+  void UseSetup(int32_t bits_per_frame, double frame_rate) {
+    setup_ = MakeSetup(bits_per_frame, frame_rate);
+  }
+
+  std::unique_ptr<arkheaderstruct> setup_ = MakeSetup(1000, 1000.0);
   testutil::TempDir dir_;
   testutil::BeepRecorder beeps_;
   std::vector<std::string> boxes_;
@@ -86,8 +93,8 @@ TEST_F(Ch10Converter, WordsPerPacketFollowTheBitRate) {
       {1000, 1.6, 8},              // 1,600 bit/s: x = 5, odd, so n = 4
   };
   for (const auto& c : cases) {
-    auto setup = MakeSetup(c.bits, c.rate);
-    ch10convertprocessclass conv(dir_.FreshFile("o.ch10"), *setup);
+    UseSetup(c.bits, c.rate);
+    ch10convertprocessclass conv(dir_.FreshFile("o.ch10"), *setup_);
     conv.SetUpTiming();
     EXPECT_EQ(conv.WordsPerPacket(), c.words) << c.bits << " x " << c.rate;
     EXPECT_EQ(conv.WordsPerPacket() % 4, 0);
@@ -95,26 +102,25 @@ TEST_F(Ch10Converter, WordsPerPacketFollowTheBitRate) {
 }
 
 TEST_F(Ch10Converter, TimingAtOneMegabit) {
-  auto setup = MakeSetup(1000, 1000.0);
-  ch10convertprocessclass conv(dir_.FreshFile("o.ch10"), *setup);
+  ch10convertprocessclass conv(dir_.FreshFile("o.ch10"), *setup_);
   conv.SetUpTiming();
   EXPECT_DOUBLE_EQ(conv.BitRate(), 1000000.0);
   EXPECT_DOUBLE_EQ(conv.PacketDuration(), 0.099968);
   EXPECT_DOUBLE_EQ(conv.CounterWrapPeriod(), 28147497.6710655);
   EXPECT_EQ(conv.RelativeSeconds(), 0.0);
-  EXPECT_EQ(conv.CurrentArchiveTime(), setup->StartTime);
-  EXPECT_EQ(conv.Ch10StartTime(), setup->StartTime);
-  EXPECT_EQ(conv.Ch10StopTime(), setup->StartTime);
+  EXPECT_EQ(conv.CurrentArchiveTime(), setup_->StartTime);
+  EXPECT_EQ(conv.Ch10StartTime(), setup_->StartTime);
+  EXPECT_EQ(conv.Ch10StopTime(), setup_->StartTime);
   EXPECT_EQ(conv.PcmPacketCount(), 0);
   EXPECT_EQ(conv.TimePacketCount(), 1);
   EXPECT_EQ(conv.PackedBytesAccepted(), 0);
 }
 
 TEST_F(Ch10Converter, TmatsPacketComesFirstOnChannelZero) {
-  auto setup = MakeSetup(256, 1000.0);
+  UseSetup(256, 1000.0);
   const std::string out = dir_.FreshFile("o.ch10");
   {
-    ch10convertprocessclass conv(out, *setup);
+    ch10convertprocessclass conv(out, *setup_);
     ASSERT_TRUE(conv.CreateCh10File(out));
     conv.WriteTmatsPacket();
     ASSERT_FALSE(conv.TmatsLines().empty());
@@ -147,10 +153,10 @@ TEST_F(Ch10Converter, TmatsFillerForEveryBodyLengthRemainder) {
   // whatever the remainder, the packet stays a multiple of 4 bytes.
   bool seen[4] = {false, false, false, false};
   for (int32_t words = 1; words <= 40; ++words) {
-    auto setup = MakeSetup(16 * words, 100.0);
-    setup->WordTable[0].iWdLen = 12;  // one odd length makes the text vary
+    UseSetup(16 * words, 100.0);
+    setup_->WordTable[0].iWdLen = 12;  // one odd length makes the text vary
     const std::string out = dir_.FreshFile("t.ch10");
-    ch10convertprocessclass conv(out, *setup);
+    ch10convertprocessclass conv(out, *setup_);
     ASSERT_TRUE(conv.CreateCh10File(out));
     conv.WriteTmatsPacket();
     conv.CloseCh10File();
@@ -168,14 +174,14 @@ TEST_F(Ch10Converter, TmatsFillerForEveryBodyLengthRemainder) {
 TEST_F(Ch10Converter, LargeTmatsTextFromAFullWordTable) {
   // Every other word of a 16,383-word frame is 12 bits long: one pair of
   // word-length lines per such word makes a TMATS text of several hundred KB.
-  auto setup = MakeSetup(16 * kWordTableEntries, 1.0);
-  for (int i = 0; i < kWordTableEntries; i += 2) setup->WordTable[i].iWdLen = 12;
-  setup->VariableWordLengths = true;
+  UseSetup(16 * kWordTableEntries, 1.0);
+  for (int i = 0; i < kWordTableEntries; i += 2) setup_->WordTable[i].iWdLen = 12;
+  setup_->VariableWordLengths = true;
   const std::string out = dir_.FreshFile("big.ch10");
-  ch10convertprocessclass conv(out, *setup);
+  ch10convertprocessclass conv(out, *setup_);
   ASSERT_TRUE(conv.CreateCh10File(out));
   conv.WriteTmatsPacket();
-  conv.WriteTimePacket(0, 0.0, setup->StartTime);
+  conv.WriteTimePacket(0, 0.0, setup_->StartTime);
   conv.CloseCh10File();
   const auto packets = ReadPackets(out);
   ASSERT_EQ(packets.size(), 2u);
@@ -189,12 +195,11 @@ TEST_F(Ch10Converter, LargeTmatsTextFromAFullWordTable) {
 }
 
 TEST_F(Ch10Converter, TimePacketSequenceWrapsAfter256) {
-  auto setup = MakeSetup(1000, 1000.0);
   const std::string out = dir_.FreshFile("o.ch10");
   {
-    ch10convertprocessclass conv(out, *setup);
+    ch10convertprocessclass conv(out, *setup_);
     ASSERT_TRUE(conv.CreateCh10File(out));
-    for (int i = 0; i < 258; ++i) conv.WriteTimePacket(1, 1.0 * i, setup->StartTime + i);
+    for (int i = 0; i < 258; ++i) conv.WriteTimePacket(1, 1.0 * i, setup_->StartTime + i);
     conv.CloseCh10File();
   }
   const auto packets = ReadPackets(out);
@@ -224,11 +229,10 @@ TEST_F(Ch10Converter, TimePacketSequenceWrapsAfter256) {
 TEST_F(Ch10Converter, TimePacketBodyIsRebuiltInTheReusedBuffer) {
   // A PCM packet leaves data in the assembly buffer; the time packet that
   // follows must still carry 54 zero bytes.
-  auto setup = MakeSetup(1000, 1000.0);
   std::vector<uint8_t> pack(12496, 0xA5);  // one full packet
   const std::string out = dir_.FreshFile("o.ch10");
   {
-    ch10convertprocessclass conv(out, *setup);
+    ch10convertprocessclass conv(out, *setup_);
     ASSERT_TRUE(conv.CreateCh10File(out));
     conv.SetUpTiming();
     ASSERT_TRUE(conv.AcceptPackedBytes(pack.data(), pack.size()));
@@ -252,11 +256,10 @@ TEST_F(Ch10Converter, PcmPacketsTimesAndTimePacketsAtOneMegabit) {
   // more. A time packet follows the 10th and the 20th PCM packet and
   // carries the relative time counter and archive time of the PCM packet
   // after it.
-  auto setup = MakeSetup(1000, 1000.0);
   std::vector<uint8_t> pack(12496 * 21);
   for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(i * 7 + 3);
   const std::string out = dir_.FreshFile("o.ch10");
-  ch10convertprocessclass conv(out, *setup);
+  ch10convertprocessclass conv(out, *setup_);
   Stream(conv, pack, 5000);
   EXPECT_EQ(conv.PcmPacketCount(), 21);
   EXPECT_EQ(conv.TimePacketCount(), 3);
@@ -297,13 +300,12 @@ TEST_F(Ch10Converter, PcmPacketsTimesAndTimePacketsAtOneMegabit) {
 TEST_F(Ch10Converter, TheStreamsPiecesDoNotChangeTheFile) {
   // Whether the stream comes a byte at a time, in odd pieces or at once,
   // the packets are the same: full ones as they fill, the short one last.
-  auto setup = MakeSetup(1000, 1000.0);
   std::vector<uint8_t> pack(12496 * 3 + 1001);
   for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(i ^ (i >> 8));
   std::vector<uint8_t> first;
   for (size_t piece : {pack.size(), size_t{1}, size_t{3}, size_t{12496}, size_t{12497}}) {
     const std::string out = dir_.FreshFile("piece.ch10");
-    ch10convertprocessclass conv(out, *setup);
+    ch10convertprocessclass conv(out, *setup_);
     Stream(conv, pack, piece);
     EXPECT_EQ(conv.PcmPacketCount(), 4) << piece;
     std::vector<uint8_t> bytes = testutil::ReadAllBytes(out);
@@ -322,15 +324,14 @@ TEST_F(Ch10Converter, PacketsFramedWhileAPcmPacketGathersGoBeforeIt) {
   // A time packet written, or a new file created, while a PCM packet is half
   // gathered: the packets already framed go first (to the file they were
   // framed for) and the PCM packet keeps every byte.
-  auto setup = MakeSetup(1000, 1000.0);
   std::vector<uint8_t> pack(12496);
   for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(i * 5 + 1);
   const std::string first = dir_.FreshFile("first.ch10");
   const std::string second = dir_.FreshFile("second.ch10");
-  ch10convertprocessclass conv(first, *setup);
+  ch10convertprocessclass conv(first, *setup_);
   ASSERT_TRUE(conv.Start());
   ASSERT_TRUE(conv.AcceptPackedBytes(pack.data(), 5001));
-  conv.WriteTimePacket(0, 0.5, setup->StartTime + 0.5);
+  conv.WriteTimePacket(0, 0.5, setup_->StartTime + 0.5);
   ASSERT_TRUE(conv.AcceptPackedBytes(pack.data() + 5001, 2000));
   ASSERT_TRUE(conv.CreateCh10File(second));
   ASSERT_TRUE(conv.AcceptPackedBytes(pack.data() + 7001, pack.size() - 7001));
@@ -350,10 +351,10 @@ TEST_F(Ch10Converter, PacketsFramedWhileAPcmPacketGathersGoBeforeIt) {
 }
 
 TEST_F(Ch10Converter, LargestPacketsAtTheCap) {
-  auto setup = MakeSetup(2048, 10240.0);  // 20,971,520 bit/s
+  UseSetup(2048, 10240.0);  // 20,971,520 bit/s
   std::vector<uint8_t> pack(262144 + 1000, 0x3C);
   const std::string out = dir_.FreshFile("o.ch10");
-  ch10convertprocessclass conv(out, *setup);
+  ch10convertprocessclass conv(out, *setup_);
   Stream(conv, pack);
   const auto packets = Pcm(ReadPackets(out));
   ASSERT_EQ(packets.size(), 2u);
@@ -365,11 +366,11 @@ TEST_F(Ch10Converter, LargestPacketsAtTheCap) {
 }
 
 TEST_F(Ch10Converter, SlowStreamStillEnds) {
-  auto setup = MakeSetup(16, 20.0);  // 320 bit/s: the minimum of 4 words
+  UseSetup(16, 20.0);  // 320 bit/s: the minimum of 4 words
   std::vector<uint8_t> pack(30);
   for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(i + 1);
   const std::string out = dir_.FreshFile("o.ch10");
-  ch10convertprocessclass conv(out, *setup);
+  ch10convertprocessclass conv(out, *setup_);
   Stream(conv, pack, 7);
   ASSERT_EQ(conv.WordsPerPacket(), 4);
   EXPECT_DOUBLE_EQ(conv.PacketDuration(), 0.2);
@@ -383,9 +384,8 @@ TEST_F(Ch10Converter, SlowStreamStillEnds) {
 }
 
 TEST_F(Ch10Converter, EmptyStreamGivesTmatsAndOneTimePacket) {
-  auto setup = MakeSetup(1000, 1000.0);
   const std::string out = dir_.FreshFile("o.ch10");
-  ch10convertprocessclass conv(out, *setup);
+  ch10convertprocessclass conv(out, *setup_);
   Stream(conv, {});
   EXPECT_EQ(conv.PcmPacketCount(), 0);
   EXPECT_EQ(conv.TimePacketCount(), 1);
@@ -402,12 +402,12 @@ TEST_F(Ch10Converter, ShortLastPacketForEveryRemainder) {
   // Streams that end 1 to 8 bytes into a packet of 8 data bytes: the last
   // packet holds what is left, zero-padded to a 4-byte unit, and lasts only
   // as long as its data.
-  auto setup = MakeSetup(16, 20.0);  // the minimum of 4 words: 8 data bytes
+  UseSetup(16, 20.0);  // the minimum of 4 words: 8 data bytes
   for (size_t extra = 1; extra <= 8; ++extra) {
     std::vector<uint8_t> pack(16 + extra);
     for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(0xC0 + i);
     const std::string out = dir_.FreshFile("o.ch10");
-    ch10convertprocessclass conv(out, *setup);
+    ch10convertprocessclass conv(out, *setup_);
     Stream(conv, pack, 5);
     const int64_t padded = static_cast<int64_t>((extra + 3) / 4 * 4);
     EXPECT_EQ(conv.PcmPacketCount(), 3) << extra;
@@ -429,13 +429,13 @@ TEST_F(Ch10Converter, RelativeTimeWrapsOncePastThePeriod) {
   // Packets of 0.6 wrap periods: the third packet's relative time, 1.2
   // periods, wraps to 0.2 periods (the period is subtracted once, never
   // going below 0).
-  auto setup = MakeSetup(64, 1.0);
-  ch10convertprocessclass probe(dir_.FreshFile("probe.ch10"), *setup);
+  UseSetup(64, 1.0);
+  ch10convertprocessclass probe(dir_.FreshFile("probe.ch10"), *setup_);
   probe.SetUpTiming();
   const double period = probe.CounterWrapPeriod();
-  setup->MinorFrameRate = 1.0 / (0.6 * period);  // 4 words (64 bits) last 0.6 periods
+  setup_->MinorFrameRate = 1.0 / (0.6 * period);  // 4 words (64 bits) last 0.6 periods
   const std::string out = dir_.FreshFile("o.ch10");
-  ch10convertprocessclass conv(out, *setup);
+  ch10convertprocessclass conv(out, *setup_);
   Stream(conv, std::vector<uint8_t>(8 * 3, 0x11));
   EXPECT_NEAR(conv.RelativeSeconds(), 0.8 * period, 1e-3);
   const auto pcm = Pcm(ReadPackets(out));
@@ -447,11 +447,10 @@ TEST_F(Ch10Converter, RelativeTimeWrapsOncePastThePeriod) {
 }
 
 TEST_F(Ch10Converter, WriteFailureIsReportedOnceAndStopsTheOutput) {
-  auto setup = MakeSetup(1000, 1000.0);
   // Enough packets for the waiting ones to be written during the call.
   std::vector<uint8_t> pack(12496 * 24, 0x5A);
   const std::string out = dir_.FreshFile("fault.ch10");
-  ch10convertprocessclass conv(out, *setup);
+  ch10convertprocessclass conv(out, *setup_);
   ASSERT_TRUE(conv.Start());
   const size_t started = testutil::ReadAllBytes(out).size();
   // Room for 1,000 bytes only: part of the TMATS packet.
@@ -487,11 +486,11 @@ TEST_F(Ch10Converter, FailedWriteLeavesTheValuesOfTheLastWholePacket) {
     size_t stride;  // every stride-th packet end is cut at and one byte before
   } cases[] = {{1000, 1000.0, 45, 1}, {16, 20.0, 3000, 61}};
   for (const auto& c : cases) {
-    auto setup = MakeSetup(c.bits, c.rate);
+    UseSetup(c.bits, c.rate);
     std::vector<uint8_t> pack;
     std::vector<testutil::Ch10Packet> clean;
     {
-      ch10convertprocessclass conv(dir_.FreshFile("clean.ch10"), *setup);
+      ch10convertprocessclass conv(dir_.FreshFile("clean.ch10"), *setup_);
       conv.SetUpTiming();
       pack.resize(c.packets * static_cast<size_t>(conv.WordsPerPacket()) * 2);
       for (size_t i = 0; i < pack.size(); ++i) pack[i] = static_cast<uint8_t>(i * 13 + 1);
@@ -518,7 +517,7 @@ TEST_F(Ch10Converter, FailedWriteLeavesTheValuesOfTheLastWholePacket) {
         time_whole += p.channel == testutil::kCh10TimeChannel;
       }
       const std::string out = dir_.FreshFile("cut.ch10");
-      ch10convertprocessclass conv(out, *setup);
+      ch10convertprocessclass conv(out, *setup_);
       SetFileWriteFault("cut.ch10", static_cast<int64_t>(cut), ENOSPC);
       conv.Start();
       for (size_t at = 0; at < pack.size() && !conv.OutputFailed(); at += 30000) {
@@ -529,7 +528,7 @@ TEST_F(Ch10Converter, FailedWriteLeavesTheValuesOfTheLastWholePacket) {
       ASSERT_EQ(conv.OutputError(), ENOSPC);
       EXPECT_EQ(testutil::ReadAllBytes(out).size(), cut);
 
-      ch10convertprocessclass whole(dir_.FreshFile("whole.ch10"), *setup);
+      ch10convertprocessclass whole(dir_.FreshFile("whole.ch10"), *setup_);
       ASSERT_TRUE(whole.Start());
       ASSERT_TRUE(whole.AcceptPackedBytes(pack.data(), static_cast<size_t>(pcm_whole) * full));
       EXPECT_EQ(conv.PcmPacketCount(), pcm_whole);
@@ -545,9 +544,8 @@ TEST_F(Ch10Converter, FailedWriteLeavesTheValuesOfTheLastWholePacket) {
 }
 
 TEST_F(Ch10Converter, Ch10FileThatCannotBeCreatedIsReported) {
-  auto setup = MakeSetup(1000, 1000.0);
   const std::string out = dir_.File("no-such-folder/o.ch10");
-  ch10convertprocessclass conv(out, *setup);
+  ch10convertprocessclass conv(out, *setup_);
   EXPECT_FALSE(conv.Start());
   EXPECT_TRUE(conv.OutputFailed());
   EXPECT_EQ(conv.OutputError(), ENOENT);

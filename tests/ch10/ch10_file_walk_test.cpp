@@ -15,7 +15,7 @@
 
 #include "archive/ark_header.h"
 #include "ch10/ch10_converter.h"
-#include "common/ch10_file_reader.h"
+#include "common/ch10_packets.h"
 #include "ch10_test_setup.h"
 #include "common/test_helpers.h"
 

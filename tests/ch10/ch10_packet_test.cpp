@@ -12,9 +12,10 @@
 #include <random>
 #include <vector>
 
-#include "common/ch10_file_reader.h"
+#include "common/ch10_packets.h"
 #include "common/test_helpers.h"
 #include "support/platform_file.h"
+#include "verify/ch10_packet_reader.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ TEST(Ch10Header, ChecksumCoversTheFinishedFields) {
                   kCh10PacketFlags, 201, 262148);
   EXPECT_EQ(h.Bytes[13], 201);
   EXPECT_EQ(h.Bytes[15], 0x09);
-  EXPECT_EQ(testutil::Ch10ReadLe16(h.Bytes + 22), testutil::Ch10ReferenceChecksum(h.Bytes, 22));
+  EXPECT_EQ(VerifyLe16(h.Bytes + 22), VerifyChecksum16(h.Bytes, 22));
 }
 
 TEST(Ch10RelativeTime, OneAndAHalfSeconds) {
@@ -65,8 +66,8 @@ TEST(Ch10RelativeTime, FiveHundredSecondsUsesTheUpperWord) {
   ch10headerstruct h;
   BuildCh10Header(h, kPcmChannelId, 32, SecondsToRtc(500.0), kPcmDataType, kCh10PacketFlags, 0,
                   4);
-  EXPECT_EQ(testutil::Ch10ReadLe32(h.Bytes + 16), 0x2A05F200u);
-  EXPECT_EQ(testutil::Ch10ReadLe16(h.Bytes + 20), 0x0001);
+  EXPECT_EQ(VerifyLe32(h.Bytes + 16), 0x2A05F200u);
+  EXPECT_EQ(VerifyLe16(h.Bytes + 20), 0x0001);
   EXPECT_EQ(h.RtcLow, 0x2A05F200u);
   EXPECT_EQ(h.RtcHigh, 0x0001);
 }
@@ -97,7 +98,7 @@ TEST(Ch10Checksum, SumKeepsOnlyTheLow16Bits) {
   // Past 2^32 in a 32-bit running sum: 131,072 words of 0xFFFF.
   std::vector<uint8_t> big(262144, 0xFF);
   EXPECT_EQ(Ch10Checksum16(big.data(), big.size()),
-            testutil::Ch10ReferenceChecksum(big.data(), big.size()));
+            VerifyChecksum16(big.data(), big.size()));
   EXPECT_EQ(Ch10Checksum16(big.data(), big.size()), static_cast<uint16_t>(131072u * 0xFFFFu));
 }
 
@@ -120,7 +121,7 @@ TEST(Ch10Checksum, EqualsTheWordByWordSumForEveryLengthAndAlignment) {
     for (size_t offset : {0, 1, 2, 3, 5, 8, 15}) {
       for (size_t length = 0; length <= 300; ++length) {
         const uint8_t* bytes = area.data() + offset;
-        ASSERT_EQ(Ch10Checksum16(bytes, length), testutil::Ch10ReferenceChecksum(bytes, length))
+        ASSERT_EQ(Ch10Checksum16(bytes, length), VerifyChecksum16(bytes, length))
             << "round " << round << " offset " << offset << " length " << length;
       }
     }
@@ -129,9 +130,9 @@ TEST(Ch10Checksum, EqualsTheWordByWordSumForEveryLengthAndAlignment) {
   std::vector<uint8_t> body(262148 + 1);
   for (uint8_t& b : body) b = static_cast<uint8_t>(rng());
   EXPECT_EQ(Ch10Checksum16(body.data() + 1, 262148),
-            testutil::Ch10ReferenceChecksum(body.data() + 1, 262148));
+            VerifyChecksum16(body.data() + 1, 262148));
   EXPECT_EQ(Ch10Checksum16(body.data() + 1, 262147),
-            testutil::Ch10ReferenceChecksum(body.data() + 1, 262147));
+            VerifyChecksum16(body.data() + 1, 262147));
 }
 
 TEST(Ch10Checksum, CopyAndSumEqualsMemcpyThenSumForEveryLengthAndAlignment) {
@@ -169,7 +170,7 @@ TEST(Ch10Trailer, FillerMakesThePacketAMultipleOfFour) {
     EXPECT_EQ(t.ChecksumWidth, 2u);
     EXPECT_EQ(t.TrailerLength, t.FillerLength + 2);
     EXPECT_EQ((kCh10HeaderBytes + length + t.TrailerLength) % 4, 0u) << length;
-    EXPECT_EQ(t.Checksum, testutil::Ch10ReferenceChecksum(body.data(), length));
+    EXPECT_EQ(t.Checksum, VerifyChecksum16(body.data(), length));
   }
   // Time and PCM bodies are multiples of 4: the classic 2 filler bytes.
   EXPECT_EQ(FillDataChecksum(body.data(), 64).FillerLength, 2u);

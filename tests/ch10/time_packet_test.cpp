@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "ch10/ch10_packet.h"
-#include "common/ch10_file_reader.h"
+#include "common/ch10_packets.h"
 #include "support/time_keeping.h"
+#include "verify/ch10_packet_reader.h"
 
 namespace {
 
@@ -127,7 +128,7 @@ TEST(TimePacketBody, LeapYearSetsBit8) {
   } cases[] = {{2012, 0x1F0}, {2011, 0x0F0}, {1900, 0x0F0}, {2000, 0x1F0}};
   for (const auto& c : cases) {
     BuildTimePacketBody(body.data(), IsLeapYear(c.year), 86400.0);
-    EXPECT_EQ(testutil::Ch10ReadLe32(body.data()), c.word) << c.year;
+    EXPECT_EQ(VerifyLe32(body.data()), c.word) << c.year;
   }
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "e2e/e2e_support.h"
+#include "verify/ch10_packet_reader.h"
 
 namespace {
 
@@ -218,7 +219,7 @@ struct Damage {
 void FlipBodyBitAndMendChecksum(std::vector<uint8_t>& file, const testutil::Ch10Packet& p,
                                 size_t body_byte, int bit) {
   file[p.offset + 24 + body_byte] ^= static_cast<uint8_t>(1u << bit);
-  const uint16_t sum = testutil::Ch10ReferenceChecksum(file.data() + p.offset + 24, p.data_length);
+  const uint16_t sum = VerifyChecksum16(file.data() + p.offset + 24, p.data_length);
   file[p.offset + p.packet_length - 2] = static_cast<uint8_t>(sum & 0xFF);
   file[p.offset + p.packet_length - 1] = static_cast<uint8_t>(sum >> 8);
 }
@@ -309,7 +310,7 @@ TEST(VerifyCli, NamesTheByteOffsetOfTheFirstDifference) {
   const std::string ch10 = dir.File("Ch10Conversion/T.ch10");
   const std::vector<uint8_t> good = testutil::ReadAllBytes(ch10);
   std::vector<testutil::Ch10Packet> packets;
-  ASSERT_TRUE(testutil::ParseCh10Packets(good, packets, error)) << error;
+  ASSERT_TRUE(testutil::ReadCh10File(ch10, packets, error)) << error;
   ASSERT_GE(PacketsOf(packets, 1).size(), 4u);
 
   for (const Damage& damage : damages) {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "common/ch10_file_reader.h"
+#include "common/ch10_packets.h"
 #include "common/test_helpers.h"
 #include "mkarchive/archive_generator.h"
 

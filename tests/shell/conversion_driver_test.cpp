@@ -9,7 +9,7 @@
 
 #include "archive/archive_reader.h"
 #include "ch10/ch10_converter.h"
-#include "common/ch10_file_reader.h"
+#include "common/ch10_packets.h"
 #include "pack/pack_converter.h"
 #include "shell/conversion_driver.h"
 #include "shell/program_options.h"
@@ -101,7 +101,7 @@ TEST(ConversionDriver, OpenCreatesTheEmptyPackFileAndTheArchiveView) {
   EXPECT_TRUE(job.driver.Ready());
   EXPECT_FALSE(job.driver.Running());
   EXPECT_EQ(job.driver.ArchiveDisplayName(), "T12");
-  EXPECT_EQ(job.options.Options.LastArchiveDir, job.log.Dir().path() + "/");
+  EXPECT_EQ(job.options.Options().LastArchiveDir, job.log.Dir().path() + "/");
   // Under its temporary name until the run completes.
   const std::string pack_file = job.driver.PackFileName() + kWritingSuffix;
   EXPECT_TRUE(FileExists(pack_file));
@@ -122,7 +122,7 @@ TEST(ConversionDriver, FailedOpenKeepsTheArchiveButIsNeverReady) {
   EXPECT_FALSE(job.driver.Ready());
   EXPECT_EQ(job.driver.Pack(), nullptr);
   EXPECT_EQ(job.driver.ArchiveDisplayName(), "broken");
-  EXPECT_EQ(job.options.Options.LastArchiveDir, job.log.File("data") + "/");
+  EXPECT_EQ(job.options.Options().LastArchiveDir, job.log.File("data") + "/");
   EXPECT_NE(job.log.LogText().find("000255  "), std::string::npos);
   EXPECT_NE(job.log.LogText().find("Could not open ARK file for reading"), std::string::npos);
   EXPECT_FALSE(job.log.Boxes().empty());

@@ -16,7 +16,7 @@
 
 #include "shell/conversion_driver.h"
 #include "shell/program_options.h"
-#include "common/ch10_file_reader.h"
+#include "common/ch10_packets.h"
 #include "shell/shell_fixture.h"
 #include "support/platform_file.h"
 

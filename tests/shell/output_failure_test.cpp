@@ -8,7 +8,7 @@
 
 #include "archive/archive_reader.h"
 #include "ch10/ch10_converter.h"
-#include "common/ch10_file_reader.h"
+#include "common/ch10_packets.h"
 #include "pack/pack_converter.h"
 #include "shell/conversion_driver.h"
 #include "shell/program_options.h"

@@ -40,10 +40,10 @@ TEST(ProgramOptions, DefaultsWithoutAFile) {
   StartedLog log;
   progoptionsclass options;
   EXPECT_EQ(options.FilePath(), StartFolder() + "/OrloVarnel.Opt");
-  EXPECT_EQ(options.Options.LastArchiveDir, StartFolder());
-  EXPECT_FALSE(options.Options.RetainTempArkPackFile);
-  EXPECT_EQ(options.Options.MainScreenPos.left, 200);
-  EXPECT_EQ(options.Options.MainScreenPos.top, 200);
+  EXPECT_EQ(options.Options().LastArchiveDir, StartFolder());
+  EXPECT_FALSE(options.Options().RetainTempArkPackFile);
+  EXPECT_EQ(options.Options().MainScreenPos.left, 200);
+  EXPECT_EQ(options.Options().MainScreenPos.top, 200);
   EXPECT_FALSE(options.Load());
 }
 
@@ -53,9 +53,9 @@ TEST(ProgramOptions, SaveAtDestructionAndLoadAtConstructionRoundTrip) {
   std::filesystem::create_directory(log.File("flights"));
   {
     progoptionsclass options;
-    options.Options.LastArchiveDir = folder;
-    options.Options.RetainTempArkPackFile = true;
-    options.Options.MainScreenPos = {-12, 34, 561, 386};
+    options.RememberArchiveFolder(folder);
+    options.SetRetainPackFile(true);
+    options.SetMainWindowPosition({-12, 34, 561, 386});
   }
   std::vector<std::string> expected = {"[Main Area]",
                                        "LastArchiveDir=" + folder,
@@ -67,33 +67,33 @@ TEST(ProgramOptions, SaveAtDestructionAndLoadAtConstructionRoundTrip) {
                                        "MainScreenPos.bottom=386"};
   EXPECT_EQ(OptionLines(log), expected);
   progoptionsclass again;
-  EXPECT_EQ(again.Options.LastArchiveDir, folder);
-  EXPECT_TRUE(again.Options.RetainTempArkPackFile);
-  EXPECT_EQ(again.Options.MainScreenPos.left, -12);
-  EXPECT_EQ(again.Options.MainScreenPos.top, 34);
-  EXPECT_EQ(again.Options.MainScreenPos.right, 561);
-  EXPECT_EQ(again.Options.MainScreenPos.bottom, 386);
+  EXPECT_EQ(again.Options().LastArchiveDir, folder);
+  EXPECT_TRUE(again.Options().RetainTempArkPackFile);
+  EXPECT_EQ(again.Options().MainScreenPos.left, -12);
+  EXPECT_EQ(again.Options().MainScreenPos.top, 34);
+  EXPECT_EQ(again.Options().MainScreenPos.right, 561);
+  EXPECT_EQ(again.Options().MainScreenPos.bottom, 386);
 }
 
 TEST(ProgramOptions, RetainIsTrueOnlyForUpperCaseYes) {
   StartedLog log;
   WriteOptions(log, "[Main Area]\r\nRetainTempArkPackFile=yes\r\n");
-  EXPECT_FALSE(progoptionsclass().Options.RetainTempArkPackFile);
+  EXPECT_FALSE(progoptionsclass().Options().RetainTempArkPackFile);
   WriteOptions(log, "[Main Area]\r\nRetainTempArkPackFile=Yes\r\n");
-  EXPECT_FALSE(progoptionsclass().Options.RetainTempArkPackFile);
+  EXPECT_FALSE(progoptionsclass().Options().RetainTempArkPackFile);
   WriteOptions(log, "[Main Area]\r\nRetainTempArkPackFile=YES\r\n");
-  EXPECT_TRUE(progoptionsclass().Options.RetainTempArkPackFile);
+  EXPECT_TRUE(progoptionsclass().Options().RetainTempArkPackFile);
 }
 
 TEST(ProgramOptions, DeletedOrEmptyFolderLoadsAsTheStartFolder) {
   StartedLog log;
   std::filesystem::create_directory(log.File("gone"));
   WriteOptions(log, "[Main Area]\r\nLastArchiveDir=" + log.File("gone") + "/\r\n");
-  EXPECT_EQ(progoptionsclass().Options.LastArchiveDir, log.File("gone") + "/");
+  EXPECT_EQ(progoptionsclass().Options().LastArchiveDir, log.File("gone") + "/");
   std::filesystem::remove(log.File("gone"));
-  EXPECT_EQ(progoptionsclass().Options.LastArchiveDir, StartFolder());
+  EXPECT_EQ(progoptionsclass().Options().LastArchiveDir, StartFolder());
   WriteOptions(log, "[Main Area]\r\nLastArchiveDir=\r\n");
-  EXPECT_EQ(progoptionsclass().Options.LastArchiveDir, StartFolder());
+  EXPECT_EQ(progoptionsclass().Options().LastArchiveDir, StartFolder());
 }
 
 TEST(ProgramOptions, PositionsChangeOnlyForWholeIntegers) {
@@ -102,10 +102,10 @@ TEST(ProgramOptions, PositionsChangeOnlyForWholeIntegers) {
                "[Position Area]\r\nMainScreenPos.left=12abc\r\nMainScreenPos.top=\r\n"
                "MainScreenPos.right= 640 \r\n");
   progoptionsclass options;
-  EXPECT_EQ(options.Options.MainScreenPos.left, 200);  // 12abc does not parse
-  EXPECT_EQ(options.Options.MainScreenPos.top, 0);     // an empty value is 0
-  EXPECT_EQ(options.Options.MainScreenPos.right, 640);
-  EXPECT_EQ(options.Options.MainScreenPos.bottom, 0);  // missing: unchanged
+  EXPECT_EQ(options.Options().MainScreenPos.left, 200);  // 12abc does not parse
+  EXPECT_EQ(options.Options().MainScreenPos.top, 0);     // an empty value is 0
+  EXPECT_EQ(options.Options().MainScreenPos.right, 640);
+  EXPECT_EQ(options.Options().MainScreenPos.bottom, 0);  // missing: unchanged
 }
 
 TEST(ProgramOptions, SaveDropsUnknownKeysAndSections) {
@@ -130,7 +130,7 @@ TEST(ProgramOptions, SaveWorksFromAnotherCurrentFolder) {
   testutil::TempDir elsewhere;
   {
     progoptionsclass options;
-    options.Options.MainScreenPos.left = 5;
+    options.SetMainWindowPosition({5, 200, 0, 0});
     SetCurrentFolder(elsewhere.path());
   }
   EXPECT_TRUE(FileExists(OptionsPath(log)));

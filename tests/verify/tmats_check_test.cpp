@@ -8,12 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "common/ch10_file_reader.h"
+#include "common/ch10_packets.h"
 #include "e2e/equivalence_cases.h"
 #include "shell/conversion_driver.h"
 #include "shell/program_options.h"
 #include "shell/shell_fixture.h"
 #include "verify/ch10_file_verifier.h"
+#include "verify/ch10_packet_reader.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ TEST(TmatsCheck, NamesTheAttributeOfAnAlteredLine) {
     std::vector<uint8_t> file = testutil::ReadAllBytes(ch10);
     std::vector<testutil::Ch10Packet> packets;
     std::string error;
-    ASSERT_TRUE(testutil::ParseCh10Packets(file, packets, error)) << error;
+    ASSERT_TRUE(testutil::ReadCh10File(ch10, packets, error)) << error;
     const testutil::Ch10Packet& tmats = packets.at(0);
     const std::string text(file.begin(), file.begin() + tmats.packet_length);
     const auto line_of = [&text](const std::string& code) {
@@ -93,7 +94,7 @@ TEST(TmatsCheck, NamesTheAttributeOfAnAlteredLine) {
     const size_t value_end = text.find(';', value_at);
     const std::string changed = ChangeLast(text.substr(value_at, value_end - value_at));
     std::copy(changed.begin(), changed.end(), file.begin() + static_cast<std::ptrdiff_t>(value_at));
-    const uint16_t sum = testutil::Ch10ReferenceChecksum(file.data() + 24, tmats.data_length);
+    const uint16_t sum = VerifyChecksum16(file.data() + 24, tmats.data_length);
     file[tmats.packet_length - 2] = static_cast<uint8_t>(sum & 0xFF);
     file[tmats.packet_length - 1] = static_cast<uint8_t>(sum >> 8);
     const std::string bad = log.File("bad.ch10");
