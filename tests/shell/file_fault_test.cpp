@@ -60,11 +60,7 @@ FaultRunResult RunWithFault(FileOperation operation, int64_t nth_call,
                       write_fault_part == ".arkpak" ? ENOSPC : kInjectedError);
     SetFileCallFault(log.Dir().path(), operation, nth_call, kInjectedError, "OrloVarnel.Log");
     if (driver.OpenArchive(archive)) result.outcome = driver.RunConversion();
-    std::vector<testutil::Ch10Packet> packets;
-    std::string error;
-    if (testutil::ReadCh10File(driver.Ch10FileName(), packets, error)) {
-      for (const auto& p : packets) result.ch10_packet_ends.push_back(p.offset + p.packet_length);
-    }
+    const std::string ch10_file = driver.Ch10FileName();
     driver.ResetJob();
     for (int op = 0; op < kFileOperationCount; ++op)
       result.conversion_calls[op] = FileCallCount(static_cast<FileOperation>(op));
@@ -73,6 +69,13 @@ FaultRunResult RunWithFault(FileOperation operation, int64_t nth_call,
       result.calls[op] = FileCallCount(static_cast<FileOperation>(op));
     ClearFileCallFault();
     ClearFileWriteFault();
+    // Read once the calls are counted and the faults cleared: the reader
+    // opens and reads through the same counted file calls.
+    std::vector<testutil::Ch10Packet> packets;
+    std::string error;
+    if (testutil::ReadCh10File(ch10_file, packets, error)) {
+      for (const auto& p : packets) result.ch10_packet_ends.push_back(p.offset + p.packet_length);
+    }
   }
   result.log = log.LogText();
   for (const auto& entry : std::filesystem::recursive_directory_iterator(log.Dir().path())) {
