@@ -111,6 +111,10 @@ size_t bufferedfilereaderclass::Fill(size_t wanted) {
       len_ = held;
     }
     const int64_t room = static_cast<int64_t>(buffer.size() - len_);
+    // The buffer holds the whole file as it was at open: a view longer
+    // than that ends at what it holds (reading on would read nothing, for
+    // ever).
+    if (room == 0) break;
     const int64_t got = ReadFile(buffer.data() + len_, room);
     len_ += static_cast<size_t>(got);
     if (got < room) break;

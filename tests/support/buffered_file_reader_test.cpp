@@ -1,8 +1,9 @@
 // The buffered reader's edges, each a script of views, reads and seeks over
 // one file of bytes that never repeat in step: views across the buffer's
-// end and longer than it, seeks, the end of the file inside a view, failed
-// reads (through the file fault seam) on the caller's thread and on the
-// read-ahead thread, and a thread stopped by a large view or a seek.
+// end and longer than it or than the whole file, seeks, the end of the file
+// inside a view, failed reads (through the file fault seam) on the caller's
+// thread and on the read-ahead thread, and a thread stopped by a large view
+// or a seek.
 #include "support/buffered_file_reader.h"
 
 #include <gtest/gtest.h>
@@ -68,6 +69,11 @@ TEST(BufferedFileReaderTest, DeliversTheFileExactlyAtEveryEdge) {
       {"views across the block's end, longer than it, and past the end of the file", 64, 0, 0,
        {{S::View, 24, 24}, {S::View, 24, 24}, {S::View, 24, 24}, {S::Peek, 200, 200}, {S::View, 200, 200},
         {S::Seek, 4090, 0}, {S::Peek, 24, 6}, {S::Peek, 24, 6}, {S::View, 6, 6}, {S::View, 1, 0}},
+       0},
+      // The buffer never grows past the file's size: a view longer than the
+      // whole file gets the file and ends there.
+      {"a view longer than the whole file, from its first byte", 8192, 0, 0,
+       {{S::Peek, 5000, kFileBytes}, {S::View, kFileBytes + 1, kFileBytes}, {S::View, 1, 0}},
        0},
       {"copying reads, large ones straight to their place, around seeks", 64, 0, 0,
        {{S::Read, 10, 10}, {S::Seek, 3000, 0}, {S::Read, 100, 100}, {S::View, 30, 30}, {S::Seek, 5, 0},
