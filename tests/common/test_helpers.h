@@ -1,6 +1,9 @@
 // Shared test utilities: a temporary folder that cleans up after itself,
-// whole-file reads and writes, and a recorder for the beeps a test causes.
+// whole-file reads and writes, a recorder for the beeps a test causes, and
+// a scope that keeps the process on one processor.
 #pragma once
+
+#include <sched.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -109,5 +112,36 @@ inline int CountOf(const std::string& text, const std::string& part) {
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
   return n;
 }
+
+// While it lives, this thread (and any thread it starts) runs on the first
+// processor it was allowed, as on a machine with one processor; the
+// affinity it had is put back at the end. Ok() is false when the affinity
+// could not be read or set (the scope then changes nothing).
+class OneProcessorScope {
+ public:
+  OneProcessorScope() {
+    CPU_ZERO(&before_);
+    if (sched_getaffinity(0, sizeof before_, &before_) != 0) return;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+      if (CPU_ISSET(cpu, &before_)) {
+        CPU_SET(cpu, &one);
+        break;
+      }
+    }
+    ok_ = sched_setaffinity(0, sizeof one, &one) == 0;
+  }
+  ~OneProcessorScope() {
+    if (ok_) sched_setaffinity(0, sizeof before_, &before_);
+  }
+  OneProcessorScope(const OneProcessorScope&) = delete;
+  OneProcessorScope& operator=(const OneProcessorScope&) = delete;
+  bool Ok() const { return ok_; }
+
+ private:
+  cpu_set_t before_;
+  bool ok_ = false;
+};
 
 }  // namespace testutil

@@ -7,11 +7,11 @@
 #include "support/buffered_file_reader.h"
 
 #include <gtest/gtest.h>
-#include <sched.h>
 
 #include <cerrno>
 #include <cstring>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -48,21 +48,6 @@ TEST(BufferedFileReaderTest, DeliversTheFileExactlyAtEveryEdge) {
   for (uint8_t& byte : file) byte = static_cast<uint8_t>(random());
   testutil::WriteAllBytes(path, file.data(), file.size());
   // Each script runs as it comes, then on one processor only (no thread).
-  cpu_set_t all;
-  CPU_ZERO(&all);
-  ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
-  struct RestoreAffinity {
-    cpu_set_t set;
-    ~RestoreAffinity() { sched_setaffinity(0, sizeof set, &set); }
-  } restore{all};
-  cpu_set_t one;
-  CPU_ZERO(&one);
-  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
-    if (CPU_ISSET(cpu, &all)) {
-      CPU_SET(cpu, &one);
-      break;
-    }
-  }
 
   using S = Step;
   const Case cases[] = {
@@ -98,7 +83,10 @@ TEST(BufferedFileReaderTest, DeliversTheFileExactlyAtEveryEdge) {
     const Case& c = cases[run % std::size(cases)];
     const bool pinned = run >= std::size(cases);
     SCOPED_TRACE(std::string(c.name) + (pinned ? ", one processor" : ""));
-    ASSERT_EQ(sched_setaffinity(0, sizeof one, pinned ? &one : &all), 0);
+    std::optional<testutil::OneProcessorScope> one_processor;
+    if (pinned) {
+      ASSERT_TRUE(one_processor.emplace().Ok());
+    }
     const bool threads = UsableProcessors() >= 2;
     bufferedfilereaderclass reader({c.block_bytes, c.piece_bytes, 0});
     ASSERT_TRUE(reader.Open(path));

@@ -72,21 +72,13 @@ TEST_F(ReadAheadThreadTest, StopMakesTheReadAskedForFirst) {
 }
 
 TEST_F(ReadAheadThreadTest, NoThreadOnOneProcessor) {
-  cpu_set_t before;
-  CPU_ZERO(&before);
-  ASSERT_EQ(sched_getaffinity(0, sizeof before, &before), 0);
-  cpu_set_t one;
-  CPU_ZERO(&one);
-  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
-    if (CPU_ISSET(cpu, &before)) {
-      CPU_SET(cpu, &one);
-      break;
-    }
-  }
-  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  bool started = false;
   readaheadthreadclass thread;
-  const bool started = thread.Start(file_);
-  ASSERT_EQ(sched_setaffinity(0, sizeof before, &before), 0);
+  {
+    testutil::OneProcessorScope pinned;
+    ASSERT_TRUE(pinned.Ok());
+    started = thread.Start(file_);
+  }
   EXPECT_FALSE(started);
   EXPECT_FALSE(thread.Running());
 }
