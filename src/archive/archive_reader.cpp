@@ -7,11 +7,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -273,8 +275,12 @@ bool orloarkclass::ReadArkHeader(bool& times_valid) {
 
 void orloarkclass::ResetHeaderRecord() {
   // Rebuilt in place: the packed-bit converter may hold a reference to it.
-  std::destroy_at(header_.get());
-  std::construct_at(header_.get());
+  // Of the word table only the entries an earlier open filled can be other
+  // than zero.
+  arkheaderstruct& h = *header_;
+  static_cast<arkheaderfieldsstruct&>(h) = arkheaderfieldsstruct{};
+  std::memset(h.WordTable, 0, sizeof(decomwordstruct) * static_cast<size_t>(word_table_filled_));
+  word_table_filled_ = 0;
 }
 
 bool orloarkclass::ParseValueLines(const std::vector<std::string>& lines, bool& times_valid) {
@@ -558,6 +564,9 @@ void orloarkclass::ApplyDecomSetup() {
     const int32_t sfid_msb = PromptSfidMsb(header_->NumMinorFrames, header_->SfidStartCount);
     FillSetupFromAnswers(*header_, *setup_record_, common_word_length, sfid_msb);
   }
+  // Both fill the frame's words of the table (see ResetHeaderRecord).
+  word_table_filled_ =
+      std::max(word_table_filled_, std::clamp(header_->WordsPerMinorFrame, 0, kWordTableEntries));
 }
 
 void orloarkclass::NoteReadError(int error_number, const std::string& path) {

@@ -128,6 +128,9 @@ class orloarkclass {
   void NoteReadError(int error_number, const std::string& path);
 
   std::unique_ptr<arkheaderstruct> header_;
+  // Word table entries filled since the record was last rebuilt: those
+  // past them are zero.
+  int32_t word_table_filled_ = 0;
   std::string file_name_;
   int32_t header_bytes_ = 0;
   bool end_of_data_ = false;

@@ -9,7 +9,9 @@
 
 #include "archive/decom_setup_record.h"
 
-struct arkheaderstruct {
+// Every field of the header record but the word table, so that the record
+// can be rebuilt without clearing all of the table (see arkheaderstruct).
+struct arkheaderfieldsstruct {
   int32_t HeaderValue1 = 0;          // value line 1, kept
   int32_t ArchiveYear = 0;           // from value line 2
   double StartTime = 0.0;            // day-of-year seconds; finally the first frame's time
@@ -35,7 +37,6 @@ struct arkheaderstruct {
   int32_t CommonWordLength = 0;      // bits
   int32_t SfidMsb = 0;               // start bit of the SFID field
   bool VariableWordLengths = false;  // a word is not of the common length
-  decomwordstruct WordTable[kWordTableEntries] = {};  // entries 0 .. WPF - 1 meaningful
   int32_t BitsPerMinorFrame = 0;     // sum of the lengths of words 0 .. WPF - 1
   bool FspLeads = false;             // the sync pattern leads the frame
   syncpatternstruct SyncPattern = {};  // radix code, text, length in bits
@@ -43,6 +44,13 @@ struct arkheaderstruct {
   int32_t HeaderValue16 = 0;
   int32_t HeaderValue17 = 0;
   std::string StatusDescriptions[kStatusDescriptionCount];  // value lines 19 .. 18 + n
+};
+
+// The whole record. The word table is nearly all of it (16,383 entries,
+// 262 KB), and an open fills only the frame's words, so the archive that
+// owns the record clears just the entries it filled before.
+struct arkheaderstruct : arkheaderfieldsstruct {
+  decomwordstruct WordTable[kWordTableEntries] = {};  // entries 0 .. WPF - 1 meaningful
 };
 
 // The PCM stream's bit rate in bits per second: every minor frame's bits at
