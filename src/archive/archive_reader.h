@@ -74,7 +74,7 @@ class orloarkclass {
   // data (where the last block's data lies is SerialData()).
   const std::vector<uint8_t>& SerialBuffer() const { return serial_buffer_; }
   // The serial data of the last block read (SerialBuffer's size): where
-  // the block lies in the read-ahead buffer when it was read in one piece,
+  // the block lies in the reader's buffer when it was read in one piece,
   // else SerialBuffer. Valid until the next block is read or the file is
   // closed. Any alignment: the frames are read as bytes.
   const uint8_t* SerialData() const { return serial_view_ ? serial_view_ : serial_buffer_.data(); }
