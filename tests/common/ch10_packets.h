@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "common/test_helpers.h"
 #include "verify/ch10_packet_reader.h"
 
 namespace testutil {
@@ -41,7 +40,6 @@ struct Ch10Packet {
   bool filler_zero = false;
   uint16_t data_checksum = 0;  // as stored in the trailer
   bool data_checksum_ok = false;
-  std::vector<uint8_t> header;  // the 24 header bytes
   std::vector<uint8_t> body;    // data_length bytes, channel-specific word first
 
   bool ChecksumsGood() const { return header_checksum_ok && data_checksum_ok && filler_zero; }
@@ -64,7 +62,6 @@ struct Ch10Packet {
 inline bool ReadCh10File(const std::string& path, std::vector<Ch10Packet>& packets,
                          std::string& error) {
   packets.clear();
-  const std::vector<uint8_t> file = ReadAllBytes(path);  // the header bytes as they lie
   ch10packetreaderclass reader;
   if (!reader.Open(path)) {
     error = path + " could not be opened";
@@ -99,8 +96,6 @@ inline bool ReadCh10File(const std::string& path, std::vector<Ch10Packet>& packe
     p.filler_zero = v.FillerZero;
     p.data_checksum = VerifyLe16(v.Body + v.DataLength + v.FillerLength);
     p.data_checksum_ok = v.DataChecksumGood;
-    p.header.assign(file.begin() + static_cast<std::ptrdiff_t>(p.offset),
-                    file.begin() + static_cast<std::ptrdiff_t>(p.offset + 24));
     p.body.assign(v.Body, v.Body + v.DataLength);
     packets.push_back(std::move(p));
   }
