@@ -27,6 +27,9 @@ struct packwordlayout {
 struct bitstreamstate {
   uint64_t accumulator = 0;
   int32_t bit_count = 0;   // 0 to 15 between calls
+
+  // Equal states store the same words for the same input from here on.
+  bool operator==(const bitstreamstate&) const = default;
 };
 
 // Layout of a word of `length` bits (1 to 16) with the given justification:

@@ -314,9 +314,12 @@ int64_t orloarkpackclass::AppendFillFrames(int64_t count) {
   // one after another: they are packed a run at a time, each run ending
   // where the group ends or the packed buffer is full, the only places
   // where the stream is handed on and the run may be told to stop.
+  // A run of any length when the fill buffer holds a whole period of fill
+  // frames (PackFillFrames packs one period at a time), else what it holds.
   const uint8_t* fill = reinterpret_cast<const uint8_t*>(fill_frame_.data());
   const int64_t w = words_per_frame_;
-  const int64_t frames_per_run = std::max<int64_t>(kFillFrameWords / w, 1);
+  const bool whole_periods = kFillPeriodFrames * w <= kFillFrameWords;
+  const int64_t frames_per_run = whole_periods ? count : std::max<int64_t>(kFillFrameWords / w, 1);
   int64_t done = 0;
   while (done < count && !FillMustStop() && prepared_) {
     const int64_t run = std::min({count - done, frames_per_run,
@@ -328,11 +331,7 @@ int64_t orloarkpackclass::AppendFillFrames(int64_t count) {
       continue;
     }
     uint16_t* out = packed_buffer_.data() + packed_words_;
-    const size_t stored =
-        uniform_layout_
-            ? PackUniformWords(stream_, fill, static_cast<size_t>(run * w), layout_[0], out)
-            : PackFramesByLayout(stream_, fill, static_cast<size_t>(run), layout_.data(),
-                                 static_cast<size_t>(w), out);
+    const size_t stored = whole_periods ? PackFillFrames(run, out) : PackFrames(fill, run, out);
     assert(packed_words_ + static_cast<int64_t>(stored) <= kPackBufferWords);
     packed_words_ += static_cast<int32_t>(stored);
     frames_in_group_ += static_cast<int32_t>(run);
@@ -343,16 +342,52 @@ int64_t orloarkpackclass::AppendFillFrames(int64_t count) {
   return done;
 }
 
+size_t orloarkpackclass::PackFrames(const uint8_t* words, int64_t frames, uint16_t* out) {
+  const size_t w = static_cast<size_t>(words_per_frame_);
+  return uniform_layout_ ? PackUniformWords(stream_, words, static_cast<size_t>(frames) * w, layout_[0], out)
+                         : PackFramesByLayout(stream_, words, static_cast<size_t>(frames), layout_.data(), w, out);
+}
+
+size_t orloarkpackclass::PackFillFrames(int64_t frames, uint16_t* out) {
+  // Every fill frame carries the same bits. Once packing a period leaves the
+  // stream state as it found it, the next period starts from the same state
+  // with the same bits and stores the same words, and so on: the rest of the
+  // whole periods are copies of that one. The state repeats within a few
+  // periods (when the 64-bit accumulator holds fill bits only).
+  assert(kFillPeriodFrames * static_cast<int64_t>(words_per_frame_) <= kFillFrameWords);
+  const uint8_t* fill = reinterpret_cast<const uint8_t*>(fill_frame_.data());
+  size_t stored = 0;
+  while (frames >= kFillPeriodFrames) {
+    const bitstreamstate before = stream_;
+    const size_t period_words = PackFrames(fill, kFillPeriodFrames, out + stored);
+    frames -= kFillPeriodFrames;
+    if (stream_ == before) {
+      const uint16_t* period = out + stored;
+      stored += period_words;
+      // Copies in doubling blocks of the periods already stored.
+      int64_t copies = frames / kFillPeriodFrames;
+      frames -= copies * kFillPeriodFrames;
+      size_t have = 1;
+      while (copies > 0) {
+        const size_t take = static_cast<size_t>(std::min<int64_t>(copies, static_cast<int64_t>(have)));
+        std::memcpy(out + stored, period, take * period_words * sizeof(uint16_t));
+        stored += take * period_words;
+        have += take;
+        copies -= static_cast<int64_t>(take);
+      }
+      break;
+    }
+    stored += period_words;
+  }
+  return stored + PackFrames(fill, frames, out + stored);
+}
+
 void orloarkpackclass::PackFrame(const uint8_t* words) {
   if (!prepared_ || OutputFailed()) return;
   // At most one stream word per container (words are 16 bits or less).
   if (packed_words_ + words_per_frame_ > kPackBufferWords) DeliverPackedWords();
   assert(packed_words_ + words_per_frame_ <= kPackBufferWords);
-  const size_t w = static_cast<size_t>(words_per_frame_);
-  uint16_t* out = packed_buffer_.data() + packed_words_;
-  const size_t stored = uniform_layout_ ? PackUniformWords(stream_, words, w, layout_[0], out)
-                                        : PackFramesByLayout(stream_, words, 1, layout_.data(), w, out);
-  packed_words_ += static_cast<int32_t>(stored);
+  packed_words_ += static_cast<int32_t>(PackFrames(words, 1, packed_buffer_.data() + packed_words_));
   if (++frames_in_group_ >= frames_per_group_) PackFillBuffer();
 }
 

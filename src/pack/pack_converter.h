@@ -22,6 +22,9 @@ struct arkheaderstruct;
 
 constexpr int kPackBufferWords = 131072;
 constexpr int kFillFrameWords = 16384;
+// Sixteen frames of any layout fill a whole number of stream words, so a
+// run of fill frames repeats itself every kFillPeriodFrames frames.
+constexpr int kFillPeriodFrames = 16;
 // A run logs this many "kept in place" lines and this many gap lines one by
 // one; the rest of each kind are counted in one line at the end of the pass.
 constexpr int64_t kLoggedFrameTimeLines = 100;
@@ -136,6 +139,13 @@ class orloarkpackclass {
   // Packs one frame's words (where they lie) into the packed buffer; the
   // frame that completes a group hands the group on.
   void PackFrame(const uint8_t* words);
+  // Packs `frames` frames of words (where they lie) at `out`, with the
+  // frame's layout. Returns the stream words stored.
+  size_t PackFrames(const uint8_t* words, int64_t frames, uint16_t* out);
+  // Packs `frames` fill frames at `out`, from the fill buffer (which must
+  // hold kFillPeriodFrames frames, or all of them when fewer); returns the
+  // stream words stored. The same words as packing every frame.
+  size_t PackFillFrames(int64_t frames, uint16_t* out);
   // Hands the packed words gathered so far to the pack file and the sink.
   void DeliverPackedWords();
 

@@ -22,9 +22,12 @@ struct RandomRun {
   int frames_per_block;
   int blocks;
   int64_t period_us;
+  int long_gap_max = 0;  // when above 17: some steps of 17 to this many periods
 };
 
-void CheckRandomRun(std::mt19937& rng, const RandomRun& run, bool uniform_table, int trial) {
+// Checks one random run; `missed`, when given, gets the fill frames it made.
+void CheckRandomRun(std::mt19937& rng, const RandomRun& run, bool uniform_table, int trial,
+                    double* missed = nullptr) {
   testutil::TempDir dir;
   const double rate = 1e6 / static_cast<double>(run.period_us);
   ArchiveRig rig(run.words, run.frames_per_block, rate);
@@ -43,7 +46,8 @@ void CheckRandomRun(std::mt19937& rng, const RandomRun& run, bool uniform_table,
   for (int n = 0; n < frames; ++n) {
     const uint32_t pick = rng() % 100;
     int64_t step = 1;
-    if (pick < 8) step = 2 + rng() % 6;
+    if (run.long_gap_max > 17 && pick >= 75) step = 17 + rng() % static_cast<uint32_t>(run.long_gap_max - 16);
+    else if (pick < 8) step = 2 + rng() % 6;
     else if (pick < 10) step = 0;
     else if (pick < 12) step = -static_cast<int64_t>(1 + rng() % 3);
     steps.push_back(step);
@@ -84,6 +88,7 @@ void CheckRandomRun(std::mt19937& rng, const RandomRun& run, bool uniform_table,
   }
   ASSERT_TRUE(pack.ClosePackOutput());
 
+  if (missed != nullptr) *missed = pack.MissedFrameCount();
   EXPECT_EQ(pack.MissedFrameCount(), expected_missed) << "trial " << trial;
   EXPECT_EQ(pack.ValidFrameCount(), static_cast<double>(frames)) << "trial " << trial;
   EXPECT_EQ(pack.TotalFrameCount(), expected_missed + frames) << "trial " << trial;
@@ -110,6 +115,25 @@ TEST(PackPropertyTest, UniformWordTablesMatchBitByBitReference) {
     RandomRun run{1 + static_cast<int>(rng() % 300), 1 + static_cast<int>(rng() % 5),
                   1 + static_cast<int>(rng() % 40), 1000};
     CheckRandomRun(rng, run, true, trial);
+  }
+}
+
+TEST(PackPropertyTest, LongGapsMatchBitByBitReference) {
+  // Gaps of many fill periods (16 frames) for both kinds of word table,
+  // with frame lengths up to and past the fill buffer's whole period
+  // (1,024 words).
+  testutil::BeepRecorder beeps;
+  std::mt19937 rng(1606);
+  const RandomRun runs[] = {{1, 3, 12, 1000, 2000}, {2, 1, 12, 1000, 900},  {3, 4, 12, 1000, 700},
+                            {5, 2, 12, 1000, 600},  {16, 3, 12, 1000, 600}, {33, 2, 12, 1000, 400},
+                            {1024, 1, 12, 1000, 90}, {1025, 1, 12, 1000, 60}};
+  int trial = 0;
+  for (const RandomRun& run : runs) {
+    for (bool uniform : {false, true}) {
+      double missed = 0.0;
+      CheckRandomRun(rng, run, uniform, trial++, &missed);
+      EXPECT_GE(missed, 3.0 * kFillPeriodFrames) << "trial " << trial << ": no long fill run";
+    }
   }
 }
 
