@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/archive_reader.h"
+#include "archive_test_support.h"
 #include "common/log_session.h"
 #include "common/test_helpers.h"
 #include "mkarchive/archive_generator.h"
@@ -20,13 +21,7 @@ namespace {
 using testutil::CountOf;
 using testutil::LogSession;
 
-std::string RawHeader(const std::vector<std::string>& lines, const std::string& end = "\r\n",
-                      char terminator = '\n') {
-  std::string text = std::string(kArchiveMagicLine) + "\r\n";
-  for (const std::string& line : lines) text += line + end;
-  text.push_back(terminator);
-  return text;
-}
+using archivetest::RawHeader;
 
 class ArchiveHeaderTest : public ::testing::Test {
  protected:

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "archive/archive_reader.h"
+#include "archive_test_support.h"
 #include "common/log_session.h"
 #include "common/test_helpers.h"
 #include "mkarchive/archive_generator.h"
@@ -72,12 +73,7 @@ constexpr size_t kRefusedOpenAllocationCap = 256 * 1024;
 const char kCorrupt[] = "Archive File Appears Corrupt, Could Not Read Header.";
 const char kNotArchive[] = "THE FILE IS NOT A QUORVANT 8x FORMAT ARCHIVE FILE";
 
-std::string RawHeader(const std::vector<std::string>& lines) {
-  std::string text = std::string(kArchiveMagicLine) + "\r\n";
-  for (const std::string& line : lines) text += line + "\r\n";
-  text.push_back('\n');
-  return text;
-}
+using archivetest::RawHeader;
 
 // Opens with allocation tracking; returns the open's result.
 bool TrackedOpen(orloarkclass& ark, const std::string& path, size_t& largest) {

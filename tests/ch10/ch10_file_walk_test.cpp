@@ -24,7 +24,7 @@ namespace {
 // The walk starts at day 200, 07:00:00.25.
 constexpr double kWalkStartTime = 86400.0 * 200 + 3600.0 * 7 + 0.25;
 
-std::unique_ptr<arkheaderstruct> MakeSetup(int32_t bits_per_frame, double frame_rate,
+std::unique_ptr<arkheaderstruct> MakeWalkSetup(int32_t bits_per_frame, double frame_rate,
                                            int32_t year) {
   return ch10test::MakeSetup(bits_per_frame, frame_rate, year, kWalkStartTime);
 }
@@ -182,7 +182,7 @@ class Ch10FileWalk : public ::testing::Test {
 };
 
 TEST_F(Ch10FileWalk, OneMegabitWithShortLastPacket) {
-  auto setup = MakeSetup(1000, 1000.0, 2012);
+  auto setup = MakeWalkSetup(1000, 1000.0, 2012);
   const std::vector<uint8_t> pack = RandomPack(25 * 12496 + 5002, 1);
   const PassResult r = RunChapter10Pass(pack, Out(), *setup);
   const auto packets = WalkFile(Out(), r, pack, true);
@@ -211,7 +211,7 @@ TEST_F(Ch10FileWalk, OneMegabitWithShortLastPacket) {
 }
 
 TEST_F(Ch10FileWalk, TimePacketAfterTheShortLastPacketUsesItsOwnDuration) {
-  auto setup = MakeSetup(1000, 1000.0, 2011);
+  auto setup = MakeWalkSetup(1000, 1000.0, 2011);
   const std::vector<uint8_t> pack = RandomPack(9 * 12496 + 5002, 2);
   const PassResult r = RunChapter10Pass(pack, Out(), *setup);
   const auto packets = WalkFile(Out(), r, pack, false);
@@ -224,7 +224,7 @@ TEST_F(Ch10FileWalk, TimePacketAfterTheShortLastPacketUsesItsOwnDuration) {
 }
 
 TEST_F(Ch10FileWalk, ExactlyWholePackets) {
-  auto setup = MakeSetup(1000, 1000.0, 2011);
+  auto setup = MakeWalkSetup(1000, 1000.0, 2011);
   const std::vector<uint8_t> pack = RandomPack(3 * 12496, 3);
   const PassResult r = RunChapter10Pass(pack, Out(), *setup);
   const auto packets = WalkFile(Out(), r, pack, false);
@@ -235,7 +235,7 @@ TEST_F(Ch10FileWalk, ExactlyWholePackets) {
 }
 
 TEST_F(Ch10FileWalk, OneAndAHalfPacketsLoseNothing) {
-  auto setup = MakeSetup(1000, 1000.0, 2011);
+  auto setup = MakeWalkSetup(1000, 1000.0, 2011);
   const std::vector<uint8_t> pack = RandomPack(12496 + 6250, 4);
   const PassResult r = RunChapter10Pass(pack, Out(), *setup);
   const auto packets = WalkFile(Out(), r, pack, false);
@@ -246,7 +246,7 @@ TEST_F(Ch10FileWalk, OneAndAHalfPacketsLoseNothing) {
 }
 
 TEST_F(Ch10FileWalk, EmptyStream) {
-  auto setup = MakeSetup(1000, 1000.0, 2011);
+  auto setup = MakeWalkSetup(1000, 1000.0, 2011);
   const std::vector<uint8_t> pack;
   const PassResult r = RunChapter10Pass(pack, Out(), *setup);
   const auto packets = WalkFile(Out(), r, pack, false);
@@ -260,7 +260,7 @@ TEST_F(Ch10FileWalk, EmptyStream) {
 }
 
 TEST_F(Ch10FileWalk, ManySmallPacketsWrapThePcmSequence) {
-  auto setup = MakeSetup(64, 1000.0, 2012);  // 64,000 bit/s: 400 words, 0.1 s
+  auto setup = MakeWalkSetup(64, 1000.0, 2012);  // 64,000 bit/s: 400 words, 0.1 s
   const std::vector<uint8_t> pack = RandomPack(300 * 800 + 3, 5);  // ends in a 3-byte unit
   const PassResult r = RunChapter10Pass(pack, Out(), *setup, 7);
   const auto packets = WalkFile(Out(), r, pack, true);
@@ -285,7 +285,7 @@ TEST_F(Ch10FileWalk, ManySmallPacketsWrapThePcmSequence) {
 }
 
 TEST_F(Ch10FileWalk, LargestPacketsFromOddPieces) {
-  auto setup = MakeSetup(2048, 10240.0, 2011);  // 20,971,520 bit/s: 262,144 data bytes
+  auto setup = MakeWalkSetup(2048, 10240.0, 2011);  // 20,971,520 bit/s: 262,144 data bytes
   const std::vector<uint8_t> pack = RandomPack(12 * 262144 + 1234, 6);
   const PassResult r = RunChapter10Pass(pack, Out(), *setup, 100003);
   const auto packets = WalkFile(Out(), r, pack, false);

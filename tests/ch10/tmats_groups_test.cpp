@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr double kDay = 86400.0;
+constexpr double kSecondsPerDay = 86400.0;
 
 std::unique_ptr<arkheaderstruct> ArchiveOf(int32_t year, double start_time) {
   auto header = std::make_unique<arkheaderstruct>();
@@ -68,10 +68,10 @@ const std::vector<std::string> kRecorderGroup = {
 };
 
 TEST(TmatsGeneralGroup, LinesWithAGivenClock) {
-  auto header = ArchiveOf(2024, 60 * kDay + 3600.0);
+  auto header = ArchiveOf(2024, 60 * kSecondsPerDay + 3600.0);
   std::vector<std::string> lines;
   std::string data_source_id;
-  AddTmatsGeneralGroupAt(lines, *header, data_source_id, 2026, 342 * kDay + 19 * 60 + 21.4);
+  AddTmatsGeneralGroupAt(lines, *header, data_source_id, 2026, 342 * kSecondsPerDay + 19 * 60 + 21.4);
   const std::vector<std::string> expected = {
       "G\\COM:CH10 CONVERSION FROM QUORVANT ARCHIVE-> 12-08-2026 at 00:19:21",
       "G\\PN:Ch10Conversion",
@@ -96,17 +96,17 @@ TEST(TmatsGeneralGroup, ArchiveDateEdgeCases) {
     double start;
     const char* date;
   } cases[] = {
-      {2024, kDay, "01-01-2024"},          {2023, 60 * kDay, "03-01-2023"},
-      {2023, 366 * kDay, "12-32-2023"},    {2024, 100.0, "12-31-2024"},
+      {2024, kSecondsPerDay, "01-01-2024"},          {2023, 60 * kSecondsPerDay, "03-01-2023"},
+      {2023, 366 * kSecondsPerDay, "12-32-2023"},    {2024, 100.0, "12-31-2024"},
       {2024, -5.0, "12-31-2024"},          {2024, 31708801.0, "12-31-2024"},
-      {2024, std::nan(""), "12-31-2024"},  {123456, kDay, "01-01-1234"},
-      {987, kDay, "01-01-987"},
+      {2024, std::nan(""), "12-31-2024"},  {123456, kSecondsPerDay, "01-01-1234"},
+      {987, kSecondsPerDay, "01-01-987"},
   };
   for (const Case& c : cases) {
     auto header = ArchiveOf(c.year, c.start);
     std::vector<std::string> lines;
     std::string id;
-    AddTmatsGeneralGroupAt(lines, *header, id, 2026, kDay);
+    AddTmatsGeneralGroupAt(lines, *header, id, 2026, kSecondsPerDay);
     ASSERT_EQ(lines.size(), 12u);
     EXPECT_EQ(lines[3], std::string("G\\OD:") + c.date) << c.start;
     EXPECT_EQ(lines[5], std::string("G\\RD:") + c.date) << c.start;
@@ -114,7 +114,7 @@ TEST(TmatsGeneralGroup, ArchiveDateEdgeCases) {
 }
 
 TEST(TmatsGeneralGroup, ClockReadingStampsTheComment) {
-  auto header = ArchiveOf(2024, kDay);
+  auto header = ArchiveOf(2024, kSecondsPerDay);
   std::vector<std::string> lines;
   std::string id;
   AddTmatsGeneralGroup(lines, *header, id);
@@ -127,7 +127,7 @@ TEST(TmatsGeneralGroup, ClockReadingStampsTheComment) {
 }
 
 TEST(TmatsRecorderGroup, AllLinesAndDataLinkNames) {
-  auto header = ArchiveOf(2024, kDay);
+  auto header = ArchiveOf(2024, kSecondsPerDay);
   std::vector<std::string> lines;
   std::string pcm_link;
   std::string time_link;
@@ -138,7 +138,7 @@ TEST(TmatsRecorderGroup, AllLinesAndDataLinkNames) {
 }
 
 TEST(TmatsText, GroupsInOrderAndLinksPassedOn) {
-  auto header = ArchiveOf(2024, kDay);
+  auto header = ArchiveOf(2024, kSecondsPerDay);
   header->WordsPerMinorFrame = 4;
   header->CommonWordLength = 8;
   header->BitsPerMinorFrame = 32;
@@ -166,10 +166,10 @@ void ExpectBody(const std::vector<uint8_t>& buffer, size_t offset, size_t length
 }
 
 TEST(TmatsBody, GeneralAndRecorderGroupsLayoutAndLength) {
-  auto header = ArchiveOf(2024, kDay);
+  auto header = ArchiveOf(2024, kSecondsPerDay);
   std::vector<std::string> lines;
   std::string id, pcm_link, time_link;
-  AddTmatsGeneralGroupAt(lines, *header, id, 2026, kDay);
+  AddTmatsGeneralGroupAt(lines, *header, id, 2026, kSecondsPerDay);
   AddTmatsRecorderGroup(lines, *header, id, pcm_link, time_link);
   ASSERT_EQ(lines.size(), 55u);
   size_t line_bytes = 0;

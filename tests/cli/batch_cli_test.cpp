@@ -13,10 +13,7 @@
 
 namespace {
 
-void Make(const testutil::TempDir& dir, const std::string& name, mkarchive::ArchiveSettings s) {
-  std::string error;
-  ASSERT_TRUE(mkarchive::WriteArchive(dir.File(name), s, &error)) << error;
-}
+using e2e::WriteTestArchive;
 
 std::vector<uint8_t> MaskedCh10(const std::string& path) {
   std::vector<uint8_t> bytes = testutil::ReadAllBytes(path);
@@ -33,7 +30,7 @@ TEST(ConverterBatches, TwoJobsEqualOne) {
     s.frame_count = 800 + 600 * k;
     s.gaps = {{100, k + 1}};
     if (k == 2) s.time_shifts = {{300, 3600LL * 1000000, false}};  // a warning
-    Make(dir, "A" + std::to_string(k) + ".Ark", s);
+    WriteTestArchive(dir, "A" + std::to_string(k) + ".Ark", s);
     names += " A" + std::to_string(k) + ".Ark";
     if (k == 1) names += " missing.Ark A1.Ark";  // refused: not there; same outputs as before
   }
@@ -76,7 +73,7 @@ TEST(ConverterBatches, StoppedBatchResumesWithWhatIsLeft) {
     s.setup_file.write = true;
     s.words_per_frame = 256;
     s.frame_count = mkarchive::FramesForSize(s, 24 << 20);
-    Make(dir, "B" + std::to_string(k) + ".Ark", s);
+    WriteTestArchive(dir, "B" + std::to_string(k) + ".Ark", s);
     names += " B" + std::to_string(k) + ".Ark";
   }
   // SIGTERM once the first archive's outputs are complete.

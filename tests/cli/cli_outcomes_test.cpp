@@ -21,6 +21,8 @@
 
 namespace {
 
+using e2e::WriteTestArchive;
+
 using e2e::RunConverter;
 
 mkarchive::ArchiveSettings Good(int64_t frames = 320) {
@@ -28,11 +30,6 @@ mkarchive::ArchiveSettings Good(int64_t frames = 320) {
   settings.frame_count = frames;
   settings.setup_file.write = true;
   return settings;
-}
-
-void Make(const testutil::TempDir& dir, const std::string& name, const mkarchive::ArchiveSettings& settings) {
-  std::string error;
-  ASSERT_TRUE(mkarchive::WriteArchive(dir.File(name), settings, &error)) << error;
 }
 
 TEST(ConverterCliOutcomes, StatusAndOneLinePerReason) {
@@ -53,19 +50,19 @@ TEST(ConverterCliOutcomes, StatusAndOneLinePerReason) {
   auto no_block = Good(16);
   no_block.cut_tail_bytes = 20;
   const Case cases[] = {
-      {"clean", [](auto& d) { Make(d, "A.Ark", Good()); }, 0, ""},
-      {"damaged stamp", [&](auto& d) { Make(d, "A.Ark", damaged); }, 3,
+      {"clean", [](auto& d) { WriteTestArchive(d, "A.Ark", Good()); }, 0, ""},
+      {"damaged stamp", [&](auto& d) { WriteTestArchive(d, "A.Ark", damaged); }, 3,
        "warning: 1 frame time stamp was out of step and kept in place (see the log)"},
-      {"cut last block", [&](auto& d) { Make(d, "A.Ark", cut); }, 3,
+      {"cut last block", [&](auto& d) { WriteTestArchive(d, "A.Ark", cut); }, 3,
        "warning: the archive ends inside its last block: "},
-      {"setup file cut short", [&](auto& d) { Make(d, "A.Ark", short_setup); }, 3,
+      {"setup file cut short", [&](auto& d) { WriteTestArchive(d, "A.Ark", short_setup); }, 3,
        "warning: setup file "},
-      {"header rate disagrees", [&](auto& d) { Make(d, "A.Ark", wrong_rate); }, 3,
+      {"header rate disagrees", [&](auto& d) { WriteTestArchive(d, "A.Ark", wrong_rate); }, 3,
        "warning: 319 of 319 frame steps disagree with the header's frame rate of 2000.00 Hz"},
       {"no such file", [](auto&) {}, 1, "no such file"},
       {"not an archive", [](auto& d) { testutil::WriteAllText(d.File("A.Ark"), "hello\r\n"); }, 1,
        "not an archive: first line is not \"QUORVANT 8.0 ARCHIVE FILE FORMAT\""},
-      {"no whole block", [&](auto& d) { Make(d, "A.Ark", no_block); }, 1, "no whole frame block: "},
+      {"no whole block", [&](auto& d) { WriteTestArchive(d, "A.Ark", no_block); }, 1, "no whole frame block: "},
   };
   for (const Case& c : cases) {
     testutil::TempDir dir;
@@ -84,7 +81,7 @@ TEST(ConverterCliOutcomes, StatusAndOneLinePerReason) {
 TEST(ConverterCliOutcomes, UnreadableArchiveSaysPermissionDenied) {
   if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
   testutil::TempDir dir;
-  Make(dir, "A.Ark", Good());
+  WriteTestArchive(dir, "A.Ark", Good());
   ASSERT_EQ(chmod(dir.File("A.Ark").c_str(), 0), 0);
   e2e::CliRun run = RunConverter(dir.path(), "--quiet A.Ark");
   EXPECT_EQ(run.status, 1);
@@ -97,8 +94,8 @@ TEST(ConverterCliOutcomes, WorstArchiveDecidesTheStatus) {
   testutil::TempDir dir;
   auto damaged = Good();
   damaged.time_shifts = {{100, -6000000, false}};
-  Make(dir, "CLEAN.Ark", Good());
-  Make(dir, "DAMAGED.Ark", damaged);
+  WriteTestArchive(dir, "CLEAN.Ark", Good());
+  WriteTestArchive(dir, "DAMAGED.Ark", damaged);
   EXPECT_EQ(RunConverter(dir.path(), "--quiet CLEAN.Ark DAMAGED.Ark").status, 3);
   EXPECT_EQ(RunConverter(dir.path(), "--quiet DAMAGED.Ark MISSING.Ark CLEAN.Ark").status, 1);
   EXPECT_EQ(RunConverter(dir.path(), "--quiet CLEAN.Ark").status, 0);
@@ -110,7 +107,7 @@ TEST(ConverterCliOutcomes, FileSizeLimitIsAWriteError) {
   testutil::TempDir dir;
   mkarchive::ArchiveSettings settings = Good(16 * 400);
   settings.words_per_frame = 64;  // about 900 KB of pack data
-  Make(dir, "BIG.Ark", settings);
+  WriteTestArchive(dir, "BIG.Ark", settings);
   // 400 blocks of 512 bytes: room for the log and the notes, not the pack file.
   const std::string command = "cd '" + dir.path() + "' && ulimit -f 400 && '" + e2e::ConverterPath() +
                               "' --quiet BIG.Ark >out.txt 2>err.txt; echo $? >status.txt";
@@ -160,13 +157,13 @@ TEST(ConverterCliOutcomes, NonArchivesAndImplausibleRatesAreRefusedBeforeAnyOutp
       {"a FIFO", [](auto& d) { ASSERT_EQ(mkfifo(d.File("A.Ark").c_str(), 0644), 0); }, "A.Ark", "",
        "is a FIFO (named pipe), not an archive file"},
       {"a device", [](auto&) {}, "/dev/null", "", "is a character device, not an archive file"},
-      {"standard input holding an archive", [](auto& d) { Make(d, "IN.Ark", Good()); }, "/dev/stdin", "IN.Ark",
+      {"standard input holding an archive", [](auto& d) { WriteTestArchive(d, "IN.Ark", Good()); }, "/dev/stdin", "IN.Ark",
        "is a descriptor of a process (such as standard input), not an archive file"},
-      {"1e9 Hz", [&](auto& d) { Make(d, "A.Ark", with_rate_line("MINOR FRAME RATE: 1e9")); }, "A.Ark", "",
+      {"1e9 Hz", [&](auto& d) { WriteTestArchive(d, "A.Ark", with_rate_line("MINOR FRAME RATE: 1e9")); }, "A.Ark", "",
        rate_refused + "1e+09 Hz Disagrees With Its Frame Times, Which Show 1000 Hz In Their First 1024 Steps"},
-      {"1e300 Hz", [&](auto& d) { Make(d, "A.Ark", with_rate_line("MINOR FRAME RATE: 1e300")); }, "A.Ark", "",
+      {"1e300 Hz", [&](auto& d) { WriteTestArchive(d, "A.Ark", with_rate_line("MINOR FRAME RATE: 1e300")); }, "A.Ark", "",
        rate_refused + "1e+300 Hz Disagrees With Its Frame Times, Which Show 1000 Hz In Their First 1024 Steps"},
-      {"2 MHz", [&](auto& d) { Make(d, "A.Ark", too_fast); }, "A.Ark", "",
+      {"2 MHz", [&](auto& d) { WriteTestArchive(d, "A.Ark", too_fast); }, "A.Ark", "",
        rate_refused + "2e+06 Hz Is Above 1e+06 Hz, Faster Than Its Microsecond Frame Times Can Follow"},
   };
   for (const Case& c : cases) {
@@ -192,7 +189,7 @@ TEST(ConverterCliOutcomes, ATimeBaseThatStepsBackAndStaysIsLoggedOnce) {
   testutil::TempDir dir;
   mkarchive::ArchiveSettings settings = Good(200000);
   settings.time_shifts = {{1000, -3600LL * 1000000, true}};
-  Make(dir, "R.Ark", settings);
+  WriteTestArchive(dir, "R.Ark", settings);
   const e2e::CliRun run = RunConverter(dir.path(), "--quiet --verify R.Ark");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_NE(run.out.find("Conversion Complete, frames 200000 (fill 0)"), std::string::npos) << run.out;
@@ -204,7 +201,7 @@ TEST(ConverterCliOutcomes, ATimeBaseThatStepsBackAndStaysIsLoggedOnce) {
 
 TEST(ConverterCliOutcomes, PipedProgressEndsWithTheOutcome) {
   testutil::TempDir dir;
-  Make(dir, "P.Ark", Good());
+  WriteTestArchive(dir, "P.Ark", Good());
   e2e::CliRun run = RunConverter(dir.path(), "P.Ark");
   EXPECT_EQ(run.status, 0);
   const std::string last = "P  Conversion Complete\n";

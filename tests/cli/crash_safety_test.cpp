@@ -30,6 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using testutil::SplitLines;
 
 // Two versions of one archive, so that a new pair can be told from the one
 // it replaces: the frame counts differ.
@@ -173,17 +174,6 @@ class CrashSafety : public ::testing::Test {
   int version_ = 0;
 };
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (size_t start = 0; start < text.size();) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
 void SleepFor(double seconds) {
   struct timespec pause = {static_cast<time_t>(seconds),
                            static_cast<long>((seconds - static_cast<time_t>(seconds)) * 1e9)};
@@ -304,7 +294,7 @@ TEST_F(CrashSafety, OneRunPerSetOfOutputs) {
     const std::string inode = ":" + std::to_string(lock_file.st_ino) + " ";
     std::ifstream table("/proc/locks");  // no size to seek to: read as a stream
     const std::string locks((std::istreambuf_iterator<char>(table)), std::istreambuf_iterator<char>());
-    for (const std::string& line : Lines(locks)) {
+    for (const std::string& line : SplitLines(locks)) {
       if (line.find(holder) != std::string::npos && line.find(inode) != std::string::npos) return true;
     }
     return false;

@@ -11,10 +11,10 @@
 
 namespace {
 
-void Make(const testutil::TempDir& dir, const std::string& name, mkarchive::ArchiveSettings s) {
+// An archive with its setup file.
+void MakeWithSetup(const testutil::TempDir& dir, const std::string& name, mkarchive::ArchiveSettings s) {
   s.setup_file.write = true;
-  std::string error;
-  ASSERT_TRUE(mkarchive::WriteArchive(dir.File(name), s, &error)) << error;
+  e2e::WriteTestArchive(dir, name, s);
 }
 
 // Each line of `file` parsed by Python's json module; per object one line
@@ -47,15 +47,15 @@ TEST(JsonResults, EveryLineParsesWithItsFields) {
   testutil::TempDir dir;
   mkarchive::ArchiveSettings clean;
   clean.frame_count = 320;
-  Make(dir, "A.Ark", clean);
+  MakeWithSetup(dir, "A.Ark", clean);
   mkarchive::ArchiveSettings damaged = clean;
   damaged.time_shifts = {{100, 3600LL * 1000000, false}};
   damaged.gaps = {{200, 5}};
-  Make(dir, "W\"odd\\name\t.Ark", damaged);
+  MakeWithSetup(dir, "W\"odd\\name\t.Ark", damaged);
   mkarchive::ArchiveSettings big = clean;
   big.frame_count = 16 * 400;
   big.words_per_frame = 64;
-  Make(dir, "BIG.Ark", big);
+  MakeWithSetup(dir, "BIG.Ark", big);
   const std::string odd = "'W\"odd\\name\t.Ark'";
   const std::string bin = std::string(ORLO_BINARY_DIR) + "/";
   // 400 blocks of 512 bytes: room for the small archives' outputs, not BIG's.

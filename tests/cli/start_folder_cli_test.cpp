@@ -37,27 +37,13 @@ mkarchive::ArchiveSettings Frames(int64_t frames, int32_t words_per_frame = 16) 
   return settings;
 }
 
-void Make(const std::string& path, const mkarchive::ArchiveSettings& settings) {
-  std::string error;
-  ASSERT_TRUE(mkarchive::WriteArchive(path, settings, &error)) << error;
-}
-
+using e2e::WriteTestArchive;
 using testutil::CountOf;
-
-std::vector<std::string> Lines(const std::string& text, const std::string& end = "\n") {
-  std::vector<std::string> lines;
-  for (size_t start = 0; start < text.size();) {
-    size_t at = text.find(end, start);
-    if (at == std::string::npos) at = text.size();
-    lines.push_back(text.substr(start, at - start));
-    start = at + end.size();
-  }
-  return lines;
-}
+using testutil::SplitLines;
 
 // The log's last line, without its CR LF.
 std::string LastLogLine(const std::string& log) {
-  const std::vector<std::string> lines = Lines(log, "\r\n");
+  const std::vector<std::string> lines = SplitLines(log, "\r\n");
   return lines.empty() ? std::string() : lines.back();
 }
 
@@ -105,7 +91,7 @@ void WaitForProgress(const std::string& folder) {
 TEST(StartFolderCli, ParallelBatchesKeepEveryBannerAndAReadableOptionsFile) {
   testutil::TempDir dir;
   for (int i = 0; i < 40; ++i) {
-    Make(dir.File("T" + std::to_string(10 + i) + ".Ark"), Frames(6000));
+    WriteTestArchive(dir, "T" + std::to_string(10 + i) + ".Ark", Frames(6000));
     ASSERT_FALSE(testing::Test::HasFatalFailure());
   }
   const std::string command = "cd '" + dir.path() + "' && ls *.Ark | xargs -P2 -n 20 '" +
@@ -121,7 +107,7 @@ TEST(StartFolderCli, ParallelBatchesKeepEveryBannerAndAReadableOptionsFile) {
   EXPECT_EQ(CountOf(log, "------------------PROGRAM START--------------------"), 2);
   EXPECT_EQ(CountOf(log, kProgramEnd), 2);
   const std::regex whole(R"(\d{6}  \d{3}:\d{2}:\d{2}:\d{2}\.\d{6}  [ -~]*)");
-  for (const std::string& line : Lines(log, "\r\n")) {
+  for (const std::string& line : SplitLines(log, "\r\n")) {
     EXPECT_TRUE(std::regex_match(line, whole)) << line;
   }
 
@@ -142,8 +128,8 @@ TEST(StartFolderCli, ParallelBatchesKeepEveryBannerAndAReadableOptionsFile) {
 // signals at once: the first aborts, the second ends the process.
 TEST(StartFolderCli, StopSignalsEndTheRunLikeCtrlC) {
   testutil::TempDir dir;
-  Make(dir.File("LONG.Ark"), Frames(400000, 64));  // about 54 MB
-  Make(dir.File("NEXT.Ark"), Frames(100));
+  WriteTestArchive(dir, "LONG.Ark", Frames(400000, 64));  // about 54 MB
+  WriteTestArchive(dir, "NEXT.Ark", Frames(100));
   ASSERT_FALSE(testing::Test::HasFatalFailure());
   for (int signal_number : {SIGTERM, SIGHUP}) {
     const std::string name = signal_number == SIGTERM ? "SIGTERM" : "SIGHUP";
@@ -204,9 +190,9 @@ TEST(StartFolderCli, StopSignalsEndTheRunLikeCtrlC) {
 // its end banner.
 TEST(StartFolderCli, AClosedStandardOutputEndsTheBatchCleanly) {
   testutil::TempDir dir;
-  Make(dir.File("A.Ark"), Frames(200));
-  Make(dir.File("B.Ark"), Frames(400000, 64));  // long enough for head to be gone
-  Make(dir.File("C.Ark"), Frames(200));
+  WriteTestArchive(dir, "A.Ark", Frames(200));
+  WriteTestArchive(dir, "B.Ark", Frames(400000, 64));  // long enough for head to be gone
+  WriteTestArchive(dir, "C.Ark", Frames(200));
   ASSERT_FALSE(testing::Test::HasFatalFailure());
 
   // The pipe's reader is gone before the first line: A's summary fails.
@@ -239,7 +225,7 @@ TEST(StartFolderCli, AClosedStandardOutputEndsTheBatchCleanly) {
   const int rc = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(rc));
   EXPECT_EQ(WEXITSTATUS(rc), 1) << "128 + 13 would be a SIGPIPE death";
-  EXPECT_EQ(Lines(testutil::ReadAllText(dir.File(".stdout"))).size(), 1u);
+  EXPECT_EQ(SplitLines(testutil::ReadAllText(dir.File(".stdout"))).size(), 1u);
   EXPECT_TRUE(FileExists(dir.File("Ch10Conversion/B.ch10")));
   EXPECT_FALSE(FileExists(dir.File("Ch10Conversion/C.ch10")));
   log = testutil::ReadAllText(dir.File("OrloVarnel.Log"));
@@ -253,7 +239,7 @@ TEST(StartFolderCli, PathsWithControlCharactersStayOnOneLine) {
   testutil::TempDir dir;
   mkarchive::ArchiveSettings damaged = Frames(3000);
   damaged.time_shifts = {{100, 3600LL * 1000000, false}};  // a warning names the archive
-  Make(dir.File("new\nline.Ark"), damaged);
+  WriteTestArchive(dir, "new\nline.Ark", damaged);
   ASSERT_FALSE(testing::Test::HasFatalFailure());
   pid_t pid = Spawn(dir.path(), {"new\nline.Ark", "no\tsuch.Ark"});
   ASSERT_GT(pid, 0);
@@ -263,14 +249,14 @@ TEST(StartFolderCli, PathsWithControlCharactersStayOnOneLine) {
 
   const std::string quoted = "\"" + dir.path() + "/new\\nline.Ark\"";
   const std::string missing = "\"" + dir.path() + "/no\\tsuch.Ark\"";
-  const std::vector<std::string> out = Lines(testutil::ReadAllText(dir.File(".stdout")));
+  const std::vector<std::string> out = SplitLines(testutil::ReadAllText(dir.File(".stdout")));
   ASSERT_EQ(out.size(), 2u);
   EXPECT_EQ(out[0].rfind(quoted + ": Conversion Complete, frames ", 0), 0u) << out[0];
   EXPECT_TRUE(out[0].ends_with(" -> \"" + dir.path() + "/Ch10Conversion/new\\nline.ch10\""))
       << out[0];
   EXPECT_EQ(out[1], missing + ": could not be opened");
   int warnings = 0, progress = 0;
-  for (const std::string& line : Lines(testutil::ReadAllText(dir.File(".stderr")))) {
+  for (const std::string& line : SplitLines(testutil::ReadAllText(dir.File(".stderr")))) {
     if (line.rfind("\"new\\nline\"  ", 0) == 0) {
       ++progress;
     } else if (line.rfind("orlovarnel-convert: " + quoted + ": warning: ", 0) == 0) {
@@ -290,7 +276,7 @@ TEST(StartFolderCli, PathsWithControlCharactersStayOnOneLine) {
 // silent, and the conversion goes on.
 TEST(StartFolderCli, LinksAtTheLogAndOptionsNamesAreNotFollowed) {
   testutil::TempDir dir;
-  Make(dir.File("A.Ark"), Frames(200));
+  WriteTestArchive(dir, "A.Ark", Frames(200));
   ASSERT_FALSE(testing::Test::HasFatalFailure());
   testutil::WriteAllText(dir.File("victim"), "precious\n");
   for (const char* name : {"OrloVarnel.Log", "OrloVarnel.Opt"}) {

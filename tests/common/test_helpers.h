@@ -107,6 +107,18 @@ class BeepRecorder {
 };
 
 // How many times `part` occurs in `text`, overlapping occurrences counted.
+// The parts of `text` between the `end` marks; no empty part after a last mark.
+inline std::vector<std::string> SplitLines(const std::string& text, const std::string& end = "\n") {
+  std::vector<std::string> lines;
+  for (size_t start = 0; start < text.size();) {
+    size_t at = text.find(end, start);
+    if (at == std::string::npos) at = text.size();
+    lines.push_back(text.substr(start, at - start));
+    start = at + end.size();
+  }
+  return lines;
+}
+
 inline int CountOf(const std::string& text, const std::string& part) {
   int n = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;

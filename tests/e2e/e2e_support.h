@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "common/ch10_packets.h"
 #include "common/test_helpers.h"
 #include "mkarchive/archive_generator.h"
@@ -26,6 +28,14 @@ struct CliRun {
   std::string out;
   std::string err;
 };
+
+// Writes the generated archive `name` in `dir` (and its setup file when the
+// settings ask); fails the test when the generator refuses.
+inline void WriteTestArchive(const testutil::TempDir& dir, const std::string& name,
+                        const mkarchive::ArchiveSettings& settings) {
+  std::string error;
+  ASSERT_TRUE(mkarchive::WriteArchive(dir.File(name), settings, &error)) << error;
+}
 
 inline std::string ConverterPath() { return std::string(ORLO_BINARY_DIR) + "/orlovarnel-convert"; }
 

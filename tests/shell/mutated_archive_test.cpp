@@ -23,11 +23,11 @@ namespace {
 using shelltest::SmallSettings;
 using shelltest::StartedLog;
 
-constexpr int64_t kFrames = 320;  // 20 blocks of 16 frames at 1000 frames per second
+constexpr int64_t kArchiveFrames = 320;  // 20 blocks of 16 frames at 1000 frames per second
 constexpr int kArchives = 300;
 
 struct Mutation {
-  mkarchive::ArchiveSettings settings = SmallSettings(kFrames);
+  mkarchive::ArchiveSettings settings = SmallSettings(kArchiveFrames);
   std::vector<int64_t> damaged_frames;
   std::string text;
 };
@@ -40,7 +40,7 @@ Mutation Mutate(std::mt19937& rng) {
   Mutation m;
   const int stamps = 1 + static_cast<int>(rng() % 3);
   while (static_cast<int>(m.damaged_frames.size()) < stamps) {
-    const int64_t frame = static_cast<int64_t>(rng() % kFrames);
+    const int64_t frame = static_cast<int64_t>(rng() % kArchiveFrames);
     bool near = false;
     for (int64_t f : m.damaged_frames) near = near || std::llabs(f - frame) < 3;
     if (near) continue;
@@ -89,7 +89,7 @@ TEST(MutatedArchives, ConvertWithinTheirTimeSpan) {
     // The archive's frames are all converted, whole blocks only.
     const mkarchive::ArchiveLayout layout = mkarchive::ComputeLayout(m.settings);
     const int64_t whole_blocks = (layout.file_bytes - layout.header_bytes) / layout.block_size;
-    const int64_t frames = std::min(kFrames, whole_blocks * 16);
+    const int64_t frames = std::min(kArchiveFrames, whole_blocks * 16);
     EXPECT_EQ(pack.ValidFrameCount(), static_cast<double>(frames)) << m.text;
 
     // No step fills more than the archive's span (stop - start as the notes

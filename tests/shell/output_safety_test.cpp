@@ -21,14 +21,14 @@ using shelltest::MakeArchive;
 using shelltest::SmallSettings;
 using shelltest::StartedLog;
 
-struct Job {
+struct OutputJob {
   StartedLog log;
   progoptionsclass options;
   conversiondriverclass driver{options, nullptr};
   std::string archive;
   std::string out;  // Ch10Conversion beside the archive
 
-  explicit Job(const std::string& name = "X.Ark", int64_t frames = 16 * 40) {
+  explicit OutputJob(const std::string& name = "X.Ark", int64_t frames = 16 * 40) {
     archive = MakeArchive(log.Dir().path(), name, SmallSettings(frames));
     out = log.File("Ch10Conversion");
   }
@@ -68,7 +68,7 @@ TEST(OutputSafety, LinksAndInputsInTheWayRefuseTheArchiveAndStayUntouched) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Job job;
+    OutputJob job;
     testutil::WriteAllText(job.log.File("unrelated.txt"), "someone else's data");
     std::filesystem::create_directory(job.out);
     const std::string target = job.log.File(c.target);
@@ -106,7 +106,7 @@ TEST(OutputSafety, AnArchiveAmongItsOwnOutputNamesIsRefused) {
 }
 
 TEST(OutputSafety, TheOutputFolderIsNeverALink) {
-  Job job;
+  OutputJob job;
   const std::string elsewhere = job.log.File("elsewhere");
   std::filesystem::create_directory(elsewhere);
   ASSERT_EQ(::symlink(elsewhere.c_str(), job.out.c_str()), 0);
@@ -116,7 +116,7 @@ TEST(OutputSafety, TheOutputFolderIsNeverALink) {
 }
 
 TEST(OutputSafety, OneRunAtATimeForOneSetOfOutputs) {
-  Job job;
+  OutputJob job;
   progoptionsclass other_options;
   conversiondriverclass other(other_options, nullptr);
   ASSERT_TRUE(job.driver.OpenArchive(job.archive));
@@ -155,7 +155,7 @@ TEST(OutputSafety, WhatAKilledRunLeftIsClearedUpByTheNext) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Job job;
+    OutputJob job;
     std::filesystem::create_directory(job.out);
     for (const auto& [name, content] : c.left) testutil::WriteAllText(job.Out(name), content);
     ASSERT_TRUE(job.driver.OpenArchive(job.archive));
@@ -186,7 +186,7 @@ TEST(OutputSafety, AFailedSyncOrRenameLeavesThePreviousPair) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Job job;
+    OutputJob job;
     ASSERT_EQ(job.Convert(), ConversionOutcome::Complete);
     const std::string ch10 = testutil::ReadAllText(job.Out("X.ch10"));
     const std::string notes = testutil::ReadAllText(job.Out("X.CvtNotes"));
