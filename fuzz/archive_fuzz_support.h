@@ -70,16 +70,21 @@ class countingsinkclass : public packedbytesinkclass {
   int64_t bytes_ = 0;
 };
 
-// Opens the archive, builds its TMATS text from the header record and
-// converts all its blocks into the counting sink. The pack file is not
+// Whether a pass builds the archive's TMATS text.
+enum class Tmats { kBuild, kSkip };
+
+// Opens the archive, builds its TMATS text from the header record (when
+// asked) and converts all its blocks into the counting sink. The pack file is not
 // wanted: the packer creates it empty (its path is the scratch folder's)
 // and writes nothing to it.
 class packpassclass {
  public:
-  void Run(const std::string& archive_path) {
+  void Run(const std::string& archive_path, Tmats tmats) {
     if (!archive_.OpenArkFile(archive_path)) return;
-    tmats_.clear();
-    BuildTmatsText(tmats_, archive_.Header());
+    if (tmats == Tmats::kBuild) {
+      tmats_.clear();
+      BuildTmatsText(tmats_, archive_.Header());
+    }
     sink_.StartPass();
     pack_.SetPackFileWanted(false);
     pack_.SetStreamSink(&sink_);
@@ -105,9 +110,9 @@ class packpassclass {
   std::vector<std::string> tmats_;
 };
 
-inline void RunPackPass(const std::string& archive_path) {
+inline void RunPackPass(const std::string& archive_path, Tmats tmats) {
   static packpassclass pass;
-  pass.Run(archive_path);
+  pass.Run(archive_path, tmats);
 }
 
 }  // namespace fuzzsupport

@@ -17,14 +17,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = fuzzsupport::ScratchFile("Header.Ark");
-  fuzzsupport::WriteWholeFile(path, data, size);
+  static fuzzsupport::inputfileclass input("Header.Ark");
+  input.Write(data, size);
 
   // One archive object for every input: each open starts it afresh, and
   // its header record (about 262 KB) is made once, not per input.
   static orloarkclass archive;
   static std::vector<std::string> lines;
-  if (archive.OpenArkFile(path)) {
+  if (archive.OpenArkFile(input.Path())) {
     lines.clear();
     BuildTmatsText(lines, archive.Header());
     archive.CloseArkFile();

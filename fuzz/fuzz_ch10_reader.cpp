@@ -14,12 +14,12 @@
 namespace {
 
 void ReadWithShippedReader(const uint8_t* data, size_t size) {
-  static const std::string path = fuzzsupport::ScratchFile("input.ch10");
+  static fuzzsupport::inputfileclass input("input.ch10");
   // One reader for every input, as a reader opened again starts afresh:
   // its read buffer is then made once, not per input.
   static ch10packetreaderclass reader;
-  fuzzsupport::WriteWholeFile(path, data, size);
-  if (!reader.Open(path)) std::abort();  // the scratch file is the harness's
+  input.Write(data, size);
+  if (!reader.Open(input.Path())) std::abort();  // the scratch file is the harness's
   ch10packetviewstruct packet;
   std::string problem;
   while (reader.Next(packet, problem) == ch10packetreaderclass::Step::Packet) {

@@ -63,8 +63,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string setup_path = fuzzsupport::ScratchFile("FUZZ.B50");
-  fuzzsupport::WriteWholeFile(setup_path, data, size);
-  fuzzsupport::RunPackPass(ArchivePath());
+  static fuzzsupport::inputfileclass setup("FUZZ.B50");
+  setup.Write(data, size);
+  fuzzsupport::RunPackPass(ArchivePath(), fuzzsupport::Tmats::kBuild);
   return 0;
 }

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "archive/setup_prompts.h"
@@ -54,6 +55,37 @@ inline void WriteWholeFile(const std::string& path, const uint8_t* data, size_t 
   if (size > 0 && file.Write(data, static_cast<int64_t>(size)) != static_cast<int64_t>(size))
     std::abort();
 }
+
+// A scratch file that holds one input at a time, rewritten in place
+// through a descriptor kept open: no unlink, create or close per input.
+// The tail of a longer earlier input is cut off, never truncated to zero
+// first (a file system may then write the file out when it is replaced).
+class inputfileclass {
+ public:
+  explicit inputfileclass(const std::string& name) : path_(ScratchFile(name)) {
+    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd_ < 0) std::abort();
+  }
+  inputfileclass(const inputfileclass&) = delete;
+  inputfileclass& operator=(const inputfileclass&) = delete;
+
+  // Makes `data` the whole file; aborts when the scratch folder fails (a
+  // harness fault, not a finding in the code under test).
+  void Write(const uint8_t* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+      const ssize_t n = ::pwrite(fd_, data + done, size - done, static_cast<off_t>(done));
+      if (n <= 0) std::abort();
+      done += static_cast<size_t>(n);
+    }
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) std::abort();
+  }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+};
 
 // No log is started: logging calls write nothing. Tones and boxes go
 // nowhere and every prompt is cancelled.
