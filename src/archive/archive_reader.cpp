@@ -12,10 +12,11 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "archive/decom_setup.h"
@@ -104,10 +105,8 @@ bool IsProcessDescriptorPath(const std::string& path) {
     if (under_proc(target)) return true;
   }
   const std::string folder = FileFolderPart(path);
-  char* real_folder = ::realpath(folder.empty() ? "." : folder.c_str(), nullptr);
-  const bool in_proc = real_folder != nullptr && under_proc(real_folder);
-  std::free(real_folder);
-  return in_proc;
+  char real_folder[PATH_MAX];
+  return ::realpath(folder.empty() ? "." : folder.c_str(), real_folder) != nullptr && under_proc(real_folder);
 }
 
 }  // namespace
@@ -143,7 +142,9 @@ bool orloarkclass::OpenArkFile(const std::string& path) {
 
 bool orloarkclass::OpenAndReadHeader(const std::string& path) {
   CloseArkFile();
-  std::vector<uint8_t>().swap(serial_buffer_);
+  // Emptied, but its memory is kept for the next archive's blocks: a batch
+  // opens one archive after another, mostly of one layout.
+  serial_buffer_.clear();
   serial_view_ = nullptr;
   file_name_.clear();
   header_bytes_ = 0;
@@ -225,7 +226,7 @@ bool orloarkclass::OpenAndReadHeader(const std::string& path) {
 bool orloarkclass::ReadArkHeader(bool& times_valid) {
   times_valid = false;
   ResetHeaderRecord();
-  std::vector<uint8_t>().swap(serial_buffer_);
+  serial_buffer_.clear();
   serial_view_ = nullptr;
   header_bytes_ = 0;
   if (!IsOpen()) return false;
@@ -245,15 +246,15 @@ bool orloarkclass::ReadArkHeader(bool& times_valid) {
     return false;
   }
 
-  std::vector<std::string> lines;
-  lines.reserve(kMaxValueLines);
+  // The value lines go into strings kept from one open to the next.
+  size_t lines = 0;
   for (;;) {
-    ReadHeaderLine(line, count);
+    if (lines == header_lines_.size()) header_lines_.emplace_back();
+    ReadHeaderLine(header_lines_[lines], count);
     if (count < 1) break;
-    lines.push_back(line);
-    if (lines.size() == kMaxValueLines) break;
+    if (++lines == kMaxValueLines) break;
   }
-  if (lines.size() >= kMaxValueLines) {
+  if (lines >= kMaxValueLines) {
     header_bytes_ = 0;
     return false;
   }
@@ -265,7 +266,7 @@ bool orloarkclass::ReadArkHeader(bool& times_valid) {
     return false;
   }
 
-  if (!ParseValueLines(lines, times_valid)) return false;
+  if (!ParseValueLines(std::span<const std::string>(header_lines_.data(), lines), times_valid)) return false;
   if (!RefuseUnsafeGeometry()) return false;
   std::vector<double> first_times;
   ReadFirstAndLastBlockTimes(first_times);
@@ -283,7 +284,7 @@ void orloarkclass::ResetHeaderRecord() {
   word_table_filled_ = 0;
 }
 
-bool orloarkclass::ParseValueLines(const std::vector<std::string>& lines, bool& times_valid) {
+bool orloarkclass::ParseValueLines(std::span<const std::string> lines, bool& times_valid) {
   arkheaderstruct& h = *header_;
   const size_t lines_read = lines.size();
   size_t k = 0;  // value lines consumed
@@ -495,7 +496,18 @@ void orloarkclass::ReadHeaderLine(std::string& text, int32_t& count) {
     if (got == 0) break;
     const size_t held = reader_.Buffered();
     size_t used = 0;
-    while (used < held && !complete) complete = TakeHeaderByte(bytes[used++], text, count);
+    while (used < held && !complete) {
+      // The bytes before the next CR, LF or NUL go in as one run, as far as
+      // the line's count keeps them, as TakeHeaderByte would take them one
+      // by one; the byte after the run is taken on its own.
+      const std::string_view rest(reinterpret_cast<const char*>(bytes) + used, held - used);
+      size_t run = std::min(rest.find_first_of(std::string_view("\r\n\0", 3)), rest.size());
+      run = std::min<size_t>(run, count < kLineCountLimit ? static_cast<size_t>(kLineCountLimit - count) : 0);
+      text.append(rest.data(), run);
+      count += static_cast<int32_t>(run);
+      used += run;
+      if (used < held) complete = TakeHeaderByte(bytes[used++], text, count);
+    }
     reader_.Consume(used);
   }
   file_position_ = reader_.Position();

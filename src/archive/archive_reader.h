@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -101,7 +102,7 @@ class orloarkclass {
  private:
   // Header reading steps (archive_reader.cpp).
   void ResetHeaderRecord();
-  bool ParseValueLines(const std::vector<std::string>& lines, bool& times_valid);
+  bool ParseValueLines(std::span<const std::string> lines, bool& times_valid);
   bool RefuseUnsafeGeometry();
   // Reads the first and the last block's times, and the frame times of the
   // first blocks into `first_times` (for the rate check).
@@ -141,6 +142,7 @@ class orloarkclass {
   double block_time_ = 0.0;
   uint16_t block_run_count_ = 0;
   std::vector<uint8_t> serial_buffer_;       // serial bytes per block
+  std::vector<std::string> header_lines_;    // the value lines of the last header read
   std::string open_failure_;
   std::string setup_file_problem_;
   bool setup_file_used_ = false;

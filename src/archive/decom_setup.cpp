@@ -146,35 +146,49 @@ void MakeDecomSetupDefaults(decomsetupstruct& r) {
   r.BitRate = 1024000;
 }
 
-}  // namespace
-
-void SetDecomSetupDefaults(decomsetupstruct& r) {
-  // Every archive open resets a whole record (about 262 KB, 16,383 word
-  // entries): one copy of a record made once costs far less than setting
-  // each entry again, and gives the same bytes, padding included.
+// Every archive open resets a whole record (about 262 KB, 16,383 word
+// entries): one copy of a record made once costs far less than setting each
+// entry again, and gives the same bytes, padding included.
+const decomsetupstruct& DefaultDecomSetup() {
   static_assert(std::is_trivially_copyable_v<decomsetupstruct>);
   static const std::unique_ptr<const decomsetupstruct> defaults = [] {
     auto made = std::make_unique<decomsetupstruct>();
     MakeDecomSetupDefaults(*made);
     return std::unique_ptr<const decomsetupstruct>(std::move(made));
   }();
-  std::memcpy(&r, defaults.get(), sizeof r);
+  return *defaults;
 }
+
+// The defaults for the record's bytes from `offset` on: those a setup file
+// shorter than the record does not give.
+void SetDecomSetupDefaultsFrom(decomsetupstruct& r, int64_t offset) {
+  const size_t from = static_cast<size_t>(std::clamp<int64_t>(offset, 0, sizeof r));
+  std::memcpy(reinterpret_cast<uint8_t*>(&r) + from, reinterpret_cast<const uint8_t*>(&DefaultDecomSetup()) + from,
+              sizeof r - from);
+}
+
+}  // namespace
+
+void SetDecomSetupDefaults(decomsetupstruct& r) { SetDecomSetupDefaultsFrom(r, 0); }
 
 bool ReadSetupFile(const std::string& archive_path, const std::string& setup_file_name,
                    decomsetupstruct& record, int32_t archive_words, std::string* unused_reason,
                    int* read_error, int32_t* failed_check) {
-  SetDecomSetupDefaults(record);
+  // Until the record is read it holds the defaults; the read gives it the
+  // file's bytes and the defaults for the rest.
   if (failed_check != nullptr) *failed_check = -1;
   const size_t dot = setup_file_name.rfind('.');
-  if (dot == std::string::npos || setup_file_name.compare(dot, std::string::npos, ".B50") != 0)
-    return false;
-
   const std::string path = SetupFilePath(archive_path, setup_file_name);
-  if (!FileExists(path)) return false;
+  if (dot == std::string::npos || setup_file_name.compare(dot, std::string::npos, ".B50") != 0 ||
+      !FileExists(path)) {
+    SetDecomSetupDefaults(record);
+    return false;
+  }
 
   PlatformFile file;
+  bool record_read = false;
   auto not_used = [&](int32_t code, const std::string& why) {
+    if (!record_read) SetDecomSetupDefaults(record);
     if (read_error != nullptr && file.LastError() != 0) *read_error = file.LastError();
     ReportSetupFileNotUsed(path, code, why, unused_reason);
     return false;
@@ -194,6 +208,8 @@ bool ReadSetupFile(const std::string& archive_path, const std::string& setup_fil
   // every field before the word table and the entries of the archive's
   // words must be there.
   const int64_t got = file.Read(&record, sizeof record);
+  SetDecomSetupDefaultsFrom(record, got);
+  record_read = true;
   const int64_t needed = static_cast<int64_t>(offsetof(decomsetupstruct, WordTable)) +
                          static_cast<int64_t>(sizeof(decomwordstruct)) * std::clamp(archive_words, 0, kWordTableEntries);
   if (got < needed) {
