@@ -21,9 +21,8 @@
 
 namespace {
 
-using e2e::WriteTestArchive;
-
 using e2e::RunConverter;
+using e2e::WriteTestArchive;
 
 mkarchive::ArchiveSettings Good(int64_t frames = 320) {
   mkarchive::ArchiveSettings settings;

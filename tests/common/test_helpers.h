@@ -106,7 +106,6 @@ class BeepRecorder {
   std::vector<BeepKind> kinds_;
 };
 
-// How many times `part` occurs in `text`, overlapping occurrences counted.
 // The parts of `text` between the `end` marks; no empty part after a last mark.
 inline std::vector<std::string> SplitLines(const std::string& text, const std::string& end = "\n") {
   std::vector<std::string> lines;
@@ -119,6 +118,7 @@ inline std::vector<std::string> SplitLines(const std::string& text, const std::s
   return lines;
 }
 
+// How many times `part` occurs in `text`, overlapping occurrences counted.
 inline int CountOf(const std::string& text, const std::string& part) {
   int n = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;

@@ -32,7 +32,7 @@ struct CliRun {
 // Writes the generated archive `name` in `dir` (and its setup file when the
 // settings ask); fails the test when the generator refuses.
 inline void WriteTestArchive(const testutil::TempDir& dir, const std::string& name,
-                        const mkarchive::ArchiveSettings& settings) {
+                             const mkarchive::ArchiveSettings& settings) {
   std::string error;
   ASSERT_TRUE(mkarchive::WriteArchive(dir.File(name), settings, &error)) << error;
 }
